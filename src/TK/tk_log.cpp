@@ -1,0 +1,181 @@
+#include "TK/tk_log.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "TK/tk_utf.h"
+
+bool tk_log_use_ansi = false;
+
+void tk_log::set_path(const char* name) {
+    if (!name) throw tk_mail_assertion("..\\TK/tk_log", 82);
+    path_ = name;
+}
+
+bool tk_log::prepare(int level) {
+    if (!truncated_) {
+        // Empty the file once, at the first line after enabling. A file that
+        // cannot be opened is skipped silently: tracing never fails a caller.
+        if (FILE* f = std::fopen(path_.c_str(), "wb")) {
+            std::fclose(f);
+            truncated_ = true;
+        }
+    }
+    return level >= threshold_;
+}
+
+void tk_log::write_line(const std::string& text) {
+    // One write per line, so lines of two threads never interleave.
+    std::string line;
+    line.reserve(text.size() + 12);
+    if (timestamps_) {
+        std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", tm.tm_hour, tm.tm_min, tm.tm_sec);
+        line += stamp;
+    }
+    line += text;
+    if (line_end_) line += "\r\n";
+    FILE* f = std::fopen(path_.c_str(), "ab");
+    if (!f) return;
+    std::fwrite(line.data(), 1, line.size(), f);
+    std::fclose(f);
+}
+
+void tk_log::vtrace(int level, const char* format, va_list args) {
+    if (!enabled_ || !prepare(level)) return;
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    write_line(text);
+}
+
+void tk_log::vwtrace(int level, const char16_t* format, va_list args) {
+    if (!enabled_ || !prepare(level)) return;
+    std::u16string wide = tk_vwformat(format, args);
+    if (wide.size() > kWideBuffer - 1) wide.resize(kWideBuffer - 1);  // the buffer's end
+    std::string narrow = tk::utf16_to_utf8(wide);
+    // A line whose converted form does not fit the byte buffer converts to
+    // nothing: only its time stamp and line end are written.
+    if (narrow.size() > kWideBuffer - 1) narrow.clear();
+    write_line(narrow);
+}
+
+void tk_trace_impl(int level, const char* format, ...) {
+    tk_log* log = tk_log::instance_ptr();
+    if (!log) return;
+    va_list args;
+    va_start(args, format);
+    log->vtrace(level, format, args);
+    va_end(args);
+}
+
+void tk_wtrace_impl(int level, const char16_t* format, ...) {
+    tk_log* log = tk_log::instance_ptr();
+    if (!log) return;
+    va_list args;
+    va_start(args, format);
+    log->vwtrace(level, format, args);
+    va_end(args);
+}
+
+std::u16string tk_wformat(const char16_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::u16string s = tk_vwformat(format, args);
+    va_end(args);
+    return s;
+}
+
+std::u16string tk_vwformat(const char16_t* format, va_list args) {
+    std::u16string out;
+    if (!format) return out;
+    for (const char16_t* p = format; *p;) {
+        if (*p != u'%') {
+            out.push_back(*p++);
+            continue;
+        }
+        // Collect one conversion: flags, width, precision, length, type.
+        std::string spec = "%";
+        ++p;
+        while (*p && std::u16string_view(u"-+ #0123456789.*").find(*p) != std::u16string_view::npos) {
+            if (*p == u'*') {
+                spec += std::to_string(va_arg(args, int));
+            } else {
+                spec.push_back(static_cast<char>(*p));
+            }
+            ++p;
+        }
+        std::string length;
+        while (*p == u'l' || *p == u'h' || *p == u'z' || *p == u'j' || *p == u'I' || *p == u'6' ||
+               *p == u'4') {
+            length.push_back(static_cast<char>(*p++));
+        }
+        char16_t type = *p ? *p++ : u'\0';
+        char buf[128];
+        switch (type) {
+            case u'%':
+                out.push_back(u'%');
+                break;
+            case u's': {
+                const char16_t* s = va_arg(args, const char16_t*);
+                out += s ? s : u"(null)";
+                break;
+            }
+            case u'S': {  // a narrow argument inside a wide format
+                const char* s = va_arg(args, const char*);
+                out += tk::utf8_to_utf16(s ? s : "(null)");
+                break;
+            }
+            case u'c':
+                out.push_back(static_cast<char16_t>(va_arg(args, int)));
+                break;
+            case u'd':
+            case u'i':
+            case u'u':
+            case u'x':
+            case u'X':
+            case u'o': {
+                bool wide64 = length == "ll" || length == "I64" || length == "j" ||
+                              (length == "l" && sizeof(long) == 8) || length == "z";
+                spec += "ll";
+                spec.push_back(static_cast<char>(type));
+                long long v;
+                if (wide64) {
+                    v = va_arg(args, long long);
+                } else if (type == u'd' || type == u'i') {
+                    v = va_arg(args, int);
+                } else {
+                    v = va_arg(args, unsigned int);
+                }
+                std::snprintf(buf, sizeof buf, spec.c_str(), v);
+                out += tk::ascii_to_utf16(buf);
+                break;
+            }
+            case u'f':
+            case u'e':
+            case u'E':
+            case u'g':
+            case u'G': {
+                spec.push_back(static_cast<char>(type));
+                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, double));
+                out += tk::ascii_to_utf16(buf);
+                break;
+            }
+            case u'p':
+                std::snprintf(buf, sizeof buf, "%p", va_arg(args, void*));
+                out += tk::ascii_to_utf16(buf);
+                break;
+            default:  // unknown or truncated conversion: keep it as text
+                out += tk::ascii_to_utf16(spec);
+                if (type) out.push_back(type);
+                break;
+        }
+    }
+    return out;
+}

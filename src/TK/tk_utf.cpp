@@ -1,0 +1,155 @@
+#include "TK/tk_utf.h"
+
+#include <array>
+
+namespace tk {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// 0x80..0x9F of Windows-1252; undefined positions keep their C1 value.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void append_code_point(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when malformed.
+size_t decode_utf8(std::string_view s, size_t i, char32_t& cp) {
+    auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    size_t len;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+}  // namespace
+
+std::u16string utf8_to_utf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        char32_t cp;
+        size_t n = decode_utf8(s, i, cp);
+        if (n == 0) {
+            out.push_back(kReplacement);
+            ++i;  // resynchronise on the next byte
+        } else {
+            append_code_point(out, cp);
+            i += n;
+        }
+    }
+    return out;
+}
+
+std::string utf16_to_utf8(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = kReplacement;  // lone surrogate
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+bool is_valid_utf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        char32_t cp;
+        size_t n = decode_utf8(s, i, cp);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::u16string cp1252_to_utf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        auto b = static_cast<unsigned char>(c);
+        out.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
+    }
+    return out;
+}
+
+int cp1252_from_unit(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+    for (size_t k = 0; k < kCp1252High.size(); ++k) {
+        if (kCp1252High[k] == c) return static_cast<int>(0x80 + k);
+    }
+    return -1;
+}
+
+std::string utf16_to_cp1252(std::u16string_view s, char replacement, bool* lossy) {
+    std::string out;
+    out.reserve(s.size());
+    bool lost = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        int b = cp1252_from_unit(s[i]);
+        if (b < 0) {
+            lost = true;
+            out.push_back(replacement);
+            // A surrogate pair is one character: one replacement for both units.
+            if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+                s[i + 1] <= 0xDFFF)
+                ++i;
+        } else {
+            out.push_back(static_cast<char>(b));
+        }
+    }
+    if (lossy) *lossy = lost;
+    return out;
+}
+
+std::u16string ascii_to_utf16(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace tk

@@ -1,0 +1,39 @@
+#include "TK/tk_utf.h"
+
+#include <gtest/gtest.h>
+
+TEST(tk_utf, RoundTripsBmpAndSupplementary) {
+    std::string s = "A\xC3\xA4\xCE\xA3\xE4\xB8\xAD\xF0\x9F\x98\x80";  // A ä Σ 中 😀
+    std::u16string w = tk::utf8_to_utf16(s);
+    ASSERT_EQ(w.size(), 6u);  // the emoji is a surrogate pair
+    EXPECT_EQ(w[1], 0x00E4);
+    EXPECT_EQ(w[4], 0xD83D);
+    EXPECT_EQ(tk::utf16_to_utf8(w), s);
+}
+
+TEST(tk_utf, MalformedInputIsReplacedNotFatal) {
+    // truncated sequence, overlong form, encoded surrogate, stray continuation
+    std::string bad = "a\xE4\xB8" "b\xC0\xAF" "c\xED\xA0\x80" "d\x80";
+    std::u16string w = tk::utf8_to_utf16(bad);
+    EXPECT_EQ(w.front(), u'a');
+    EXPECT_EQ(w.back(), 0xFFFD);
+    EXPECT_NE(w.find(u'b'), std::u16string::npos);
+    EXPECT_NE(w.find(u'c'), std::u16string::npos);
+    EXPECT_FALSE(tk::is_valid_utf8(bad));
+    EXPECT_TRUE(tk::is_valid_utf8("plain \xC3\xA4"));
+    // A lone surrogate in UTF-16 becomes U+FFFD in UTF-8.
+    std::u16string lone = {u'x', 0xD800, u'y'};
+    EXPECT_EQ(tk::utf16_to_utf8(lone), "x\xEF\xBF\xBDy");
+}
+
+TEST(tk_utf, Cp1252MapsTheC1RangeBothWays) {
+    std::string euro = "\x80\x9F\xE9";
+    std::u16string w = tk::cp1252_to_utf16(euro);
+    EXPECT_EQ(w, (std::u16string{0x20AC, 0x0178, 0x00E9}));
+    bool lossy = true;
+    EXPECT_EQ(tk::utf16_to_cp1252(w, '?', &lossy), euro);
+    EXPECT_FALSE(lossy);
+    std::u16string greek_and_emoji = {0x03A3, 0xD83D, 0xDE00, u'z'};
+    EXPECT_EQ(tk::utf16_to_cp1252(greek_and_emoji, '?', &lossy), "??z");
+    EXPECT_TRUE(lossy);
+}
