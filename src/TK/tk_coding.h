@@ -28,7 +28,9 @@ inline void put_f64(uint8_t* p, double v) {
     put_u64(p, bits);
 }
 
-inline uint16_t get_u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t get_u16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t get_u32(const uint8_t* p) {
     return static_cast<uint32_t>(get_u16(p)) | (static_cast<uint32_t>(get_u16(p + 2)) << 16);
 }
@@ -43,7 +45,9 @@ inline double get_f64(const uint8_t* p) {
 }
 
 // Appending forms for building records in a growable buffer.
-inline void append_u8(std::vector<uint8_t>& b, uint8_t v) { b.push_back(v); }
+inline void append_u8(std::vector<uint8_t>& b, uint8_t v) {
+    b.push_back(v);
+}
 inline void append_u16(std::vector<uint8_t>& b, uint16_t v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));

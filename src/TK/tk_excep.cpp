@@ -29,13 +29,15 @@ void tk_exception::set_message(const std::string& message) {
     message_ = message.empty() ? kUnknown : message;
 }
 
-tk_exception_ex::tk_exception_ex() : tk_exception(1) {
-    int err = errno;  // before anything else can change it
+tk_exception_ex::tk_exception_ex() : tk_exception_ex(errno) {}
+
+tk_exception_ex::tk_exception_ex(int err) : tk_exception(1) {
     set_system_error(static_cast<uint32_t>(err));
     char buf[256];
     // GNU strerror_r returns the text, possibly not in buf.
     const char* text = strerror_r(err, buf, sizeof buf);
-    if (err != 0 && text && *text) set_message(text);
+    if (err != 0 && text && *text)
+        set_message(text);
     tk_trace(2, "tk_exception_ex::ctor");
     tk_trace(2, "GetLastError: %s", message().c_str());
 }
@@ -58,4 +60,6 @@ tk_mail_assertion::tk_mail_assertion(const char* source, int line)
     tk_trace(2, "tk_mail_assertion::ctor(%s)", source ? source : "");
 }
 
-tk_final_exception::tk_final_exception() { tk_trace(2, "tk_final_exception::ctor"); }
+tk_final_exception::tk_final_exception() {
+    tk_trace(2, "tk_final_exception::ctor");
+}

@@ -11,7 +11,7 @@
 #include <string>
 
 class tk_exception : public std::exception {
-public:
+  public:
     explicit tk_exception(int code);
     tk_exception(const std::string& message, int code);
     tk_exception(const char* message, int code);
@@ -23,12 +23,12 @@ public:
     uint32_t system_error() const { return system_error_; }
     int code() const { return code_; }
 
-protected:
+  protected:
     tk_exception(const std::string& message, int code, uint32_t system_error);
     void set_message(const std::string& message);
     void set_system_error(uint32_t e) { system_error_ = e; }
 
-private:
+  private:
     std::string message_;
     uint32_t system_error_ = 0;
     int code_;
@@ -37,14 +37,19 @@ private:
 // Raised right after a failing system call: takes errno first thing, and the
 // C library's text for it as the message.
 class tk_exception_ex : public tk_exception {
-public:
+  public:
     tk_exception_ex();
+
+  private:
+    // The public constructor reads errno before anything else runs (even
+    // before the base's message is built) and hands it on to this one.
+    explicit tk_exception_ex(int error);
 };
 
 // An internal error: a broken precondition. The message encodes the source
 // position ("file\line" as lower-case hex) so a user can send it back.
 class tk_mail_assertion : public tk_exception {
-public:
+  public:
     tk_mail_assertion(const char* source, int line);
     // The hex code of "source\line", as it appears after "code=".
     static std::string encode_position(const char* source, int line);
@@ -52,6 +57,6 @@ public:
 
 // Ends a run after its error has been reported; catchers report nothing.
 class tk_final_exception : public std::exception {
-public:
+  public:
     tk_final_exception();
 };

@@ -7,18 +7,47 @@
 
 bool tk_log_use_ansi = false;
 
+namespace {
+// Appends `text` as a %s conversion with the flags, width and precision of
+// `conv` ("%-10.4" and the like) would print it.
+void append_padded(std::u16string& out, std::u16string_view text, const std::string& conv) {
+    bool left = conv.find('-') != std::string::npos;
+    size_t width = 0, precision = std::string::npos;
+    size_t i = 1;
+    while (i < conv.size() && (conv[i] < '1' || conv[i] > '9') && conv[i] != '.') ++i;
+    while (i < conv.size() && conv[i] >= '0' && conv[i] <= '9')
+        width = width * 10 + (conv[i++] - '0');
+    if (i < conv.size() && conv[i] == '.') {
+        precision = 0;
+        for (++i; i < conv.size() && conv[i] >= '0' && conv[i] <= '9'; ++i) {
+            precision = precision * 10 + (conv[i] - '0');
+        }
+    }
+    if (text.size() > precision)
+        text = text.substr(0, precision);
+    size_t pad = width > text.size() ? width - text.size() : 0;
+    if (!left)
+        out.append(pad, u' ');
+    out += text;
+    if (left)
+        out.append(pad, u' ');
+}
+}  // namespace
+
 void tk_log::set_path(const char* name) {
-    if (!name) throw tk_mail_assertion("..\\TK/tk_log", 82);
+    if (!name)
+        throw tk_mail_assertion("..\\TK/tk_log", 82);
     path_ = name;
 }
 
 bool tk_log::prepare(int level) {
-    if (!truncated_) {
+    if (!truncated_.load(std::memory_order_relaxed)) {
         // Empty the file once, at the first line after enabling. A file that
-        // cannot be opened is skipped silently: tracing never fails a caller.
+        // cannot be opened is skipped silently (and tried again with the next
+        // line): tracing never fails a caller.
         if (FILE* f = std::fopen(path_.c_str(), "wb")) {
             std::fclose(f);
-            truncated_ = true;
+            truncated_.store(true, std::memory_order_relaxed);
         }
     }
     return level >= threshold_;
@@ -37,38 +66,46 @@ void tk_log::write_line(const std::string& text) {
         line += stamp;
     }
     line += text;
-    if (line_end_) line += "\r\n";
+    if (line_end_)
+        line += "\r\n";
     FILE* f = std::fopen(path_.c_str(), "ab");
-    if (!f) return;
+    if (!f)
+        return;
     std::fwrite(line.data(), 1, line.size(), f);
     std::fclose(f);
 }
 
 void tk_log::vtrace(int level, const char* format, va_list args) {
-    if (!enabled_ || !prepare(level)) return;
+    if (!enabled() || !prepare(level))
+        return;
     va_list copy;
     va_copy(copy, args);
     int n = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
     std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-    if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    if (n > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, args);
     write_line(text);
 }
 
 void tk_log::vwtrace(int level, const char16_t* format, va_list args) {
-    if (!enabled_ || !prepare(level)) return;
+    if (!enabled() || !prepare(level))
+        return;
     std::u16string wide = tk_vwformat(format, args);
-    if (wide.size() > kWideBuffer - 1) wide.resize(kWideBuffer - 1);  // the buffer's end
+    if (wide.size() > kWideBuffer - 1)
+        wide.resize(kWideBuffer - 1);  // the buffer's end
     std::string narrow = tk::utf16_to_utf8(wide);
     // A line whose converted form does not fit the byte buffer converts to
     // nothing: only its time stamp and line end are written.
-    if (narrow.size() > kWideBuffer - 1) narrow.clear();
+    if (narrow.size() > kWideBuffer - 1)
+        narrow.clear();
     write_line(narrow);
 }
 
 void tk_trace_impl(int level, const char* format, ...) {
     tk_log* log = tk_log::instance_ptr();
-    if (!log) return;
+    if (!log)
+        return;
     va_list args;
     va_start(args, format);
     log->vtrace(level, format, args);
@@ -77,7 +114,8 @@ void tk_trace_impl(int level, const char* format, ...) {
 
 void tk_wtrace_impl(int level, const char16_t* format, ...) {
     tk_log* log = tk_log::instance_ptr();
-    if (!log) return;
+    if (!log)
+        return;
     va_list args;
     va_start(args, format);
     log->vwtrace(level, format, args);
@@ -94,20 +132,22 @@ std::u16string tk_wformat(const char16_t* format, ...) {
 
 std::u16string tk_vwformat(const char16_t* format, va_list args) {
     std::u16string out;
-    if (!format) return out;
+    if (!format)
+        return out;
     for (const char16_t* p = format; *p;) {
         if (*p != u'%') {
             out.push_back(*p++);
             continue;
         }
         // Collect one conversion: flags, width, precision, length, type.
-        std::string spec = "%";
+        std::string conv = "%";
         ++p;
-        while (*p && std::u16string_view(u"-+ #0123456789.*").find(*p) != std::u16string_view::npos) {
+        while (*p &&
+               std::u16string_view(u"-+ #0123456789.*").find(*p) != std::u16string_view::npos) {
             if (*p == u'*') {
-                spec += std::to_string(va_arg(args, int));
+                conv += std::to_string(va_arg(args, int));
             } else {
-                spec.push_back(static_cast<char>(*p));
+                conv.push_back(static_cast<char>(*p));
             }
             ++p;
         }
@@ -122,14 +162,20 @@ std::u16string tk_vwformat(const char16_t* format, va_list args) {
             case u'%':
                 out.push_back(u'%');
                 break;
-            case u's': {
-                const char16_t* s = va_arg(args, const char16_t*);
-                out += s ? s : u"(null)";
-                break;
-            }
-            case u'S': {  // a narrow argument inside a wide format
-                const char* s = va_arg(args, const char*);
-                out += tk::utf8_to_utf16(s ? s : "(null)");
+            case u's':
+            case u'S': {
+                // %s (and %ls) take a wide string; %S and %hs a narrow one.
+                std::u16string_view text;
+                std::u16string converted;
+                if (type == u'S' || length == "h") {
+                    const char* s = va_arg(args, const char*);
+                    converted = tk::utf8_to_utf16(s ? s : "(null)");
+                    text = converted;
+                } else {
+                    const char16_t* s = va_arg(args, const char16_t*);
+                    text = s ? s : u"(null)";
+                }
+                append_padded(out, text, conv);
                 break;
             }
             case u'c':
@@ -143,8 +189,8 @@ std::u16string tk_vwformat(const char16_t* format, va_list args) {
             case u'o': {
                 bool wide64 = length == "ll" || length == "I64" || length == "j" ||
                               (length == "l" && sizeof(long) == 8) || length == "z";
-                spec += "ll";
-                spec.push_back(static_cast<char>(type));
+                conv += "ll";
+                conv.push_back(static_cast<char>(type));
                 long long v;
                 if (wide64) {
                     v = va_arg(args, long long);
@@ -153,7 +199,7 @@ std::u16string tk_vwformat(const char16_t* format, va_list args) {
                 } else {
                     v = va_arg(args, unsigned int);
                 }
-                std::snprintf(buf, sizeof buf, spec.c_str(), v);
+                std::snprintf(buf, sizeof buf, conv.c_str(), v);
                 out += tk::ascii_to_utf16(buf);
                 break;
             }
@@ -162,8 +208,8 @@ std::u16string tk_vwformat(const char16_t* format, va_list args) {
             case u'E':
             case u'g':
             case u'G': {
-                spec.push_back(static_cast<char>(type));
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, double));
+                conv.push_back(static_cast<char>(type));
+                std::snprintf(buf, sizeof buf, conv.c_str(), va_arg(args, double));
                 out += tk::ascii_to_utf16(buf);
                 break;
             }
@@ -172,8 +218,9 @@ std::u16string tk_vwformat(const char16_t* format, va_list args) {
                 out += tk::ascii_to_utf16(buf);
                 break;
             default:  // unknown or truncated conversion: keep it as text
-                out += tk::ascii_to_utf16(spec);
-                if (type) out.push_back(type);
+                out += tk::ascii_to_utf16(conv);
+                if (type)
+                    out.push_back(type);
                 break;
         }
     }

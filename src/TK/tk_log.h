@@ -8,6 +8,7 @@
 //        const char16_t* (pass name.c_str()).
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <string>
 
@@ -18,7 +19,7 @@
 extern bool tk_log_use_ansi;
 
 class tk_log : public tk_singleton<tk_log> {
-public:
+  public:
     tk_log() = default;
 
     // Keeps the full file name; a null name is an internal error.
@@ -27,8 +28,8 @@ public:
     void set_threshold(int t) { threshold_ = t; }
     int threshold() const { return threshold_; }
     void set_line_end(bool b) { line_end_ = b; }
-    void set_enabled(bool b) { enabled_ = b; }
-    bool enabled() const { return enabled_; }
+    void set_enabled(bool b) { enabled_.store(b, std::memory_order_relaxed); }
+    bool enabled() const { return enabled_.load(std::memory_order_relaxed); }
     void set_timestamps(bool b) { timestamps_ = b; }
 
     // The two trace bodies; call through the macros below.
@@ -37,7 +38,7 @@ public:
 
     static constexpr size_t kWideBuffer = 10240;
 
-private:
+  private:
     // Empties the file once per process; returns false when the line is to
     // be dropped (below threshold).
     bool prepare(int level);
@@ -46,27 +47,32 @@ private:
     std::string path_;
     int threshold_ = 1;
     bool line_end_ = true;
-    bool enabled_ = false;
-    bool truncated_ = false;
+    // Both threads of the wizard trace; these two flags are the state they
+    // share (there is no lock: each line opens and closes the file itself).
+    std::atomic<bool> enabled_{false};
+    std::atomic<bool> truncated_{false};
     bool timestamps_ = true;
 };
 
 void tk_trace_impl(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void tk_wtrace_impl(int level, const char16_t* format, ...);
 
-// Formats a wide printf-style text: %s takes const char16_t*, %c a char16_t
-// (promoted to int), numeric conversions as printf. Used by wide traces and
-// by anything else that needs a wide format.
+// Formats a wide printf-style text: %s and %ls take a const char16_t*, %S and
+// %hs a narrow (UTF-8) const char*, both with width, precision and '-'; %c a
+// char16_t (promoted to int); numeric conversions as printf, with "%I64d"
+// for a 64-bit integer. Used by wide traces and by anything else that needs
+// a wide format.
 std::u16string tk_wformat(const char16_t* format, ...);
 std::u16string tk_vwformat(const char16_t* format, va_list args);
 
-#define TK_LOG_ACTIVE() \
-    (tk_log::instance_ptr() != nullptr && tk_log::instance_ptr()->enabled())
-#define tk_trace(level, ...)                                  \
-    do {                                                      \
-        if (TK_LOG_ACTIVE()) tk_trace_impl(level, __VA_ARGS__); \
+#define TK_LOG_ACTIVE() (tk_log::instance_ptr() != nullptr && tk_log::instance_ptr()->enabled())
+#define tk_trace(level, ...)                   \
+    do {                                       \
+        if (TK_LOG_ACTIVE())                   \
+            tk_trace_impl(level, __VA_ARGS__); \
     } while (0)
-#define tk_wtrace(level, ...)                                  \
-    do {                                                       \
-        if (TK_LOG_ACTIVE()) tk_wtrace_impl(level, __VA_ARGS__); \
+#define tk_wtrace(level, ...)                   \
+    do {                                        \
+        if (TK_LOG_ACTIVE())                    \
+            tk_wtrace_impl(level, __VA_ARGS__); \
     } while (0)

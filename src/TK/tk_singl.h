@@ -8,15 +8,17 @@
 
 template <class T>
 class tk_singleton {
-public:
+  public:
     // The registered instance; none is an internal error.
     static T& instance() {
-        if (!instance_) throw tk_mail_assertion("..\\TK/tk_singl", 59);
+        if (!instance_)
+            throw tk_mail_assertion("..\\TK/tk_singl", 59);
         return *instance_;
     }
     // The form used by trace calls: same contract, its own position.
     static T& trace_instance() {
-        if (!instance_) throw tk_mail_assertion("..\\TK/tk_singl", 66);
+        if (!instance_)
+            throw tk_mail_assertion("..\\TK/tk_singl", 66);
         return *instance_;
     }
     // Null when none is registered; for users that can live without it.
@@ -26,17 +28,19 @@ public:
     tk_singleton(const tk_singleton&) = delete;
     tk_singleton& operator=(const tk_singleton&) = delete;
 
-protected:
+  protected:
     tk_singleton() {
-        if (instance_) throw tk_mail_assertion("..\\TK/tk_singl", 35);
+        if (instance_)
+            throw tk_mail_assertion("..\\TK/tk_singl", 35);
         instance_ = static_cast<T*>(this);
     }
     // Only a registered instance can be destroyed: the constructor is the
     // one way in, so the "none registered" case cannot arise here.
     ~tk_singleton() {
-        if (instance_ == static_cast<T*>(this)) instance_ = nullptr;
+        if (instance_ == static_cast<T*>(this))
+            instance_ = nullptr;
     }
 
-private:
+  private:
     inline static T* instance_ = nullptr;
 };

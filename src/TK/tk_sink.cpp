@@ -19,7 +19,8 @@ void write_all(int fd, const uint8_t* p, size_t n) {
     while (n > 0) {
         ssize_t k = ::write(fd, p, n);
         if (k < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             throw tk_exception_ex();
         }
         p += k;
@@ -31,7 +32,8 @@ void pwrite_all(int fd, const uint8_t* p, size_t n, uint64_t off) {
     while (n > 0) {
         ssize_t k = ::pwrite(fd, p, n, static_cast<off_t>(off));
         if (k < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             throw tk_exception_ex();
         }
         p += k;
@@ -47,23 +49,27 @@ void memory_sink::write(const void* data, size_t n) {
 }
 
 void memory_sink::write_at(uint64_t offset, const void* data, size_t n) {
-    if (offset + n > data_.size()) throw tk_mail_assertion("tk_sink", __LINE__);
+    if (offset + n > data_.size())
+        throw tk_mail_assertion("tk_sink", __LINE__);
     std::memcpy(data_.data() + offset, data, n);
 }
 
 file_sink::~file_sink() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 void file_sink::open(const std::string& path, bool private_file) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                    private_file ? 0600 : 0644);
-    if (fd < 0) throw tk_exception_ex();
+    int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, private_file ? 0600 : 0644);
+    if (fd < 0)
+        throw tk_exception_ex();
     attach(fd);
 }
 
 void file_sink::attach(int fd) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = fd;
     written_ = flushed_ = 0;
     buf_.clear();
@@ -71,14 +77,16 @@ void file_sink::attach(int fd) {
 }
 
 void file_sink::flush_buffer() {
-    if (buf_.empty()) return;
+    if (buf_.empty())
+        return;
     write_all(fd_, buf_.data(), buf_.size());
     flushed_ += buf_.size();
     buf_.clear();
 }
 
 void file_sink::write(const void* data, size_t n) {
-    if (fd_ < 0) throw tk_mail_assertion("tk_sink", __LINE__);
+    if (fd_ < 0)
+        throw tk_mail_assertion("tk_sink", __LINE__);
     const auto* p = static_cast<const uint8_t*>(data);
     if (buf_.size() + n > kBufferSize) {
         flush_buffer();
@@ -94,7 +102,8 @@ void file_sink::write(const void* data, size_t n) {
 }
 
 void file_sink::write_at(uint64_t offset, const void* data, size_t n) {
-    if (fd_ < 0 || offset + n > written_) throw tk_mail_assertion("tk_sink", __LINE__);
+    if (fd_ < 0 || offset + n > written_)
+        throw tk_mail_assertion("tk_sink", __LINE__);
     const auto* p = static_cast<const uint8_t*>(data);
     // The part still in the buffer is patched there; the rest in the file.
     if (offset + n > flushed_) {
@@ -103,16 +112,19 @@ void file_sink::write_at(uint64_t offset, const void* data, size_t n) {
         std::memcpy(buf_.data() + (start - flushed_), p + skip, n - skip);
         n = skip;
     }
-    if (n > 0) pwrite_all(fd_, p, n, offset);
+    if (n > 0)
+        pwrite_all(fd_, p, n, offset);
 }
 
 void file_sink::sync() {
     flush_buffer();
-    if (::fsync(fd_) != 0) throw tk_exception_ex();
+    if (::fsync(fd_) != 0)
+        throw tk_exception_ex();
 }
 
 void file_sink::close() {
-    if (fd_ < 0) return;
+    if (fd_ < 0)
+        return;
     try {
         flush_buffer();
     } catch (...) {
@@ -122,7 +134,8 @@ void file_sink::close() {
     }
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) throw tk_exception_ex();
+    if (::close(fd) != 0)
+        throw tk_exception_ex();
 }
 
 atomic_file::atomic_file(const std::string& path, bool private_file) : path_(path) {
@@ -130,10 +143,12 @@ atomic_file::atomic_file(const std::string& path, bool private_file) : path_(pat
     static const char kSuffix[] = ".tmp-XXXXXX";
     name.insert(name.end(), kSuffix, kSuffix + sizeof kSuffix);
     int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) throw tk_exception_ex();
+    if (fd < 0)
+        throw tk_exception_ex();
     temp_ = name.data();
     // mkostemp creates the file 0600; a workbook is an ordinary document.
-    if (!private_file) ::fchmod(fd, 0644);
+    if (!private_file)
+        ::fchmod(fd, 0644);
     sink_.attach(fd);
 }
 
@@ -151,7 +166,8 @@ void atomic_file::commit() {
     try {
         sink_.sync();
         sink_.close();
-        if (::rename(temp_.c_str(), path_.c_str()) != 0) throw tk_exception_ex();
+        if (::rename(temp_.c_str(), path_.c_str()) != 0)
+            throw tk_exception_ex();
     } catch (...) {
         ::unlink(temp_.c_str());
         committed_ = true;  // nothing left to clean up

@@ -15,7 +15,7 @@
 namespace tk {
 
 class sink {
-public:
+  public:
     virtual ~sink() = default;
     // Appends n bytes. Throws on failure (the concrete sink says what).
     virtual void write(const void* data, size_t n) = 0;
@@ -27,21 +27,21 @@ public:
 
 // Keeps everything in memory; never fails.
 class memory_sink : public sink {
-public:
+  public:
     void write(const void* data, size_t n) override;
     void write_at(uint64_t offset, const void* data, size_t n) override;
     uint64_t size() const override { return data_.size(); }
     const std::vector<uint8_t>& data() const { return data_; }
     std::vector<uint8_t>& data() { return data_; }
 
-private:
+  private:
     std::vector<uint8_t> data_;
 };
 
 // Writes to a file through a 1 MiB buffer. Every failure throws
 // `tk_exception_ex` carrying errno and the C library's text.
 class file_sink : public sink {
-public:
+  public:
     file_sink() = default;
     explicit file_sink(const std::string& path) { open(path); }
     ~file_sink() override;
@@ -61,7 +61,7 @@ public:
     void close();
     bool is_open() const { return fd_ >= 0; }
 
-private:
+  private:
     void flush_buffer();
     int fd_ = -1;
     uint64_t written_ = 0;
@@ -74,7 +74,7 @@ private:
 // `path`. Destroyed without `commit`, the temporary file is removed and
 // `path` is untouched, so no reader ever sees a half-written file.
 class atomic_file {
-public:
+  public:
     // Creates the temporary file beside `path`; throws tk_exception_ex.
     explicit atomic_file(const std::string& path, bool private_file = false);
     ~atomic_file();
@@ -87,7 +87,7 @@ public:
     // temporary file is then removed).
     void commit();
 
-private:
+  private:
     std::string path_;
     std::string temp_;
     file_sink sink_;

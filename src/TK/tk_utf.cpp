@@ -41,13 +41,16 @@ size_t decode_utf8(std::string_view s, size_t i, char32_t& cp) {
     } else {
         return 0;
     }
-    if (i + len > s.size()) return 0;
+    if (i + len > s.size())
+        return 0;
     for (size_t k = 1; k < len; ++k) {
         auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return 0;
+        if ((b & 0xC0) != 0x80)
+            return 0;
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
     return len;
 }
 
@@ -105,7 +108,8 @@ bool is_valid_utf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         char32_t cp;
         size_t n = decode_utf8(s, i, cp);
-        if (n == 0) return false;
+        if (n == 0)
+            return false;
         i += n;
     }
     return true;
@@ -122,9 +126,11 @@ std::u16string cp1252_to_utf16(std::string_view s) {
 }
 
 int cp1252_from_unit(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
     for (size_t k = 0; k < kCp1252High.size(); ++k) {
-        if (kCp1252High[k] == c) return static_cast<int>(0x80 + k);
+        if (kCp1252High[k] == c)
+            return static_cast<int>(0x80 + k);
     }
     return -1;
 }
@@ -146,10 +152,13 @@ std::string utf16_to_cp1252(std::u16string_view s, char replacement, bool* lossy
             out.push_back(static_cast<char>(b));
         }
     }
-    if (lossy) *lossy = lost;
+    if (lossy)
+        *lossy = lost;
     return out;
 }
 
-std::u16string ascii_to_utf16(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+std::u16string ascii_to_utf16(std::string_view s) {
+    return std::u16string(s.begin(), s.end());
+}
 
 }  // namespace tk

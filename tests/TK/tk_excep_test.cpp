@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "TK/tk_singl.h"
+#include "tk_test_util.h"
 
 TEST(tk_exception, AssertionEncodesSourcePosition) {
     tk_mail_assertion a("udb_vali", 54);
@@ -36,4 +39,29 @@ TEST(tk_singleton, SecondInstanceAndMissingInstanceAreInternalErrors) {
         EXPECT_EQ(&only_one::instance(), &a);  // the failed second one changed nothing
     }
     EXPECT_FALSE(only_one::exists());
+}
+
+TEST(tk_exception, ExTakesErrnoAndItsText) {
+    errno = EACCES;
+    tk_exception_ex e;
+    EXPECT_EQ(e.system_error(), static_cast<uint32_t>(EACCES));
+    EXPECT_STREQ(e.what(), "Permission denied");
+    EXPECT_EQ(e.code(), 1);
+    errno = 0;
+    tk_exception_ex none;
+    EXPECT_EQ(none.system_error(), 0u);
+    EXPECT_STREQ(none.what(), "Unknown exception");
+}
+
+TEST(tk_exception, ConstructorsTraceAtLevelTwo) {
+    tk_test::trace_capture cap(2);
+    errno = ENOENT;
+    tk_exception_ex ex;
+    tk_mail_assertion a("ole_var", 478);
+    tk_final_exception f;
+    EXPECT_TRUE(cap.has_line("tk_exception_ex::ctor"));
+    EXPECT_TRUE(cap.has_line("GetLastError: No such file or directory"));
+    EXPECT_TRUE(cap.has_line("tk_mail_assertion::ctor(ole_var)"));
+    EXPECT_TRUE(cap.has_line("tk_final_exception::ctor"));
+    EXPECT_STREQ(a.what(), "Internal error: \ncode=6f6c655f7661725c343738");
 }

@@ -32,8 +32,8 @@ TEST(tk_sink, FileSinkPatchesBothBufferedAndFlushedBytes) {
         s.write("HEAD", 4);
         s.write(big.data(), big.size());
         s.write("TAIL", 4);
-        s.write_at(0, "head", 4);                 // long since in the file
-        s.write_at(s.size() - 4, "tail", 4);      // still in the buffer
+        s.write_at(0, "head", 4);             // long since in the file
+        s.write_at(s.size() - 4, "tail", 4);  // still in the buffer
         EXPECT_EQ(s.size(), big.size() + 8);
         s.close();
     }

@@ -13,7 +13,11 @@ TEST(tk_utf, RoundTripsBmpAndSupplementary) {
 
 TEST(tk_utf, MalformedInputIsReplacedNotFatal) {
     // truncated sequence, overlong form, encoded surrogate, stray continuation
-    std::string bad = "a\xE4\xB8" "b\xC0\xAF" "c\xED\xA0\x80" "d\x80";
+    std::string bad =
+        "a\xE4\xB8"
+        "b\xC0\xAF"
+        "c\xED\xA0\x80"
+        "d\x80";
     std::u16string w = tk::utf8_to_utf16(bad);
     EXPECT_EQ(w.front(), u'a');
     EXPECT_EQ(w.back(), 0xFFFD);

@@ -1,0 +1,82 @@
+// ora_lob: CLOB, NCLOB and BLOB columns, read through a LOB locator in
+// pieces after each fetch.
+//
+// A read asks for amount 0 from offset 1, which OCI serves as a streamed
+// read to the end of the value: every piece but the last returns
+// OCI_NEED_DATA, the last OCI_SUCCESS. A piece of 0 bytes ends the value
+// too. Character LOBs are asked for in AL32UTF8 (character set id 873), so
+// the pieces are UTF-8 whatever the environment's UTF-16 mode would give.
+#include <cstring>
+
+#include "ORA/ora_engi.h"
+#include "ORA/ora_type.h"
+#include "TK/tk_log.h"
+
+namespace {
+
+constexpr const char* kSource = "ora_tlob";
+
+}  // namespace
+
+ora_lob::ora_lob(OCIParam* param, uint8_t type_code) : ora_type(param, type_code) {}
+
+ora_lob::~ora_lob() {
+    if (!locator_) return;
+    if (ora_engine* engine = ora_engine::instance_ptr(); engine && engine->oci()) {
+        engine->oci()->OCIDescriptorFree(locator_, OCI_DTYPE_LOB);
+    }
+}
+
+void ora_lob::define(OCIStmt* stmt, ub4 position) {
+    ora_engine& engine = ora_engine::instance();
+    if (!locator_) {
+        void* locator = nullptr;
+        engine.check_status(engine.oci()->OCIDescriptorAlloc(engine.env(), &locator,
+                                                             OCI_DTYPE_LOB, 0, nullptr));
+        locator_ = static_cast<OCILobLocator*>(locator);
+    }
+    piece_.assign(kPieceBytes + 1, 0);
+    define_buffer(stmt, position, &locator_, -1, type_code_);
+}
+
+void ora_lob::to_variant(ole_variant& out) {
+    if (type_code_ != SQLT_CLOB && type_code_ != SQLT_BLOB) {
+        throw tk_mail_assertion(kSource, __LINE__);
+    }
+    ora_engine& engine = ora_engine::instance();
+    const ora_oci& oci = *engine.oci();
+    const bool text = type_code_ == SQLT_CLOB;
+
+    ub1 form = 0;
+    ub2 charset = 0;
+    if (text) {
+        form = SQLCS_IMPLICIT;
+        engine.check_status(oci.OCILobCharSetForm(engine.env(), engine.err(), locator_, &form));
+        charset = TSL_OCI_CSID_AL32UTF8;
+        text_.clear();
+    } else {
+        out.allocate_safe_array(0);
+    }
+
+    ub4 offset = 1;
+    for (;;) {
+        ub4 amount = 0;
+        const sword status = engine.check_status(
+            oci.OCILobRead(engine.svc(), engine.err(), locator_, &amount, offset, piece_.data(),
+                           kPieceBytes, nullptr, nullptr, charset, form));
+        const ub4 n = amount < kPieceBytes ? amount : kPieceBytes;
+        if (n == 0) break;
+        if (text) {
+            // The piece is text up to its first zero byte.
+            piece_[n] = 0;
+            const char* bytes = reinterpret_cast<const char*>(piece_.data());
+            text_.append(bytes, strnlen(bytes, n));
+        } else {
+            out.mutable_bytes()->insert(out.mutable_bytes()->end(), piece_.data(),
+                                        piece_.data() + n);
+        }
+        offset += n;
+        if (status != OCI_NEED_DATA) break;
+    }
+    if (text) out.attach_string(text_);
+}

@@ -1,0 +1,87 @@
+// ora_number: numeric columns, fetched as text in the client's number format
+// and parsed into the column's kind.
+#include <charconv>
+
+#include "ORA/ora_engi.h"
+#include "ORA/ora_type.h"
+#include "ORA/ora_util.h"
+#include "TK/tk_log.h"
+
+namespace {
+
+// The scale OCI reports for floating-point numbers (FLOAT, and NUMBER
+// without precision).
+constexpr int32_t kFloatScale = -127;
+
+// The common case of a VT_R8 value without the copy that the general parse
+// makes: a plain decimal or exponent form ("-12.5", ".5", "1E+20", with ','
+// read as '.'), read exactly as the general parse reads it. False, with
+// `out` untouched, for anything else.
+bool parse_plain_double(char* text, size_t n, ole_variant& out) {
+    if (n == 0) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char& c = text[i];
+        if (c == ',') c = '.';
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E')) return false;
+    }
+    double value = 0;
+    const std::from_chars_result r = std::from_chars(text, text + n, value);
+    if (r.ec != std::errc() || r.ptr != text + n) return false;
+    out = ole_variant(value);
+    return true;
+}
+
+}  // namespace
+
+ora_number::ora_number(OCIParam* param) : ora_type(param, SQLT_NUM) {
+    // Precision is an sb2 of a select-list column, scale a signed byte.
+    const int32_t precision =
+        static_cast<sb2>(get_attr_u32(param, OCI_ATTR_PRECISION) & 0xFFFF);
+    const int32_t scale = static_cast<sb1>(get_attr_u32(param, OCI_ATTR_SCALE) & 0xFF);
+
+    precision_ = precision;
+    scale_ = scale < 0 ? 0 : scale;
+    kind_ = kind_for(precision, scale);
+    if (kind_ == VT_DECIMAL && precision_ == scale_) ++precision_;
+    tk_trace(1, "ora_number: precision=%d, scale=%d, kind=%d", precision, scale, kind_);
+}
+
+uint16_t ora_number::kind_for(int32_t precision, int32_t scale) {
+    // FLOAT(p) reports its binary precision with scale -127: a floating
+    // value, whatever p is.
+    if (precision == 0 || precision > 38 || scale == kFloatScale) return VT_R8;
+    if (scale > 0) return VT_DECIMAL;
+    if (precision <= 2) return VT_I1;
+    if (precision <= 4) return VT_I2;
+    if (precision <= 9) return VT_I4;
+    // Ten or more digits do not fit 32 bits: a 64-bit integer holds up to 18
+    // digits exactly; beyond that a double keeps the magnitude.
+    if (precision <= 18) return VT_I8;
+    return VT_R8;
+}
+
+t_ftd* ora_number::get_ftd() const {
+    const int32_t reserved = kind_ == VT_DECIMAL ? (precision_ << 8) | scale_ : 0;
+    return new t_ftd(0, name_, kind_, nullable_ == 0, false, ole_variant(), reserved);
+}
+
+void ora_number::define(OCIStmt* stmt, ub4 position) {
+    define_buffer(stmt, position, buffer_, static_cast<sb4>(kBufferBytes), SQLT_STR);
+}
+
+void ora_number::to_variant(ole_variant& out) {
+    const size_t cap = kBufferBytes / 2;
+    const size_t n = ora_text_length(buffer_, cap);
+    // Number texts are ASCII; narrowing them on the stack keeps the parse
+    // free of allocations.
+    char narrow[kBufferBytes / 2 + 1];
+    for (size_t i = 0; i < n; ++i) {
+        if (buffer_[i] > 0x7F) {
+            out = ole_variant::from_wstring(std::u16string_view(buffer_, n), kind_);
+            return;
+        }
+        narrow[i] = static_cast<char>(buffer_[i]);
+    }
+    if (kind_ == VT_R8 && parse_plain_double(narrow, n, out)) return;
+    out = ole_variant::from_string(std::string_view(narrow, n), kind_);
+}

@@ -1,0 +1,193 @@
+// Column objects: one per select-list column of a result set the Oracle
+// source reads. Each is built from the column's describe parameter, gives
+// the column's type descriptor (t_ftd), binds its fetch buffer on the
+// reader's statement once, and after every fetch decodes the current value.
+//
+// Type code to class (OCI_ATTR_DATA_TYPE):
+//   1, 5, 96                    ora_string    SQLT_STR, size*2+2 bytes
+//   2, 3, 4, 6, 7               ora_number    SQLT_STR, 510 bytes
+//   8, 24                       ora_str_repr  1,000,000 characters (LONG RAW as hex)
+//   11, 104, 105                ora_str_repr  255 characters
+//   182, 189, 190               ora_str_repr  16 characters
+//   12, 187, 188, 231, 232      ora_date      SQLT_DAT, 7 bytes
+//   23                          ora_binary    SQLT_BIN, size bytes
+//   112, 113                    ora_lob       a LOB locator, read in pieces
+//   anything else               ora_dummy     "<unsupported type>", nothing defined
+//
+// Ownership: a column object owns its buffers, its LOB locator and its
+// define handle, and must be destroyed before the statement it was defined
+// on. Buffers are sized once and reused for every row.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "OLE/ole_var.h"
+#include "UDB/udb_sche.h"
+#include "oci/tsl_oci.h"
+
+class ora_type {
+public:
+    virtual ~ora_type();
+    ora_type(const ora_type&) = delete;
+    ora_type& operator=(const ora_type&) = delete;
+
+    // The class for a describe type code; the caller owns the result.
+    static std::unique_ptr<ora_type> create(OCIParam* param, ub2 type_code);
+
+    // The ole_variant kind of the column's values.
+    virtual uint16_t get_vartype() const;
+    // A new descriptor owned by the caller.
+    virtual t_ftd* get_ftd() const;
+    // The current (non-NULL) value into `out`; buffers of `out` are reused.
+    virtual void to_variant(ole_variant& out) = 0;
+    // Binds the fetch buffer at the 1-based position.
+    virtual void define(OCIStmt* stmt, ub4 position) = 0;
+
+    const std::u16string& name() const { return name_; }
+    uint8_t nullable() const { return nullable_; }
+    uint32_t size() const { return size_; }
+    void set_size(uint32_t size) { size_ = size; }
+    uint8_t type_code() const { return type_code_; }
+    sb2 indicator() const { return indicator_; }
+    // True when the last fetch delivered NULL.
+    bool is_null() const { return indicator_ == -1; }
+
+protected:
+    // Reads the column name and OCI_ATTR_IS_NULL.
+    ora_type(OCIParam* param, uint8_t type_code);
+
+    // One guarded OCIAttrGet on the parameter.
+    static void get_attr(OCIParam* param, void* value, ub4 attribute, ub4* size = nullptr);
+    // A scalar attribute read into a zeroed 32-bit cell, so that a 1-, 2-
+    // or 4-byte attribute lands in its low bytes.
+    static uint32_t get_attr_u32(OCIParam* param, ub4 attribute);
+    // Guarded OCIDefineByPos with this column's indicator.
+    void define_buffer(OCIStmt* stmt, ub4 position, void* buffer, sb4 length, ub2 type,
+                       ub2* returned_length = nullptr);
+
+    OCIDefine* define_ = nullptr;
+    std::u16string name_;
+    uint8_t nullable_ = 0;
+    uint32_t size_ = 0;
+    uint8_t type_code_ = 0;
+    sb2 indicator_ = 0;
+};
+
+// NUMBER and the other numeric codes, fetched as text and parsed into the
+// column's kind:
+//   precision 0 or > 38, or a FLOAT (scale -127)  VT_R8
+//   scale > 0                                     VT_DECIMAL (reserved (p << 8) | s)
+//   scale <= 0: precision 1-2 VT_I1, 3-4 VT_I2, 5-9 VT_I4, 10-18 VT_I8, 19-38 VT_R8
+class ora_number : public ora_type {
+public:
+    ora_number(OCIParam* param);
+    uint16_t get_vartype() const override { return kind_; }
+    t_ftd* get_ftd() const override;
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+    int32_t precision() const { return precision_; }
+    int32_t scale() const { return scale_; }
+    // The kind for a precision and scale as described.
+    static uint16_t kind_for(int32_t precision, int32_t scale);
+
+private:
+    static constexpr size_t kBufferBytes = 510;
+    int32_t precision_ = 0;
+    int32_t scale_ = 0;
+    uint16_t kind_ = 0;
+    char16_t buffer_[kBufferBytes / 2] = {};
+};
+
+// VARCHAR2, CHAR and the other character codes (type code stored as 5).
+class ora_string : public ora_type {
+public:
+    ora_string(OCIParam* param);
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+private:
+    std::vector<char16_t> buffer_;  // size + 1 characters
+};
+
+// RAW: the value's bytes, trimmed to the length the fetch returned.
+class ora_binary : public ora_type {
+public:
+    ora_binary(OCIParam* param);
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+private:
+    std::vector<uint8_t> buffer_;  // size bytes
+    ub2 returned_ = 0;
+};
+
+// CLOB, NCLOB (text, read as UTF-8) and BLOB (bytes), read through a locator
+// in 32,768-byte pieces.
+class ora_lob : public ora_type {
+public:
+    ora_lob(OCIParam* param, uint8_t type_code);
+    ~ora_lob() override;
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+    static constexpr ub4 kPieceBytes = 32768;
+
+private:
+    OCILobLocator* locator_ = nullptr;
+    std::vector<unsigned char> piece_;  // kPieceBytes + 1
+    std::string text_;                  // a CLOB's UTF-8 bytes, reused per row
+};
+
+// DATE and the timestamp codes, fetched in the 7-byte DATE layout.
+class ora_date : public ora_type {
+public:
+    ora_date(OCIParam* param, uint8_t type_code);
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+    // The 7 bytes (century+100, year+100, month, day, hour+1, minute+1,
+    // second+1) as a broken-down date and time.
+    static SYSTEMTIME decode(const uint8_t* bytes);
+
+private:
+    uint8_t buffer_[7] = {};
+};
+
+// LONG, LONG RAW, ROWID and intervals: text of a fixed length in characters.
+// A LONG RAW arrives as hexadecimal text behind a "0x" and becomes bytes.
+class ora_str_repr : public ora_type {
+public:
+    ora_str_repr(OCIParam* param, uint8_t type_code, uint32_t characters);
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+private:
+    std::vector<char16_t> buffer_;
+};
+
+// Any other type (BFILE, objects, collections): always the text
+// "<unsupported type>"; nothing is defined and the value is never NULL.
+class ora_dummy : public ora_type {
+public:
+    ora_dummy(OCIParam* param);
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt*, ub4) override {}
+};
+
+// One row as the reader hands it out: a field per column, in column order.
+// The reader keeps one record and refills it after every fetch, so a row
+// costs no allocation beyond its values.
+class ora_record : public udb_record {
+public:
+    ora_record() = default;
+    // A record of the current row of `columns`.
+    explicit ora_record(const std::vector<std::unique_ptr<ora_type>>& columns) { fill(columns); }
+    // Overwrites the fields with the current row: a NULL becomes VT_EMPTY,
+    // every other value is decoded by its column. Names and sizes follow
+    // the columns.
+    void fill(const std::vector<std::unique_ptr<ora_type>>& columns);
+};

@@ -1,0 +1,51 @@
+#include "agent/ag_main.h"
+
+#include "TK/tk_excep.h"
+#include "TK/tk_log.h"
+#include "agent/ag_cmdln.h"
+#include "agent/ag_front.h"
+#include "core/cnv_dest.h"
+#include "core/con_out.h"
+#include "core/err_hand.h"
+#include "core/err_maps.h"
+#include "core/tsl_conv.h"
+
+int agent_main(int argc, char** argv, std::unique_ptr<xls_destination> destination) {
+    // Created disabled: a profile's "logfile" turns tracing on.
+    tk_log log;
+    log.set_threshold(1);
+    log.set_line_end(true);
+    log.set_timestamps(true);
+    console_error_view view;
+    try {
+        error_handler handler(view, kDaoErrMapSize, kDaoErrMap);
+        load_err_maps(handler);
+        try {
+            agent_front front;
+            tessal_convertor conv(front, converter_defaults::agent, std::move(destination));
+            if (argc <= 1 || !parse_cmd_line(argc, argv)) {
+                con_err(agent_usage());
+                return -1;
+            }
+            try {
+                conv.oracle.connect_oracle_server();
+            } catch (const tk_exception& e) {
+                // Nothing can be converted without a connection: report it
+                // and say so in the exit status.
+                handler.handle(e, false);
+                return -1;
+            }
+            conv();
+        } catch (const tk_exception& e) {
+            handler.handle(e, false);
+        }
+        return 0;
+    } catch (const tsl_exit_request& request) {
+        return request.status;
+    } catch (const tk_final_exception&) {
+        return -1;
+    } catch (const std::exception& e) {
+        con_err(e.what());
+        return -1;
+    }
+}

@@ -1,0 +1,52 @@
+// The workbook side as the conversion driver sees it: loading the workbook
+// driver, opening and creating workbooks as databases, the worksheet-name
+// rules, the two workbook engines (connect strings, wrap setting, patch) and
+// the kinds of failure the driver treats apart.
+//
+// The product's implementation (dao_destination) stands on dao_engine and
+// the xls engines; tests put doubles in its place. The converter owns its
+// destination for its whole life.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class tk_exception;
+class udb_database;
+class udb_validator;
+
+class xls_destination {
+  public:
+    // Mode for opening an existing workbook: a worksheet that exists takes
+    // the rows appended at its end.
+    static constexpr int32_t kAppendMode = 0x08;
+
+    virtual ~xls_destination() = default;
+
+    // Loads the workbook driver of version `key`; false when it cannot.
+    virtual bool set_version_if(int32_t key) = 0;
+    // Opens the existing workbook `path`; the caller owns the result.
+    virtual udb_database* open_dao_src(const std::u16string& path, const std::u16string& connect,
+                                       int32_t mode) = 0;
+    // Opens a workbook that does not exist yet, so that it is created.
+    virtual udb_database* create_dao_src(const std::u16string& path,
+                                         const std::u16string& connect) = 0;
+
+    // The worksheet-name validator of a run, seeded with the selected tables
+    // and the source's table names.
+    virtual std::unique_ptr<udb_validator> make_sheet_validator(
+        const std::vector<std::u16string>& selected_tables,
+        const std::vector<std::u16string>& source_tables) = 0;
+
+    // A row the worksheet refused (the run reports it and goes on).
+    virtual bool is_record_refused(const tk_exception& e) const = 0;
+    // The worksheet holds no more rows.
+    virtual bool is_sheet_full(const tk_exception& e) const = 0;
+
+    // Engines, by format version (0 or 1).
+    virtual std::u16string connect(int32_t format_version) const = 0;
+    virtual void set_wrap(bool wrap) = 0;
+    virtual void patch(int32_t format_version, const std::u16string& path) = 0;
+};

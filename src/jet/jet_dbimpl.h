@@ -1,0 +1,41 @@
+// Inside of jet_database, shared by its source files (jet_db.cpp: tables and
+// sheets; jet_open.cpp: opening; jet_close.cpp: writing the workbook).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/jet_db.h"
+#include "jet/jet_gmodel.h"
+#include "stg/stg_file.h"
+
+struct jet_database::impl {
+    std::string path;
+    int version = 1;
+    bool read_only = false;
+    bool is_new = true;
+    bool dirty = false;
+    bool closed = false;
+    std::unique_ptr<stg_file> file;      // the existing workbook, read on close
+    std::unique_ptr<stg_stream> stream;  // its workbook stream
+    jet_gmodel g;
+
+    struct sheet {
+        jet_gsheet info;
+        bool old = false;     // a sheet of the opened file
+        bool deleted = false;
+        std::unique_ptr<jet_table> table;
+    };
+    std::vector<sheet> sheets;  // workbook order
+
+    bool biff8() const { return version == 1; }
+    // The live sheet of that name (any type), or null.
+    sheet* find(const std::u16string& name);
+    void check_writable() const;
+};
+
+// Maps a failure of the layers below (compound file, file system, memory)
+// to the engine's error for `path`; rethrows jet_error unchanged. Call
+// inside a catch block.
+[[noreturn]] void jet_rethrow_as_jet(const std::string& path);

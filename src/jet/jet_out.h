@@ -1,0 +1,109 @@
+// Buffered output of a workbook stream. Records are assembled here and
+// handed on in large pieces to the target (the compound-file writer, or a
+// vector in tests and for the built-in images); `pos` is the position in the
+// workbook stream, which BOUNDSHEET, INDEX and EXTSST records store.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "TK/tk_coding.h"
+
+class jet_out {
+public:
+    using target = std::function<void(const uint8_t*, size_t)>;
+    // `start` is the stream position of the first byte written through this
+    // object (0 unless something was written before).
+    explicit jet_out(target t, uint64_t start = 0);
+    ~jet_out() = default;
+    jet_out(const jet_out&) = delete;
+    jet_out& operator=(const jet_out&) = delete;
+
+    uint64_t pos() const { return flushed_ + fill_; }
+
+    void write(const void* data, size_t n) {
+        if (n <= k_buf - fill_) {
+            std::memcpy(buf_.data() + fill_, data, n);
+            fill_ += n;
+        } else {
+            write_slow(data, n);
+        }
+    }
+    void u8(uint8_t v) { write(&v, 1); }
+    void u16(uint16_t v) {
+        uint8_t b[2];
+        tk::put_u16(b, v);
+        write(b, 2);
+    }
+    void u32(uint32_t v) {
+        uint8_t b[4];
+        tk::put_u32(b, v);
+        write(b, 4);
+    }
+    // One record: header and body.
+    void record(uint16_t id, const void* body, size_t n) {
+        uint8_t h[4];
+        tk::put_u16(h, id);
+        tk::put_u16(h + 2, static_cast<uint16_t>(n));
+        write(h, 4);
+        write(body, n);
+    }
+    // Hands everything buffered to the target.
+    void flush();
+
+private:
+    static constexpr size_t k_buf = 64 * 1024;
+    void write_slow(const void* data, size_t n);
+    target target_;
+    std::vector<uint8_t> buf_;
+    size_t fill_ = 0;
+    uint64_t flushed_;
+};
+
+// Builds records into a growable buffer:
+//   { jet_rec r(buf, biff::k_codepage); r.u16(1252); }  // length set on scope exit
+class jet_rec {
+public:
+    jet_rec(std::vector<uint8_t>& out, uint16_t id) : out_(out), start_(out.size()) {
+        tk::append_u16(out_, id);
+        tk::append_u16(out_, 0);
+    }
+    ~jet_rec() { tk::put_u16(out_.data() + start_ + 2, static_cast<uint16_t>(out_.size() - start_ - 4)); }
+    jet_rec(const jet_rec&) = delete;
+    jet_rec& operator=(const jet_rec&) = delete;
+
+    jet_rec& u8(uint8_t v) {
+        out_.push_back(v);
+        return *this;
+    }
+    jet_rec& u16(uint16_t v) {
+        tk::append_u16(out_, v);
+        return *this;
+    }
+    jet_rec& u32(uint32_t v) {
+        tk::append_u32(out_, v);
+        return *this;
+    }
+    jet_rec& f64(double v) {
+        tk::append_f64(out_, v);
+        return *this;
+    }
+    jet_rec& bytes(const void* p, size_t n) {
+        tk::append_bytes(out_, p, n);
+        return *this;
+    }
+    jet_rec& zeros(size_t n) {
+        out_.insert(out_.end(), n, 0);
+        return *this;
+    }
+    // Bytes written as hex pairs, spaces ignored: "F5 FF 20 00".
+    jet_rec& hex(const char* h);
+    size_t body_size() const { return out_.size() - start_ - 4; }
+
+private:
+    std::vector<uint8_t>& out_;
+    size_t start_;
+};

@@ -1,0 +1,64 @@
+// One new worksheet, built in memory row by row and written out as a
+// complete substream when the workbook is closed.
+//
+// Rows arrive in increasing order. Cells go into the current row block
+// (32 row numbers); when a row of the next block begins, the block is
+// finished: its ROW records, its cells and its DBCELL are appended to the
+// sheet's chunked storage. The INDEX record, which must follow the BOF and
+// hold absolute positions, is produced at `write` time, when the sheet's
+// position in the stream is known.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "jet/jet_chunk.h"
+
+class jet_out;
+
+class jet_sheet_writer {
+public:
+    explicit jet_sheet_writer(int version);  // 0 BIFF5, 1 BIFF8
+
+    void begin_row(uint32_t row);  // rows strictly increasing
+    void number(uint16_t col, uint16_t xf, double v);  // RK when exact, else NUMBER
+    void label_sst(uint16_t col, uint16_t xf, uint32_t sst_index);  // BIFF8
+    // BIFF5 LABEL in Windows-1252; characters it cannot hold become "?".
+    // The text has at most 255 characters (checked by the caller).
+    void label_1252(uint16_t col, uint16_t xf, std::u16string_view text);
+    void boolean(uint16_t col, uint16_t xf, bool v);
+    // A row without cells leaves no ROW record.
+    void end_row();
+
+    // Writes the whole substream, BOF to EOF, at out.pos(). `selected`
+    // makes it the selected, shown sheet. Finishes the pending block first.
+    void write(jet_out& out, bool selected);
+    // Bytes held for the sheet so far (row blocks).
+    uint64_t stored_size() const { return blocks_.size() + cells_.size(); }
+
+private:
+    struct row_info {
+        uint32_t row;
+        uint16_t first_col, last_col1;
+        uint32_t cells_off;  // offset of the row's first cell in cells_
+    };
+    uint8_t* cell(uint16_t id, uint16_t body, uint16_t col, uint16_t xf);
+    void finish_block();
+
+    int version_;
+    jet_chunks blocks_;             // finished row blocks
+    std::vector<uint32_t> dbcells_;  // offset of each block's DBCELL in blocks_
+    std::vector<uint8_t> cells_;     // cell records of the current block
+    row_info rows_[32];
+    size_t nrows_ = 0;
+    uint32_t block_ = UINT32_MAX;
+    // The row being built.
+    uint32_t row_ = 0;
+    size_t row_cells_ = 0;
+    uint16_t row_first_ = 0, row_last1_ = 0;
+    // Extent of the sheet's cells.
+    bool any_ = false;
+    uint32_t first_row_ = 0, last_row1_ = 0;
+    uint16_t first_col_ = 0xFFFF, last_col1_ = 0;
+};

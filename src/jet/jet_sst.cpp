@@ -1,0 +1,276 @@
+#include "jet/jet_sst.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "TK/tk_coding.h"
+#include "jet/biff_format.h"
+#include "jet/jet_error.h"
+#include "jet/jet_out.h"
+
+namespace {
+
+size_t entry_len(const uint8_t* e) {
+    return 3 + size_t(tk::get_u16(e)) * ((e[2] & biff::k_str_16bit) ? 2 : 1);
+}
+
+uint32_t hash_bytes(const uint8_t* p, size_t n) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+    while (n >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 29;
+        p += 8;
+        n -= 8;
+    }
+    uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 32;
+    return static_cast<uint32_t>(h);
+}
+
+bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+size_t jet_sst::encode(std::u16string_view s, uint8_t* p) const {
+    const size_t n = s.size();
+    tk::put_u16(p, static_cast<uint16_t>(n));
+    uint8_t* d = p + 3;
+    size_t i = 0;
+    for (; i < n; ++i) {
+        char16_t c = s[i];
+        if (c > 0xFF) break;
+        d[i] = static_cast<uint8_t>(c);
+    }
+    if (i == n) {
+        p[2] = 0;
+        return 3 + n;
+    }
+    // Some character needs 16 bits: the whole string is stored wide. Lone
+    // surrogates become U+FFFD so that every reader can decode the text.
+    p[2] = biff::k_str_16bit;
+    for (size_t k = 0; k < n; ++k) {
+        char16_t c = s[k];
+        if (is_high(c)) {
+            if (k + 1 < n && is_low(s[k + 1])) {
+                tk::put_u16(d + 2 * k, c);
+                ++k;
+                c = s[k];
+            } else {
+                c = 0xFFFD;
+            }
+        } else if (is_low(c)) {
+            c = 0xFFFD;
+        }
+        tk::put_u16(d + 2 * k, c);
+    }
+    return 3 + 2 * n;
+}
+
+void jet_sst::grow() {
+    size_t cap = slots_.empty() ? 1024 : slots_.size() * 2;
+    std::vector<uint32_t> slots(cap, 0), hashes(cap, 0);
+    const size_t mask = cap - 1;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        if (slots_[i] == 0) continue;
+        size_t k = hashes_[i] & mask;
+        while (slots[k] != 0) k = (k + 1) & mask;
+        slots[k] = slots_[i];
+        hashes[k] = hashes_[i];
+    }
+    slots_.swap(slots);
+    hashes_.swap(hashes);
+}
+
+uint32_t jet_sst::find_or_insert(const uint8_t* e, size_t len, bool force) {
+    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+    const uint32_t h = hash_bytes(e, len);
+    const size_t mask = slots_.size() - 1;
+    size_t k = h & mask;
+    for (; slots_[k] != 0; k = (k + 1) & mask) {
+        if (hashes_[k] != h) continue;
+        const uint8_t* other = entries_[slots_[k] - 1];
+        if (entry_len(other) == len && std::memcmp(other, e, len) == 0) {
+            if (!force) return slots_[k] - 1;
+            // A duplicate in an existing table: it gets its own index, and
+            // lookups keep finding the first one.
+            store_.commit(len);
+            entries_.push_back(e);
+            return static_cast<uint32_t>(entries_.size() - 1);
+        }
+    }
+    store_.commit(len);
+    entries_.push_back(e);
+    slots_[k] = static_cast<uint32_t>(entries_.size());
+    hashes_[k] = h;
+    return static_cast<uint32_t>(entries_.size() - 1);
+}
+
+uint32_t jet_sst::add(std::u16string_view s) {
+    ++total_;
+    uint8_t* p = store_.reserve(3 + 2 * s.size());
+    return find_or_insert(p, encode(s, p), false);
+}
+
+void jet_sst::add_existing(std::u16string_view s) {
+    uint8_t* p = store_.reserve(3 + 2 * s.size());
+    find_or_insert(p, encode(s, p), true);
+}
+
+std::u16string jet_sst::text(uint32_t index) const {
+    const uint8_t* e = entries_.at(index);
+    const size_t n = tk::get_u16(e);
+    std::u16string out(n, u'\0');
+    if (e[2] & biff::k_str_16bit) {
+        for (size_t i = 0; i < n; ++i) out[i] = tk::get_u16(e + 3 + 2 * i);
+    } else {
+        for (size_t i = 0; i < n; ++i) out[i] = e[3 + i];
+    }
+    return out;
+}
+
+void jet_sst::write(jet_out& out, size_t max_body) const {
+    const uint32_t n = unique();
+    const uint32_t per_bucket = std::max<uint32_t>(
+        biff::k_extsst_bucket, (n + biff::k_max_extsst_buckets - 1) / biff::k_max_extsst_buckets);
+    std::vector<uint8_t> ext;  // EXTSST body
+    tk::append_u16(ext, static_cast<uint16_t>(per_bucket));
+
+    std::vector<uint8_t> rec;
+    rec.reserve(max_body);
+    uint16_t id = biff::k_sst;
+    tk::append_u32(rec, total_);
+    tk::append_u32(rec, n);
+    auto flush = [&] {
+        out.record(id, rec.data(), rec.size());
+        id = biff::k_continue;
+        rec.clear();
+    };
+
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint8_t* e = entries_[i];
+        const size_t cch = tk::get_u16(e);
+        const bool wide = e[2] & biff::k_str_16bit;
+        const size_t unit = wide ? 2 : 1;
+        // The header never goes without the first character (both units of
+        // a surrogate pair when the string starts with one).
+        size_t first = cch == 0 ? 0 : unit;
+        if (wide && cch >= 2 && is_high(tk::get_u16(e + 3))) first = 4;
+        if (max_body - rec.size() < 3 + first) flush();
+        if (i % per_bucket == 0) {
+            tk::append_u32(ext, static_cast<uint32_t>(out.pos() + 4 + rec.size()));
+            tk::append_u16(ext, static_cast<uint16_t>(4 + rec.size()));
+            tk::append_u16(ext, 0);
+        }
+        tk::append_bytes(rec, e, 3);
+        const uint8_t* d = e + 3;
+        size_t left = cch * unit;
+        while (left > 0) {
+            size_t take = std::min(left, (max_body - rec.size()) / unit * unit);
+            // A surrogate pair stays in one record: readers decode each
+            // record's part of a string on its own.
+            if (wide && take < left && take >= 2 && is_high(tk::get_u16(d + take - 2))) take -= 2;
+            tk::append_bytes(rec, d, take);
+            d += take;
+            left -= take;
+            if (left > 0) {
+                // The rest continues in a CONTINUE record that starts by
+                // repeating the option byte.
+                flush();
+                rec.push_back(wide ? biff::k_str_16bit : 0);
+            }
+        }
+    }
+    flush();
+    out.record(biff::k_extsst, ext.data(), ext.size());
+}
+
+// ---- reading ----
+
+void jet_sst_reader::feed(const uint8_t* body, size_t n) {
+    auto corrupt = [] { return jet_error::make(jet_errno::bad_format); };
+    size_t i = 0;
+    if (stage_ == stage::counts) {
+        if (n < 8) throw corrupt();
+        sst_.set_total(tk::get_u32(body));
+        left_ = tk::get_u32(body + 4);
+        i = 8;
+        stage_ = left_ ? stage::header : stage::done;
+    } else if (stage_ == stage::chars && n > 0) {
+        wide_ = body[0] & biff::k_str_16bit;  // the repeated option byte
+        i = 1;
+    }
+    ++record_;
+    auto end_string = [&] {
+        sst_.add_existing(text_);
+        --left_;
+        stage_ = skip_ ? stage::skip : (left_ ? stage::header : stage::done);
+    };
+    while (i < n) {
+        switch (stage_) {
+            case stage::header: {
+                if (n - i < 3) throw corrupt();
+                if (starts) starts->emplace_back(record_ - 1, static_cast<uint32_t>(i));
+                const uint16_t cch = tk::get_u16(body + i);
+                const uint8_t opt = body[i + 2];
+                size_t head = 3;
+                uint32_t runs = 0, ext = 0;
+                if (opt & biff::k_str_rich) {
+                    if (n - i < head + 2) throw corrupt();
+                    runs = tk::get_u16(body + i + head);
+                    head += 2;
+                }
+                if (opt & biff::k_str_phonetic) {
+                    if (n - i < head + 4) throw corrupt();
+                    ext = tk::get_u32(body + i + head);
+                    head += 4;
+                }
+                i += head;
+                skip_ = uint64_t(runs) * 4 + ext;
+                chars_ = cch;
+                wide_ = opt & biff::k_str_16bit;
+                text_.clear();
+                stage_ = stage::chars;
+                if (chars_ == 0) {
+                    end_string();
+                } else if (i == n) {
+                    ++header_splits;
+                }
+                break;
+            }
+            case stage::chars: {
+                const size_t unit = wide_ ? 2 : 1;
+                const size_t take = std::min<size_t>((n - i) / unit, chars_);
+                if (take == 0) throw corrupt();  // half a 16-bit character
+                const uint8_t* d = body + i;
+                const size_t old = text_.size();
+                text_.resize(old + take);
+                for (size_t k = 0; k < take; ++k)
+                    text_[old + k] = wide_ ? tk::get_u16(d + 2 * k) : d[k];
+                i += take * unit;
+                chars_ -= static_cast<uint32_t>(take);
+                if (chars_ == 0) end_string();
+                break;
+            }
+            case stage::skip: {
+                const size_t take = static_cast<size_t>(std::min<uint64_t>(skip_, n - i));
+                i += take;
+                skip_ -= take;
+                if (skip_ == 0) stage_ = left_ ? stage::header : stage::done;
+                break;
+            }
+            case stage::done:
+            case stage::counts:
+                i = n;
+                break;
+        }
+    }
+}
+
+void jet_sst_reader::finish() {
+    if (stage_ != stage::done) throw jet_error::make(jet_errno::bad_format);
+}

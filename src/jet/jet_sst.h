@@ -1,0 +1,86 @@
+// The shared string table of a BIFF8 workbook: every text cell refers to a
+// string of this table by index (LABELSST), so each distinct text is stored
+// once. Strings are kept in their file form (count, option byte, 8-bit or
+// 16-bit characters) in chunked storage, which makes the table cost about
+// what it will occupy in the file, and an open-addressing hash finds
+// repeated texts without building a string per lookup.
+//
+// Strings of an existing workbook are loaded first, at their own indexes
+// (duplicates included), so that the cells of the workbook's sheets keep
+// pointing at the same texts; new texts are appended.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/jet_chunk.h"
+
+class jet_out;
+
+class jet_sst {
+public:
+    jet_sst() = default;
+    jet_sst(const jet_sst&) = delete;
+    jet_sst& operator=(const jet_sst&) = delete;
+
+    // Index of `s`, added when new. `s` holds at most 65,535 UTF-16 units
+    // (callers keep cell texts to 32,767). Counts one cell reference.
+    uint32_t add(std::u16string_view s);
+    // Appends `s` at the next index even when an equal string exists (for
+    // the strings of a workbook being reopened); counts no reference.
+    void add_existing(std::u16string_view s);
+
+    uint32_t unique() const { return static_cast<uint32_t>(entries_.size()); }
+    uint32_t total() const { return total_; }
+    void set_total(uint32_t t) { total_ = t; }
+    std::u16string text(uint32_t index) const;
+
+    // Writes SST with its CONTINUE records, then EXTSST. `max_body` is the
+    // largest record body (8,224; tests use smaller ones).
+    void write(jet_out& out, size_t max_body) const;
+
+private:
+    // Encodes `s` at the tail of the storage (not committed); returns the
+    // entry length.
+    size_t encode(std::u16string_view s, uint8_t* p) const;
+    uint32_t find_or_insert(const uint8_t* e, size_t len, bool force);
+    void grow();
+
+    jet_chunks store_;
+    std::vector<const uint8_t*> entries_;  // start of each entry in store_
+    std::vector<uint32_t> slots_;          // index + 1, 0 = empty
+    std::vector<uint32_t> hashes_;
+    uint32_t total_ = 0;
+};
+
+// Reads the strings of an SST record and its CONTINUE records, one record
+// body at a time, into a jet_sst. Formatting runs and phonetic data are
+// skipped (the texts are kept). Throws jet_error(3274) on a malformed table.
+class jet_sst_reader {
+public:
+    explicit jet_sst_reader(jet_sst& sst) : sst_(sst) {}
+    // The SST body first, then each CONTINUE body in order.
+    void feed(const uint8_t* body, size_t n);
+    // Checks that every announced string was read.
+    void finish();
+
+    // Where each string begins: (number of the record it begins in, 0 for
+    // the SST; offset in that record's body). Filled only when set.
+    std::vector<std::pair<uint32_t, uint32_t>>* starts = nullptr;
+    // Strings whose header ended a record while characters remained (a
+    // split before the first character, which writers must avoid).
+    uint32_t header_splits = 0;
+
+private:
+    uint32_t record_ = 0;  // records fed so far
+    enum class stage { counts, header, chars, skip, done };
+    jet_sst& sst_;
+    stage stage_ = stage::counts;
+    uint32_t left_ = 0;   // strings still to read
+    uint32_t chars_ = 0;  // characters of the current string still to read
+    uint64_t skip_ = 0;   // bytes of runs and phonetic data still to skip
+    bool wide_ = false;
+    std::u16string text_;
+};

@@ -1,0 +1,194 @@
+// Server attach and logon: OCIServerAttach/Detach, OCILogon/Logoff.
+//
+// The data source of a logon is the database: a `file:` URI as SQLite reads
+// it (or a plain path), opened read-write when the file allows it, never
+// created. A database holding a TSL_USERS table admits only its users.
+#include <string>
+
+#include "ocilite/ocl_api.h"
+#include "ocilite/ocl_dict.h"
+#include "ocilite/ocl_text.h"
+
+std::string ocl_in_text(const OCIEnv* env, const OraText* p, ub4 len_bytes) {
+    if (p == nullptr || len_bytes == 0) {
+        return std::string();
+    }
+    if (env->utf16) {
+        return ocl_utf16_to_utf8(p, len_bytes / 2);
+    }
+    return std::string(reinterpret_cast<const char*>(p), len_bytes);
+}
+
+namespace {
+
+// 0 when `user`/`password` may log on, else the Oracle error number.
+int check_logon(sqlite3* db, const std::string& user, const std::string& password) {
+    sqlite3_stmt* st = nullptr;
+    const char* probe =
+        "SELECT name FROM main.sqlite_master WHERE type IN ('table','view') "
+        "AND upper(name) = 'TSL_USERS'";
+    if (sqlite3_prepare_v2(db, probe, -1, &st, nullptr) != SQLITE_OK) {
+        return ORA_TNS_RESOLVE;
+    }
+    int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc == SQLITE_DONE) {
+        return 0;  // no user table: every user logs on
+    }
+    if (rc != SQLITE_ROW) {
+        return ORA_TNS_RESOLVE;
+    }
+    if (password.empty()) {
+        return ORA_NULL_PASSWORD;
+    }
+    // The LOCKED column is optional.
+    bool has_locked = true;
+    rc = sqlite3_prepare_v2(db,
+                            "SELECT CAST(PASSWORD AS TEXT), LOCKED FROM main.TSL_USERS "
+                            "WHERE upper(USERNAME) = upper(?1)",
+                            -1, &st, nullptr);
+    if (rc != SQLITE_OK) {
+        has_locked = false;
+        rc = sqlite3_prepare_v2(db,
+                                "SELECT CAST(PASSWORD AS TEXT) FROM main.TSL_USERS "
+                                "WHERE upper(USERNAME) = upper(?1)",
+                                -1, &st, nullptr);
+        if (rc != SQLITE_OK) {
+            return ORA_LOGON_DENIED;  // a user table without the columns admits nobody
+        }
+    }
+    sqlite3_bind_text(st, 1, user.c_str(), static_cast<int>(user.size()), SQLITE_TRANSIENT);
+    int result = ORA_LOGON_DENIED;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const unsigned char* pw = sqlite3_column_text(st, 0);
+        int n = sqlite3_column_bytes(st, 0);
+        if (pw != nullptr && static_cast<size_t>(n) == password.size() &&
+            password.compare(0, password.size(), reinterpret_cast<const char*>(pw), n) == 0) {
+            result = has_locked && sqlite3_column_int(st, 1) != 0 ? ORA_ACCOUNT_LOCKED : 0;
+            break;
+        }
+    }
+    sqlite3_finalize(st);
+    return result;
+}
+
+// Opens the database of `source`; 0 or the Oracle error number.
+int open_database(const std::string& source, sqlite3** out) {
+    *out = nullptr;
+    if (source.empty()) {
+        return ORA_TNS_RESOLVE;
+    }
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(source.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return ORA_TNS_RESOLVE;
+    }
+    // A file that is not a database opens fine; reading its schema tells.
+    rc = sqlite3_exec(db, "SELECT count(*) FROM main.sqlite_master", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return ORA_TNS_RESOLVE;
+    }
+    sqlite3_busy_timeout(db, 2000);
+    *out = db;
+    return 0;
+}
+
+}  // namespace
+
+sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len,
+                      ub4 /*mode*/) {
+    OCIServer* srv = ocl_as<OCIServer>(srvhp, OCI_HTYPE_SERVER);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (srv == nullptr || err == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    return ocl_guard(err, [&] {
+        ocl_clear(err);
+        srv->dblink = ocl_in_text(srv->env, dblink, dblink_len > 0 ? ub4(dblink_len) : 0);
+        srv->attached = true;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 /*mode*/) {
+    OCIServer* srv = ocl_as<OCIServer>(srvhp, OCI_HTYPE_SERVER);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (srv == nullptr || err == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    ocl_clear(err);
+    srv->attached = false;
+    return OCI_SUCCESS;
+}
+
+sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText* username,
+               ub4 uname_len, const OraText* password, ub4 passwd_len, const OraText* dbname,
+               ub4 dbname_len) {
+    OCIEnv* env = ocl_as<OCIEnv>(envhp, OCI_HTYPE_ENV);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (env == nullptr || err == nullptr || svchp == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    return ocl_guard(err, [&]() -> sword {
+        ocl_clear(err);
+        std::string user = ocl_in_text(env, username, uname_len);
+        std::string pw = ocl_in_text(env, password, passwd_len);
+        std::string source = ocl_in_text(env, dbname, dbname_len);
+
+        sqlite3* db = nullptr;
+        int code = open_database(source, &db);
+        if (code != 0) {
+            return ocl_fail(err, code);
+        }
+        auto conn = std::make_shared<ocl_conn>();
+        conn->db = db;
+        conn->open = true;
+        conn->user = user;
+        conn->owner = ocl_ascii_upper(user);
+        code = check_logon(db, user, pw);
+        if (code != 0) {
+            return ocl_fail(err, code);  // `conn` closes the database
+        }
+        int rc = ocl_dict_install(*conn);
+        if (rc == SQLITE_OK) {
+            rc = ocl_dict_refresh(*conn);
+        }
+        if (rc != SQLITE_OK) {
+            return ocl_fail_sqlite(err, db, rc, "");
+        }
+        // The caller's service context is used when it is one of this
+        // environment's and not logged on; otherwise a new one is made.
+        OCISvcCtx* svc = nullptr;
+        if (ocl_env_owns(env, *svchp)) {
+            OCISvcCtx* given = ocl_as<OCISvcCtx>(*svchp, OCI_HTYPE_SVCCTX);
+            if (given != nullptr && given->conn == nullptr) {
+                svc = given;
+            }
+        }
+        if (svc == nullptr) {
+            svc = static_cast<OCISvcCtx*>(ocl_new_handle(env, OCI_HTYPE_SVCCTX));
+        }
+        svc->conn = std::move(conn);
+        *svchp = svc;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp) {
+    OCISvcCtx* svc = ocl_as<OCISvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (svc == nullptr || err == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    ocl_clear(err);
+    if (svc->conn == nullptr || !svc->conn->open) {
+        return ocl_fail(err, ORA_NOT_CONNECTED);
+    }
+    // Statements executed on the connection keep it; they fail with
+    // ORA-03114 from now on.
+    svc->conn->open = false;
+    svc->conn.reset();
+    return OCI_SUCCESS;
+}

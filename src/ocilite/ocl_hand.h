@@ -1,0 +1,141 @@
+// Handles and descriptors of the embedded provider.
+//
+// Every object handed out through the OCI functions begins with an
+// `ocl_head` whose magic and type are checked on entry, so a wrong or freed
+// handle gives OCI_INVALID_HANDLE instead of a crash where that can be told.
+// Ownership follows OCI: the environment owns the handles allocated from it
+// (freeing it frees them); a statement owns its define handles and its
+// select-list parameters; LOB locators belong to the caller.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oci/tsl_oci.h"
+#include "ocilite/ocl_type.h"
+
+constexpr ub4 ocl_magic = 0x4C43534Fu;  // "OSCL"
+
+struct ocl_head {
+    ub4 magic = ocl_magic;
+    ub4 htype = 0;             // OCI_HTYPE_* or OCI_DTYPE_*
+    OCIEnv* env = nullptr;     // owning environment (null for the environment itself)
+    ocl_head* prev = nullptr;  // the environment's list of handles
+    ocl_head* next = nullptr;
+    std::vector<unsigned char> user_mem;  // extra memory asked for at allocation
+};
+
+struct OCIEnv : ocl_head {
+    bool utf16 = false;  // OCI_UTF16: texts are UTF-16, lengths in bytes
+    ocl_head* first = nullptr;
+};
+
+// The last error (or warning) of the calls that were given this handle.
+struct OCIError : ocl_head {
+    sb4 code = 0;      // Oracle error number, 0 when none
+    std::string text;  // full text, "ORA-nnnnn: ...", UTF-8
+};
+
+struct OCIServer : ocl_head {
+    std::string dblink;
+    bool attached = false;
+};
+
+struct OCISession : ocl_head {};
+
+// One open SQLite database. Shared by the service context that logged on and
+// by every statement executed on it, so a statement outliving the logoff
+// fails cleanly with ORA-03114 instead of touching a closed database.
+struct ocl_conn {
+    sqlite3* db = nullptr;
+    bool open = false;
+    std::string user;       // as given at logon
+    std::string owner;      // the user in upper case, as the dictionary shows it
+    int main_version = -1;  // schema versions the dictionary was built for
+    int temp_version = -1;
+    unsigned dict_mask = 0;  // which dictionary tables the session created
+    ~ocl_conn();
+};
+
+struct OCISvcCtx : ocl_head {
+    OCIServer* server = nullptr;
+    OCISession* session = nullptr;
+    std::shared_ptr<ocl_conn> conn;
+};
+
+// A select-list column as described; handed out by OCIParamGet.
+struct OCIParam : ocl_head {
+    std::string name;       // UTF-8
+    std::u16string name16;  // the same, UTF-16, for OCI_UTF16 environments
+    ocl_type type;
+    ub1 nullable = 1;
+    bool needs_scan = false;  // type decided by the values (see ocl_type.h)
+};
+
+struct OCIDefine : ocl_head {
+    OCIStmt* stmt = nullptr;
+    ub4 position = 0;  // 1-based
+    void* valuep = nullptr;
+    sb4 value_sz = 0;
+    ub2 dty = 0;
+    sb2* indp = nullptr;
+    ub2* rlenp = nullptr;
+    ub2* rcodep = nullptr;
+};
+
+struct OCIStmt : ocl_head {
+    std::string sql;  // UTF-8, as prepared
+    std::shared_ptr<ocl_conn> conn;
+    sqlite3_stmt* st = nullptr;
+    bool executed = false;  // executed (described) since the last prepare
+    bool done = false;      // the cursor met its end
+    bool is_query = false;
+    bool scanned = false;  // value scan for untyped columns has run
+    ub2 stmt_type = 0;
+    ub4 row_count = 0;     // rows fetched (query) or changed (other)
+    ub4 rows_fetched = 0;  // rows of the last fetch call
+    std::vector<std::unique_ptr<OCIParam>> params;
+    std::vector<OCIDefine*> defines;  // by position - 1; owned
+    ~OCIStmt();
+};
+
+// A LOB locator. A fetch copies the column's value into it; OCILobRead then
+// serves pieces from that copy. The copy's buffer is kept between rows so
+// that fetching reuses it.
+struct OCILobLocator : ocl_head {
+    bool valid = false;   // holds a fetched value
+    bool binary = false;  // BLOB (bytes) or CLOB (UTF-8 text)
+    ub1 form = 0;         // SQLCS_IMPLICIT / SQLCS_NCHAR for character LOBs
+    std::string data;
+    // Streaming state of a read that returned OCI_NEED_DATA: the next call
+    // continues where it stopped and ignores its offset, as OCI does.
+    bool polling = false;
+    size_t poll_pos = 0;     // byte position in `data`
+    uint64_t poll_left = 0;  // units (characters or bytes) still wanted
+    // Last character offset mapped to a byte position (CLOB reads).
+    uint64_t cache_char = 0;
+    size_t cache_byte = 0;
+    void reset_read_state() {
+        polling = false;
+        poll_pos = 0;
+        poll_left = 0;
+        cache_char = 0;
+        cache_byte = 0;
+    }
+};
+
+struct OCISnapshot : ocl_head {};
+
+// Handle checks: the object when `p` is a live handle of type `htype`.
+ocl_head* ocl_check(const void* p, ub4 htype);
+template <class T>
+T* ocl_as(const void* p, ub4 htype) {
+    return static_cast<T*>(ocl_check(p, htype));
+}
+
+// Frees a statement's define handle (also called by OCIHandleFree).
+void ocl_define_free(OCIDefine* d);

@@ -1,0 +1,394 @@
+// Statements: OCIStmtPrepare, OCIStmtExecute, OCIStmtFetch, OCIDefineByPos,
+// OCIParamGet, and the describe behind them.
+//
+// As in OCI, preparing only keeps the text; the statement is compiled on
+// the connection of the execute, which is where errors in it are reported.
+#include <string>
+
+#include "ocilite/ocl_api.h"
+#include "ocilite/ocl_conv.h"
+#include "ocilite/ocl_dict.h"
+#include "ocilite/ocl_num.h"
+#include "ocilite/ocl_sql.h"
+#include "ocilite/ocl_text.h"
+
+namespace {
+
+// The column name as described: a plain table column is shown in upper
+// case, as the server's dictionary keeps unquoted names; an alias or an
+// expression is shown as written.
+std::string column_name(sqlite3_stmt* st, int col) {
+    const char* name = sqlite3_column_name(st, col);
+    const char* origin = sqlite3_column_origin_name(st, col);
+    std::string n = name != nullptr ? name : "";
+    if (origin != nullptr && n == origin) {
+        return ocl_ascii_upper(n);
+    }
+    return n;
+}
+
+void describe(OCIStmt* s) {
+    s->params.clear();
+    s->scanned = false;
+    sqlite3* db = s->conn->db;
+    const int count = sqlite3_column_count(s->st);
+    s->params.reserve(static_cast<size_t>(count));
+    for (int col = 0; col < count; ++col) {
+        auto p = std::make_unique<OCIParam>();
+        p->htype = OCI_DTYPE_PARAM;
+        p->env = s->env;
+        p->name = column_name(s->st, col);
+        p->name16 = ocl_utf8_to_utf16(p->name);
+        const char* decl = sqlite3_column_decltype(s->st, col);
+        p->needs_scan = !ocl_type_from_decl(decl, &p->type);
+        if (p->needs_scan) {
+            p->type = ocl_type_varchar2(4000);  // until the scan decides
+        }
+        p->nullable = 1;
+        const char* table = sqlite3_column_table_name(s->st, col);
+        const char* origin = sqlite3_column_origin_name(s->st, col);
+        const char* schema = sqlite3_column_database_name(s->st, col);
+        if (table != nullptr && origin != nullptr) {
+            const char* type = nullptr;
+            int not_null = 0;
+            int pk = 0;
+            if (sqlite3_table_column_metadata(db, schema, table, origin, &type, nullptr, &not_null,
+                                              &pk, nullptr) == SQLITE_OK) {
+                bool rowid_key = pk != 0 && type != nullptr && ocl_ascii_iequal(type, "INTEGER");
+                p->nullable = (not_null != 0 || rowid_key) ? 0 : 1;
+            }
+        }
+        s->params.push_back(std::move(p));
+    }
+}
+
+// Types untyped columns by their values: runs the query once more and looks
+// at every value of those columns.
+void scan(OCIStmt* s) {
+    s->scanned = true;
+    bool any = false;
+    for (auto& p : s->params) {
+        any = any || p->needs_scan;
+    }
+    if (!any || s->conn == nullptr || !s->conn->open) {
+        return;
+    }
+    sqlite3_stmt* st = nullptr;
+    std::string sql = ocl_sql_rewrite(s->sql);
+    if (sqlite3_prepare_v2(s->conn->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK ||
+        st == nullptr) {
+        sqlite3_finalize(st);
+        return;
+    }
+    std::vector<ocl_scan> scans(s->params.size());
+    const int count = sqlite3_column_count(st);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        for (int col = 0; col < count && static_cast<size_t>(col) < s->params.size(); ++col) {
+            if (!s->params[col]->needs_scan) {
+                continue;
+            }
+            int type = sqlite3_column_type(st, col);
+            size_t chars = 0;
+            if (type == SQLITE_TEXT) {
+                const unsigned char* t = sqlite3_column_text(st, col);
+                chars = ocl_utf16_units(t, static_cast<size_t>(sqlite3_column_bytes(st, col)));
+            } else if (type == SQLITE_BLOB) {
+                chars = static_cast<size_t>(sqlite3_column_bytes(st, col)) * 2;
+            } else if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+                char buf[ocl_num_max];
+                chars = type == SQLITE_INTEGER
+                            ? ocl_num_format_int(sqlite3_column_int64(st, col), buf)
+                            : ocl_num_format_real(sqlite3_column_double(st, col), buf);
+            }
+            scans[col].add(type, chars);
+        }
+    }
+    sqlite3_finalize(st);
+    for (size_t col = 0; col < s->params.size(); ++col) {
+        if (s->params[col]->needs_scan) {
+            s->params[col]->type = scans[col].result();
+        }
+    }
+}
+
+// Compiles the statement on `conn`; OCI_SUCCESS or OCI_ERROR with `err` set.
+sword compile(OCIStmt* s, const std::shared_ptr<ocl_conn>& conn, OCIError* err) {
+    if (s->st != nullptr && s->conn == conn) {
+        sqlite3_reset(s->st);
+        return OCI_SUCCESS;
+    }
+    if (s->st != nullptr) {
+        sqlite3_finalize(s->st);
+        s->st = nullptr;
+    }
+    s->conn = conn;
+    std::string sql = ocl_sql_rewrite(s->sql);
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(conn->db, sql.c_str(), static_cast<int>(sql.size()), &s->st, &tail);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(s->st);
+        s->st = nullptr;
+        return ocl_fail_sqlite(err, conn->db, rc, s->sql);
+    }
+    if (s->st == nullptr) {
+        return ocl_fail(err, ORA_INVALID_SQL);  // nothing but blanks and comments
+    }
+    size_t used = static_cast<size_t>(tail - sql.c_str());
+    std::string_view compiled(sql.data(), used);
+    size_t last = compiled.find_last_not_of(" \t\r\n");
+    bool semicolon = last != std::string_view::npos && compiled[last] == ';';
+    if (semicolon || !ocl_sql_blank(std::string_view(tail))) {
+        sqlite3_finalize(s->st);
+        s->st = nullptr;
+        return ocl_fail(err, semicolon ? ORA_INVALID_CHARACTER : ORA_NOT_ENDED);
+    }
+    return OCI_SUCCESS;
+}
+
+// Fetches up to `nrows` rows into the defines.
+sword fetch_rows(OCIStmt* s, OCIError* err, ub4 nrows) {
+    s->rows_fetched = 0;
+    if (s->done) {
+        return OCI_NO_DATA;
+    }
+    if (!s->conn->open) {
+        return ocl_fail(err, ORA_NOT_CONNECTED);
+    }
+    const bool utf16 = s->env->utf16;
+    const int count = sqlite3_column_count(s->st);
+    bool info = false;
+    ub4 row = 0;
+    for (; row < nrows; ++row) {
+        int rc = sqlite3_step(s->st);
+        if (rc == SQLITE_DONE) {
+            s->done = true;
+            break;
+        }
+        if (rc != SQLITE_ROW) {
+            s->done = true;
+            return ocl_fail_sqlite(err, s->conn->db, rc, s->sql);
+        }
+        for (OCIDefine* d : s->defines) {
+            if (d == nullptr) {
+                continue;
+            }
+            int col = static_cast<int>(d->position) - 1;
+            if (col >= count) {
+                return ocl_fail(err, ORA_NOT_IN_SELECT_LIST);
+            }
+            bool truncated = false;
+            const OCIParam* param =
+                static_cast<size_t>(col) < s->params.size() ? s->params[col].get() : nullptr;
+            const char* expected = "";
+            const char* got = "";
+            int code = ocl_convert(s->st, col, *d, row, param, utf16, &truncated, &expected, &got);
+            if (code != 0) {
+                s->rows_fetched = row;
+                s->row_count += row;
+                return ocl_fail(err, code, expected, got);
+            }
+            info = info || truncated;
+        }
+    }
+    s->rows_fetched = row;
+    s->row_count += row;
+    if (row < nrows) {
+        return OCI_NO_DATA;
+    }
+    if (info) {
+        ocl_warn(err, ORA_TRUNCATION_INFO);
+        return OCI_SUCCESS_WITH_INFO;
+    }
+    return OCI_SUCCESS;
+}
+
+}  // namespace
+
+sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* stmt, ub4 stmt_len,
+                     ub4 /*language*/, ub4 /*mode*/) {
+    OCIStmt* s = ocl_as<OCIStmt>(stmtp, OCI_HTYPE_STMT);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (s == nullptr || err == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    return ocl_guard(err, [&] {
+        ocl_clear(err);
+        if (s->st != nullptr) {
+            sqlite3_finalize(s->st);
+            s->st = nullptr;
+        }
+        s->conn.reset();
+        s->sql = ocl_in_text(s->env, stmt, stmt_len);
+        s->params.clear();
+        s->executed = s->done = s->is_query = s->scanned = false;
+        s->stmt_type = ocl_sql_type(s->sql);
+        s->row_count = s->rows_fetched = 0;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4 /*rowoff*/,
+                     const OCISnapshot* /*snap_in*/, OCISnapshot* /*snap_out*/, ub4 mode) {
+    OCISvcCtx* svc = ocl_as<OCISvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+    OCIStmt* s = ocl_as<OCIStmt>(stmtp, OCI_HTYPE_STMT);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (svc == nullptr || s == nullptr || err == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    return ocl_guard(err, [&]() -> sword {
+        ocl_clear(err);
+        s->executed = false;
+        s->done = false;
+        s->row_count = s->rows_fetched = 0;
+        std::shared_ptr<ocl_conn> conn = svc->conn;
+        if (conn == nullptr || !conn->open) {
+            return ocl_fail(err, ORA_NOT_CONNECTED);
+        }
+        int rc = ocl_dict_refresh(*conn);
+        if (rc != SQLITE_OK) {
+            return ocl_fail_sqlite(err, conn->db, rc, s->sql);
+        }
+        if (compile(s, conn, err) != OCI_SUCCESS) {
+            return OCI_ERROR;
+        }
+        s->is_query = sqlite3_column_count(s->st) > 0;
+        if ((mode & OCI_PARSE_ONLY) != 0) {
+            return OCI_SUCCESS;  // checked, not run, not described
+        }
+        if (s->is_query) {
+            describe(s);
+            for (OCIDefine* d : s->defines) {
+                if (d != nullptr && d->position > s->params.size()) {
+                    return ocl_fail(err, ORA_NOT_IN_SELECT_LIST);
+                }
+            }
+            s->executed = true;
+            if ((mode & OCI_DESCRIBE_ONLY) != 0) {
+                s->done = true;  // described; nothing to fetch until a real execute
+                return OCI_SUCCESS;
+            }
+            if (iters == 0) {
+                return OCI_SUCCESS;
+            }
+            return fetch_rows(s, err, iters);
+        }
+        if ((mode & OCI_DESCRIBE_ONLY) != 0) {
+            s->executed = true;
+            s->done = true;
+            return OCI_SUCCESS;
+        }
+        if (iters == 0) {
+            return ocl_fail(err, ORA_ZERO_ITERATIONS);
+        }
+        ub4 changed = 0;
+        for (ub4 i = 0; i < iters; ++i) {
+            if (i > 0) {
+                sqlite3_reset(s->st);
+            }
+            while ((rc = sqlite3_step(s->st)) == SQLITE_ROW) {
+            }
+            if (rc != SQLITE_DONE) {
+                sqlite3_reset(s->st);
+                return ocl_fail_sqlite(err, conn->db, rc, s->sql);
+            }
+            changed += static_cast<ub4>(sqlite3_changes(conn->db));
+        }
+        s->row_count = changed;
+        s->executed = true;
+        s->done = true;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, ub4 /*mode*/) {
+    OCIStmt* s = ocl_as<OCIStmt>(stmtp, OCI_HTYPE_STMT);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (s == nullptr || err == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    return ocl_guard(err, [&]() -> sword {
+        ocl_clear(err);
+        if (!s->executed || !s->is_query || s->st == nullptr) {
+            return ocl_fail(err, ORA_NOT_EXECUTED);
+        }
+        if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT) {
+            return ocl_fail(err, ORA_PROVIDER, "only OCI_FETCH_NEXT fetches are supported");
+        }
+        if (nrows == 0) {
+            // Cancels the cursor, as OCI does.
+            sqlite3_reset(s->st);
+            s->done = true;
+            s->rows_fetched = 0;
+            return OCI_SUCCESS;
+        }
+        return fetch_rows(s, err, nrows);
+    });
+}
+
+sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp, ub4 position,
+                     void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* rlenp, ub2* rcodep,
+                     ub4 /*mode*/) {
+    OCIStmt* s = ocl_as<OCIStmt>(stmtp, OCI_HTYPE_STMT);
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (s == nullptr || err == nullptr || defnpp == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    return ocl_guard(err, [&]() -> sword {
+        ocl_clear(err);
+        if (position == 0) {
+            return ocl_fail(err, ORA_NOT_IN_SELECT_LIST);
+        }
+        if (!ocl_conv_supported(dty)) {
+            return ocl_fail(err, ORA_UNSUPPORTED_TYPE);
+        }
+        if (valuep == nullptr) {
+            return ocl_fail(err, ORA_PROVIDER, "a define needs a buffer");
+        }
+        if (s->defines.size() < position) {
+            s->defines.resize(position, nullptr);
+        }
+        // Defining a position again replaces its earlier define.
+        OCIDefine* d = s->defines[position - 1];
+        if (d == nullptr) {
+            d = new OCIDefine();
+            d->htype = OCI_HTYPE_DEFINE;
+            d->env = s->env;
+            d->stmt = s;
+            d->position = position;
+            s->defines[position - 1] = d;
+        }
+        d->valuep = valuep;
+        d->value_sz = value_sz;
+        d->dty = dty;
+        d->indp = static_cast<sb2*>(indp);
+        d->rlenp = rlenp;
+        d->rcodep = rcodep;
+        *defnpp = d;
+        return OCI_SUCCESS;
+    });
+}
+
+sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp, ub4 pos) {
+    OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
+    if (err == nullptr || parmdpp == nullptr || htype != OCI_HTYPE_STMT) {
+        return OCI_INVALID_HANDLE;
+    }
+    OCIStmt* s = ocl_as<OCIStmt>(hndlp, OCI_HTYPE_STMT);
+    if (s == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    return ocl_guard(err, [&]() -> sword {
+        ocl_clear(err);
+        if (!s->executed || !s->is_query) {
+            return ocl_fail(err, ORA_NOT_EXECUTED);
+        }
+        if (pos < 1 || pos > s->params.size()) {
+            return ocl_fail(err, ORA_NO_DESCRIPTOR);
+        }
+        if (!s->scanned) {
+            scan(s);
+        }
+        *parmdpp = s->params[pos - 1].get();
+        return OCI_SUCCESS;
+    });
+}

@@ -1,0 +1,236 @@
+#include "ocilite/ocl_text.h"
+
+#include <cstring>
+
+size_t ocl_utf8_next(const unsigned char* s, size_t n, char32_t* cp) {
+    unsigned char c = s[0];
+    if (c < 0x80) {
+        *cp = c;
+        return 1;
+    }
+    size_t len;
+    char32_t v;
+    char32_t min;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        v = c & 0x1F;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        v = c & 0x0F;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        v = c & 0x07;
+        min = 0x10000;
+    } else {
+        *cp = 0xFFFD;
+        return 1;
+    }
+    if (len > n) {
+        *cp = 0xFFFD;
+        return 1;
+    }
+    for (size_t i = 1; i < len; ++i) {
+        if ((s[i] & 0xC0) != 0x80) {
+            *cp = 0xFFFD;
+            return 1;
+        }
+        v = (v << 6) | (s[i] & 0x3F);
+    }
+    if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
+        *cp = 0xFFFD;
+        return 1;
+    }
+    *cp = v;
+    return len;
+}
+
+size_t ocl_utf8_put(char32_t cp, unsigned char* out) {
+    if (cp < 0x80) {
+        out[0] = static_cast<unsigned char>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+size_t ocl_utf16_units(const unsigned char* s, size_t n) {
+    size_t units = 0;
+    size_t i = 0;
+    while (i < n) {
+        if (s[i] < 0x80) {
+            ++i;
+            ++units;
+            continue;
+        }
+        char32_t cp;
+        i += ocl_utf8_next(s + i, n - i, &cp);
+        units += cp >= 0x10000 ? 2 : 1;
+    }
+    return units;
+}
+
+std::string ocl_utf16_to_utf8(const unsigned char* bytes, size_t units) {
+    std::string out;
+    out.reserve(units);
+    for (size_t i = 0; i < units; ++i) {
+        char16_t u;
+        std::memcpy(&u, bytes + i * 2, 2);
+        char32_t cp = u;
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+            char16_t lo;
+            std::memcpy(&lo, bytes + (i + 1) * 2, 2);
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            } else {
+                cp = 0xFFFD;
+            }
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        unsigned char buf[4];
+        size_t k = ocl_utf8_put(cp, buf);
+        out.append(reinterpret_cast<const char*>(buf), k);
+    }
+    return out;
+}
+
+std::u16string ocl_utf8_to_utf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
+    size_t i = 0;
+    while (i < s.size()) {
+        char32_t cp;
+        i += ocl_utf8_next(p + i, s.size() - i, &cp);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+size_t ocl_put_text(const unsigned char* s, size_t n, bool utf16, unsigned char* buf, size_t cap,
+                    size_t* full) {
+    size_t written = 0;
+    size_t need = 0;
+    bool fits = true;
+    size_t i = 0;
+    while (i < n) {
+        unsigned char enc[4];
+        size_t len;
+        if (s[i] < 0x80) {
+            if (utf16) {
+                char16_t u = s[i];
+                std::memcpy(enc, &u, 2);
+                len = 2;
+            } else {
+                enc[0] = s[i];
+                len = 1;
+            }
+            ++i;
+        } else {
+            char32_t cp;
+            i += ocl_utf8_next(s + i, n - i, &cp);
+            if (!utf16) {
+                len = ocl_utf8_put(cp, enc);
+            } else if (cp >= 0x10000) {
+                char16_t hi = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+                char16_t lo = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+                std::memcpy(enc, &hi, 2);
+                std::memcpy(enc + 2, &lo, 2);
+                len = 4;
+            } else {
+                char16_t u = static_cast<char16_t>(cp);
+                std::memcpy(enc, &u, 2);
+                len = 2;
+            }
+        }
+        need += len;
+        if (fits && written + len <= cap) {
+            std::memcpy(buf + written, enc, len);
+            written += len;
+        } else {
+            fits = false;
+        }
+    }
+    if (full != nullptr) {
+        *full = need;
+    }
+    return written;
+}
+
+size_t ocl_put_hex(const unsigned char* s, size_t n, bool utf16, unsigned char* buf, size_t cap,
+                   size_t* full) {
+    static const char digits[] = "0123456789ABCDEF";
+    const size_t unit = utf16 ? 2 : 1;
+    const size_t need = n * 2 * unit;
+    size_t chars = cap / unit;  // whole characters that fit
+    if (chars > n * 2) {
+        chars = n * 2;
+    }
+    for (size_t k = 0; k < chars; ++k) {
+        unsigned char b = s[k / 2];
+        char c = digits[(k % 2 == 0) ? (b >> 4) : (b & 0x0F)];
+        if (utf16) {
+            char16_t u = static_cast<unsigned char>(c);
+            std::memcpy(buf + k * 2, &u, 2);
+        } else {
+            buf[k] = static_cast<unsigned char>(c);
+        }
+    }
+    if (full != nullptr) {
+        *full = need;
+    }
+    return chars * unit;
+}
+
+std::string ocl_ascii_upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 32);
+        }
+    }
+    return out;
+}
+
+bool ocl_ascii_iequal(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'a' && x <= 'z') {
+            x = static_cast<char>(x - 32);
+        }
+        if (y >= 'a' && y <= 'z') {
+            y = static_cast<char>(y - 32);
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,258 @@
+#!/usr/bin/python3
+"""End-to-end tests of the real tslagent binary on SQLite databases through the
+embedded OCI provider; every workbook is read back with xlrd."""
+import glob
+import os
+import unittest
+
+from e2e_support import (Workdir, column, header_is_patched, make_db, read_book, run_agent,
+                         write_text)
+
+EMP_DDL = """
+CREATE TABLE DEPT (DEPTNO NUMBER(2), DNAME VARCHAR2(14), LOC VARCHAR2(13));
+CREATE TABLE EMP (EMPNO NUMBER(4), ENAME VARCHAR2(10), HIREDATE DATE, SAL NUMBER(7,2),
+                  DEPTNO NUMBER(2));
+"""
+EMP_ROWS = {
+    "DEPT": [(10, "ACCOUNTING", "NEW YORK"), (20, "RESEARCH", "DALLAS")],
+    "EMP": [(7369, "SMITH", "1980-12-17 00:00:00", 800, 20),
+            (7499, "ALLEN", "1981-02-20 00:00:00", 1600.5, 10),
+            (7521, None, None, None, None)],
+}
+
+
+class AgentE2E(unittest.TestCase):
+    def setUp(self):
+        self.w = Workdir()
+
+    def tearDown(self):
+        self.w.cleanup()
+
+    def emp_db(self):
+        return make_db(self.w("emp.db"), EMP_DDL, EMP_ROWS)
+
+    def convert(self, src, *extra, ver=1, expect_rc=0):
+        dest = self.w("out.xls")
+        rc, out, err = run_agent(f"--src={src}", f"--dest={dest}", f"--xls_ver={ver}", *extra)
+        self.assertEqual(rc, expect_rc, f"stdout:\n{out}\nstderr:\n{err}")
+        return dest, out, err
+
+    def profile(self, name, sections):
+        lines = []
+        for section, entries in sections.items():
+            lines.append(f"[{section}]")
+            lines.extend(entries)
+            lines.append("")
+        return write_text(self.w(name), "\n".join(lines) + "\n")
+
+    # -- basic conversion, both versions -------------------------------------------------
+
+    def test_all_tables_both_versions_values_and_header(self):
+        src = self.emp_db()
+        for ver in (1, 0):
+            dest, out, _ = self.convert(src, ver=ver)
+            self.assertIn("Converting database", out)
+            self.assertIn("Converting table EMP (3 records)", out)
+            book = read_book(dest)
+            self.assertEqual(book["biff_version"], 80 if ver == 1 else 50)
+            names = [s["name"] for s in book["sheets"]]
+            self.assertEqual(names, ["DEPT", "EMP"])
+            emp = book["sheets"][1]
+            self.assertEqual([c[1] for c in emp["rows"][0]],
+                             ["EMPNO", "ENAME", "HIREDATE", "SAL", "DEPTNO"])
+            header_is_patched(self, emp)
+            self.assertEqual(column(emp, 0), [["number", 7369.0], ["number", 7499.0],
+                                              ["number", 7521.0]])
+            self.assertEqual(column(emp, 3)[1], ["number", 1600.5])
+            # NULLs are no cells at all
+            self.assertIn(emp["rows"][3][1][0], ("empty", "blank"))
+            self.assertIn(emp["rows"][3][3][0], ("empty", "blank"))
+            hired = column(emp, 2)[0]
+            if ver == 1:  # dates stay dates in Excel 2000 ...
+                self.assertEqual(hired, ["date", [1980, 12, 17, 0, 0, 0]])
+            else:  # ... and always become text in Excel 5.0
+                self.assertEqual(hired, ["text", "1980-12-17"])
+
+    def test_date2str_writes_dates_as_text_in_biff8(self):
+        dest, _, _ = self.convert(self.emp_db(), "--date2str")
+        emp = read_book(dest)["sheets"][1]
+        self.assertEqual(column(emp, 2)[1], ["text", "1981-02-20"])
+
+    def test_dest_extension_is_forced_to_xls(self):
+        src = self.emp_db()
+        rc, out, err = run_agent(f"--src={src}", f"--dest={self.w('book.txt')}", "--xls_ver=1")
+        self.assertEqual(rc, 0, out + err)
+        self.assertTrue(os.path.exists(self.w("book.xls")))
+        self.assertFalse(os.path.exists(self.w("book.txt")))
+
+    # -- selection and order -------------------------------------------------------------
+
+    def test_tables_and_queries_intermixed_in_ordinal_order(self):
+        src = make_db(self.w("mix.db"), """
+            CREATE TABLE B_T (X NUMBER(4)); CREATE TABLE D_T (X NUMBER(4));
+            CREATE TABLE a_lower (X NUMBER(4));""",
+                      {"B_T": [(1,)], "D_T": [(2,)], "a_lower": [(3,)]})
+        prof = self.profile("p.tsl", {
+            "Generic settings": [f"src={src}"],
+            "Selected Tables": ["D_T", "B_T", "C_Q=SELECT X + 10 AS Y FROM D_T",
+                                "A_Q=SELECT X FROM B_T WHERE X = 1"],
+        })
+        dest, out, err = self.convert(src, f"--profile={prof}")
+        book = read_book(dest)
+        # ordinal, case-sensitive: upper-case names before the lower-case one
+        self.assertEqual([s["name"] for s in book["sheets"]], ["A_Q", "B_T", "C_Q", "D_T"])
+        self.assertEqual(column(book["sheets"][2], 0), [["number", 12.0]])
+
+    def test_table_names_file_missing_table_is_reported_and_skipped(self):
+        src = self.emp_db()
+        tab = write_text(self.w("tabs.txt"), "EMP\r\n\r\nNOPE\r\nDEPT\r\n")
+        dest, out, err = self.convert(src, f"--tab_file={tab}")
+        self.assertIn("Table NOPE not exists", err)
+        self.assertEqual([s["name"] for s in read_book(dest)["sheets"]], ["DEPT", "EMP"])
+
+    def test_illegal_sheet_name_converted_under_safe_name(self):
+        src = make_db(self.w("odd.db"), 'CREATE TABLE "A:B" (X NUMBER(4)); '
+                      'CREATE TABLE "A_B" (X NUMBER(4));', {"A:B": [(1,)], "A_B": [(2,)]})
+        dest, out, err = self.convert(src)
+        names = [s["name"] for s in read_book(dest)["sheets"]]
+        self.assertEqual(len(names), 2)
+        self.assertEqual(len(set(n.lower() for n in names)), 2, names)
+        for n in names:
+            self.assertNotIn(":", n)
+
+    def test_nothing_to_convert_deletes_old_workbook(self):
+        src = make_db(self.w("empty.db"), "CREATE TABLE IGNORED_BY_NOBODY (X NUMBER); "
+                      "DROP TABLE IGNORED_BY_NOBODY;")
+        write_text(self.w("out.xls"), b"old content")
+        dest, out, err = self.convert(src)
+        self.assertFalse(os.path.exists(dest))
+
+    def test_only_queries_are_written_but_not_patched(self):
+        src = self.emp_db()
+        prof = self.profile("q.tsl", {"Generic settings": [f"src={src}"],
+                                      "Selected Tables": ["Q=SELECT ENAME FROM EMP"]})
+        dest, out, err = self.convert(src, f"--profile={prof}")
+        sheet = read_book(dest)["sheets"][0]
+        self.assertEqual(sheet["name"], "Q")
+        self.assertEqual(sheet["rows"][0], [["text", "ENAME"]])
+        self.assertFalse(sheet["header_formats"][0]["bold"])
+
+    def test_query_with_syntax_error_is_reported_and_next_item_converted(self):
+        src = self.emp_db()
+        prof = self.profile("bad.tsl", {"Generic settings": [f"src={src}"],
+                                        "Selected Tables": ["A_BAD=SELECT FROM WHERE", "DEPT"]})
+        dest, out, err = self.convert(src, f"--profile={prof}")
+        self.assertIn("Error:", out)
+        self.assertIn("A_BAD: ", out)
+        self.assertEqual([s["name"] for s in read_book(dest)["sheets"]], ["DEPT"])
+
+    # -- values ----------------------------------------------------------------------------
+
+    def test_texts_cleaned_and_cut_per_version(self):
+        long_text = "x" * 40000
+        src = make_db(self.w("t.db"), "CREATE TABLE T (S CLOB, V VARCHAR2(4000));",
+                      {"T": [("a\r\nb\rc", "y" * 300), (long_text, None)]})
+        for ver, cut in ((1, 32766), (0, 254)):
+            dest, out, err = self.convert(src, ver=ver)
+            t = read_book(dest)["sheets"][0]
+            self.assertEqual(column(t, 0)[0], ["text", "a\nb\nc"])
+            self.assertEqual(column(t, 0)[1], ["text", "x" * cut])
+            self.assertEqual(column(t, 1)[0][1], "y" * min(300, cut))
+
+    def test_clob_of_100000_characters(self):
+        text = ("\u0416\u4e2d" * 50000)
+        src = make_db(self.w("c.db"), "CREATE TABLE C (DOC CLOB);", {"C": [(text,)]})
+        dest, _, _ = self.convert(src)
+        self.assertEqual(column(read_book(dest)["sheets"][0], 0)[0], ["text", text[:32766]])
+
+    def test_binary_columns_become_marker_text(self):
+        src = make_db(self.w("b.db"), "CREATE TABLE B (R RAW(8), L LONG RAW, BL BLOB);",
+                      {"B": [(b"\x01\x02", b"\xff" * 100, b"\x00" * 5000)]})
+        dest, _, _ = self.convert(src)
+        b = read_book(dest)["sheets"][0]
+        self.assertEqual(b["rows"][1], [["text", "<Binary Field>"]] * 3)
+
+    def test_300_columns_give_255(self):
+        cols = ", ".join(f"C{i} NUMBER(5)" for i in range(300))
+        src = make_db(self.w("w.db"), f"CREATE TABLE W ({cols});",
+                      {"W": [tuple(range(300))]})
+        dest, out, err = self.convert(src)
+        w = read_book(dest)["sheets"][0]
+        self.assertEqual(w["ncols"], 255)
+        self.assertEqual(w["rows"][1][254], ["number", 254.0])
+
+    def test_date_before_1900_refused_once_and_next_rows_written(self):
+        src = make_db(self.w("d.db"), "CREATE TABLE D (ID NUMBER(3), DT DATE);",
+                      {"D": [(1, "1950-01-01 00:00:00"), (2, "1850-06-01 00:00:00"),
+                             (3, "2000-02-29 12:30:00")]})
+        dest, out, err = self.convert(src)
+        self.assertIn("D, record #2: Date fields of the source database do not fall in the "
+                      "range accepted by MS Excel.", out)
+        self.assertEqual(out.count("Error:"), 1)
+        d = read_book(dest)["sheets"][0]
+        ids = [r[0][1] for r in d["rows"][1:]]
+        self.assertIn(3.0, ids)
+        self.assertEqual(d["rows"][-1][1], ["date", [2000, 2, 29, 12, 30, 0]])
+
+    # -- connection failures ---------------------------------------------------------------
+
+    def test_wrong_password_fails_with_exit_minus_one(self):
+        src = make_db(self.w("sec.db"), "CREATE TABLE TSL_USERS (USERNAME VARCHAR2(30), "
+                      "PASSWORD VARCHAR2(30)); CREATE TABLE T (X NUMBER);",
+                      {"TSL_USERS": [("SCOTT", "tiger")]})
+        dest, out, err = self.convert(src, "--user=scott", "--pswd=wrong", expect_rc=-1)
+        self.assertIn("Error:", out)
+        self.assertIn("Invalid user name or password.", out)
+        self.assertFalse(os.path.exists(dest))
+
+    def test_missing_database_file_fails(self):
+        dest, out, err = self.convert("file:" + self.w("nothere.db"), expect_rc=-1)
+        self.assertIn("Error:", out)
+        self.assertFalse(os.path.exists(self.w("nothere.db")))
+
+    # -- capacity and split ------------------------------------------------------------------
+
+    def big_db(self, n):
+        return make_db(self.w(f"big{n}.db"), "CREATE TABLE BIG (N NUMBER(9), S VARCHAR2(20));"
+                       "CREATE TABLE SMALL (N NUMBER(9));",
+                       {"BIG": [(i, f"row {i}") for i in range(1, n + 1)], "SMALL": [(1,)]})
+
+    def check_split(self, ver, n, capacity):
+        src = self.big_db(n)
+        # leftovers of an earlier run must go
+        write_text(self.w("out(1).xls"), b"stale")
+        write_text(self.w("out(2).xls"), b"stale")
+        write_text(self.w("out(3).xls"), b"stale")
+        dest, out, err = self.convert(src, "--split", ver=ver)
+        files = [dest] + sorted(glob.glob(self.w("out(*).xls")))
+        books = [read_book(f) for f in files]
+        seen = []
+        for book in books:
+            big = [s for s in book["sheets"] if s["name"] == "BIG"]
+            self.assertEqual(len(big), 1)
+            header_is_patched(self, big[0])
+            self.assertLessEqual(big[0]["nrows"], capacity + 1)
+            seen += [int(r[0][1]) for r in big[0]["rows"][1:]]
+        self.assertEqual(seen, list(range(1, n + 1)))
+        self.assertEqual(len(files), -(-n // capacity))
+
+    def test_split_biff8_70000_rows(self):
+        self.check_split(1, 70000, 65535)
+
+    def test_split_biff5_20000_rows(self):
+        self.check_split(0, 20000, 16383)
+
+    def test_overflow_without_split_is_reported_once(self):
+        src = self.big_db(20000)
+        dest, out, err = self.convert(src, ver=0)
+        big = [s for s in read_book(dest)["sheets"] if s["name"] == "BIG"][0]
+        self.assertEqual(big["nrows"], 16384)
+        report = out + err
+        self.assertIn("BIG", report)
+        self.assertIn("3617", report)  # 20000 - 16383 records not written
+        self.assertEqual(out.count("Error:"), 1)
+        self.assertFalse(glob.glob(self.w("out(*).xls")))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,72 @@
+"""Shared pieces of the end-to-end tests: build SQLite databases with Oracle
+column types, run the real tslagent binary, read workbooks back with xlrd."""
+import os
+import sqlite3
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import xls_dump  # noqa: E402
+
+TSLAGENT = os.environ.get("TSLAGENT", "tslagent")
+
+# The header format the patch applies: bold, centred, solid grey fill (colour
+# index 22), thin borders on all four sides.
+HEADER = {"bold": True, "halign": 2, "fill": 22, "borders": [1, 1, 1, 1]}
+
+
+def make_db(path, script, rows=None):
+    """Creates a SQLite database from DDL and optional (table, rows) data."""
+    if os.path.exists(path):
+        os.remove(path)
+    con = sqlite3.connect(path)
+    con.executescript(script)
+    for table, data in (rows or {}).items():
+        if not data:
+            continue
+        marks = ",".join("?" * len(data[0]))
+        con.executemany(f'INSERT INTO "{table}" VALUES ({marks})', data)
+    con.commit()
+    con.close()
+    return "file:" + path
+
+
+def run_agent(*args, timeout=900):
+    p = subprocess.run([TSLAGENT, *args], capture_output=True, timeout=timeout)
+    rc = p.returncode if p.returncode < 128 else p.returncode - 256
+    return rc, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+
+def read_book(path, max_rows=None):
+    return xls_dump.dump(path, max_rows)
+
+
+class Workdir:
+    def __init__(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="tsl_e2e_")
+        self.path = self._tmp.name
+
+    def __call__(self, *parts):
+        return os.path.join(self.path, *parts)
+
+    def cleanup(self):
+        self._tmp.cleanup()
+
+
+def write_text(path, text, encoding="utf-8"):
+    with open(path, "wb") as f:
+        f.write(text.encode(encoding) if isinstance(text, str) else text)
+    return path
+
+
+def header_is_patched(test, sheet):
+    for fmt in sheet["header_formats"]:
+        test.assertTrue(fmt["bold"], fmt)
+        test.assertEqual(fmt["halign"], HEADER["halign"], fmt)
+        test.assertEqual(fmt["fill"], HEADER["fill"], fmt)
+        test.assertEqual(fmt["borders"], HEADER["borders"], fmt)
+
+
+def column(sheet, c):
+    return [row[c] for row in sheet["rows"][1:]]

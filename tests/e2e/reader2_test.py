@@ -1,0 +1,67 @@
+#!/usr/bin/python3
+"""Opens the demo workbooks with a second independent reader, LibreOffice in
+headless mode: it must load every sheet and show the same texts xlrd shows."""
+import csv
+import glob
+import os
+import shutil
+import subprocess
+import unittest
+
+from e2e_support import Workdir, read_book, run_agent
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+SOFFICE = shutil.which("soffice") or shutil.which("libreoffice")
+
+
+@unittest.skipIf(SOFFICE is None and os.environ.get("CI") != "true",
+                 "LibreOffice is not installed (scripts/deps.sh --reader installs it)")
+class SecondReader(unittest.TestCase):
+    def setUp(self):
+        self.w = Workdir()
+        db = self.w("demo.db")
+        subprocess.run(["sh", os.path.join(ROOT, "demo", "make_demo.sh"), db], check=True)
+        self.src = "file:" + db
+
+    def tearDown(self):
+        self.w.cleanup()
+
+    def export_all_sheets(self, xls):
+        outdir = self.w("csv")
+        os.makedirs(outdir, exist_ok=True)
+        # Filter options: comma, quote, UTF-8, first line 1, ..., sheet -1 = every sheet
+        # into its own file named <book>-<sheet>.csv.
+        fmt = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"
+        env = dict(os.environ, HOME=self.w())  # a private LibreOffice profile
+        p = subprocess.run([SOFFICE, "--headless", "--norestore", "--convert-to", fmt,
+                            "--outdir", outdir, xls], capture_output=True, env=env, timeout=300)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        base = os.path.splitext(os.path.basename(xls))[0]
+        sheets = {}
+        for f in glob.glob(os.path.join(outdir, base + "-*.csv")):
+            name = os.path.basename(f)[len(base) + 1:-4]
+            with open(f, encoding="utf-8", newline="") as fh:
+                sheets[name] = list(csv.reader(fh))
+        return sheets
+
+    def test_demo_workbooks_open_in_libreoffice(self):
+        for ver in (1, 0):
+            xls = self.w(f"demo{ver}.xls")
+            rc, out, err = run_agent(f"--src={self.src}", f"--dest={xls}", f"--xls_ver={ver}")
+            self.assertEqual(rc, 0, out + err)
+            ours = read_book(xls)
+            theirs = self.export_all_sheets(xls)
+            self.assertEqual(sorted(theirs), sorted(s["name"] for s in ours["sheets"]))
+            for sheet in ours["sheets"]:
+                rows = theirs[sheet["name"]]
+                self.assertEqual(len(rows), sheet["nrows"], sheet["name"])
+                # the header row reads the same in both readers
+                self.assertEqual(rows[0], [c[1] for c in sheet["rows"][0]])
+                for r, row in enumerate(sheet["rows"]):
+                    for c, (kind, value) in enumerate(row):
+                        if kind == "text":
+                            self.assertEqual(rows[r][c], value, (sheet["name"], r, c))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,72 @@
+#!/usr/bin/python3
+"""Reads a workbook with xlrd (an independent reader) and prints it as JSON.
+
+Used by the C++ and Python tests to check what our writer produced:
+sheet names, every cell's type and value, and the formats of the header row
+(bold font, horizontal alignment, fill colour, borders, wrap) and of the data
+cells. Run with Debian's /usr/bin/python3, which has python3-xlrd.
+"""
+import json
+import sys
+
+import xlrd
+
+CELL_TYPES = {
+    xlrd.XL_CELL_EMPTY: "empty",
+    xlrd.XL_CELL_TEXT: "text",
+    xlrd.XL_CELL_NUMBER: "number",
+    xlrd.XL_CELL_DATE: "date",
+    xlrd.XL_CELL_BOOLEAN: "bool",
+    xlrd.XL_CELL_ERROR: "error",
+    xlrd.XL_CELL_BLANK: "blank",
+}
+
+
+def xf_info(book, xf_index):
+    xf = book.xf_list[xf_index]
+    font = book.font_list[xf.font_index]
+    fmt = book.format_map.get(xf.format_key)
+    return {
+        "xf": xf_index,
+        "bold": bool(font.bold),
+        "halign": xf.alignment.hor_align,
+        "valign": xf.alignment.vert_align,
+        "wrap": bool(xf.alignment.text_wrapped),
+        "fill": xf.background.pattern_colour_index if xf.background.fill_pattern else None,
+        "fill_pattern": xf.background.fill_pattern,
+        "borders": [xf.border.left_line_style, xf.border.right_line_style,
+                    xf.border.top_line_style, xf.border.bottom_line_style],
+        "format": fmt.format_str if fmt else None,
+    }
+
+
+def dump(path, max_rows=None):
+    book = xlrd.open_workbook(path, formatting_info=True)
+    out = {"biff_version": book.biff_version, "codepage": book.codepage,
+           "datemode": book.datemode, "sheets": []}
+    for sheet in book.sheets():
+        rows = []
+        limit = sheet.nrows if max_rows is None else min(sheet.nrows, max_rows)
+        for r in range(limit):
+            row = []
+            for c in range(sheet.ncols):
+                cell = sheet.cell(r, c)
+                kind = CELL_TYPES[cell.ctype]
+                value = cell.value
+                if kind == "date":
+                    value = list(xlrd.xldate_as_tuple(value, book.datemode))
+                row.append([kind, value])
+            rows.append(row)
+        header_formats = [xf_info(book, sheet.cell_xf_index(0, c)) for c in range(sheet.ncols)] \
+            if sheet.nrows else []
+        data_formats = [xf_info(book, sheet.cell_xf_index(1, c)) for c in range(sheet.ncols)] \
+            if sheet.nrows > 1 else []
+        out["sheets"].append({"name": sheet.name, "nrows": sheet.nrows, "ncols": sheet.ncols,
+                              "rows": rows, "header_formats": header_formats,
+                              "data_formats": data_formats})
+    return out
+
+
+if __name__ == "__main__":
+    max_rows = int(sys.argv[2]) if len(sys.argv) > 2 else None
+    json.dump(dump(sys.argv[1], max_rows), sys.stdout, ensure_ascii=False)
