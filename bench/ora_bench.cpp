@@ -30,18 +30,24 @@ std::atomic<uint64_t> g_allocations{0};
 
 void* operator new(size_t n) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
+    if (void* p = std::malloc(n ? n : 1))
+        return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
 bool build(const std::string& path, int rows) {
     std::remove(path.c_str());
     sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return false;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
+        return false;
     const char* ddl =
         "CREATE TABLE ORDERS(ID NUMBER(9), QTY NUMBER(5), AMOUNT NUMBER(10,2), RATE NUMBER,"
         " NAME VARCHAR2(30), CODE CHAR(8), CITY VARCHAR2(20), CREATED DATE, BIG NUMBER(15),"
@@ -142,7 +148,8 @@ int main(int argc, char** argv) {
                     read_rows ? static_cast<double>(decode_allocations) / read_rows : 0.0);
         std::printf("peak RSS             %ld KiB (%ld KiB before reading)\n", peak_rss_kb(),
                     rss_before);
-        if (read_rows != static_cast<uint64_t>(rows)) status = 1;
+        if (read_rows != static_cast<uint64_t>(rows))
+            status = 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "failed: %s\n", e.what());
         status = 1;

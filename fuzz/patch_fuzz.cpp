@@ -2,6 +2,10 @@
 // (its first byte picks the version), stored in a compound file and patched.
 // The patch may fail, but must end, and every byte it changes must be a byte
 // of the stream: the file's other bytes and its size stay as they were.
+//
+// With bit 7 of the first byte set, the rest is an edit list (16-bit
+// position, XOR value) for a valid workbook stream built here (real
+// globals, two sheets with row blocks), so short runs reach the sheet walk.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,6 +19,7 @@
 #include "common/xls_engi.h"
 #include "stg/stg_file.h"
 #include "stg/stg_write.h"
+#include "xls_book.h"
 
 namespace {
 
@@ -24,7 +29,8 @@ std::vector<uint8_t> read_fd(int fd) {
     off_t off = 0;
     for (;;) {
         ssize_t k = ::pread(fd, buf, sizeof buf, off);
-        if (k <= 0) break;
+        if (k <= 0)
+            break;
         out.insert(out.end(), buf, buf + k);
         off += k;
     }
@@ -39,8 +45,28 @@ std::vector<uint8_t> stream_of(const std::string& path) {
     return out;
 }
 
+const std::vector<uint8_t>& baseline(int version) {
+    static std::vector<uint8_t> books[2];
+    if (books[version].empty()) {
+        xls_test::book_spec spec;
+        spec.version = version;
+        spec.real_globals = true;
+        spec.xfs = 26;
+        xls_test::sheet_spec s{"Data", {}};
+        for (uint16_t c = 0; c < 4; ++c) s.cells.push_back(xls_test::label(version, 0, c, "H"));
+        for (uint16_t r = 1; r < 40; ++r) {
+            s.cells.push_back(xls_test::number(r, 0, r));
+            s.cells.push_back(xls_test::label(version, r, 2, "v"));
+        }
+        spec.sheets = {s, {"Empty", {}}};
+        books[version] = xls_test::build_stream(spec, nullptr);
+    }
+    return books[version];
+}
+
 long differences(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size()) return -1;
+    if (a.size() != b.size())
+        return -1;
     long n = 0;
     for (size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
     return n;
@@ -49,22 +75,34 @@ long differences(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     const int version = data[0] & 1;
+    std::vector<uint8_t> before;
+    if (data[0] & 0x80) {
+        before = baseline(version);
+        for (size_t i = 1; i + 3 <= size; i += 3) {
+            size_t pos = (static_cast<size_t>(data[i]) | static_cast<size_t>(data[i + 1]) << 8) %
+                         before.size();
+            before[pos] ^= data[i + 2];
+        }
+    } else {
+        before.assign(data + 1, data + size);
+    }
     tk::memory_sink sink;
     stg_writer w(sink);
-    w.add_stream(version ? u"Workbook" : u"Book", data + 1, size - 1);
+    w.add_stream(version ? u"Workbook" : u"Book", before.data(), before.size());
     w.add_stream(u"\x05SummaryInformation", "props", 5);
     w.finish();
     int fd = ::memfd_create("patch_fuzz", 0);
-    if (fd < 0) return 0;
+    if (fd < 0)
+        return 0;
     if (::write(fd, sink.data().data(), sink.data().size()) !=
         static_cast<ssize_t>(sink.data().size())) {
         ::close(fd);
         return 0;
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    const std::vector<uint8_t> before(data + 1, data + size);
     xls_engine_50 e5;
     xls_engine_80 e8;
     xls_engine& e = version ? static_cast<xls_engine&>(e8) : e5;
@@ -72,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     e.patch(tk::utf8_to_utf16(path));
     const std::vector<uint8_t> after_file = read_fd(fd);
     const std::vector<uint8_t> after = stream_of(path);
-    if (differences(before, after) != differences(sink.data(), after_file)) std::abort();
+    if (differences(before, after) != differences(sink.data(), after_file))
+        std::abort();
     ::close(fd);
     return 0;
 }

@@ -30,10 +30,13 @@ ora_database::ora_database(const std::u16string& name, int32_t flags)
     }
 }
 
-ora_database::~ora_database() { tk_trace(2, "ora_database::dtor"); }
+ora_database::~ora_database() {
+    tk_trace(2, "ora_database::dtor");
+}
 
 std::u16string ora_database::tables_statement(uint32_t version) {
-    if (version < kVersion8) return u"select TABLE_NAME from user_tables";
+    if (version < kVersion8)
+        return u"select TABLE_NAME from user_tables";
     return u"select TABLE_NAME, IOT_TYPE from user_tables where TEMPORARY='N' and NESTED='NO' "
            u"and IOT_TYPE IS NULL OR IOT_TYPE='IOT'";
 }
@@ -52,16 +55,18 @@ void ora_database::init_tables() {
     sb2 indicator = 0;
     OCIDefine* define = nullptr;
     engine.check_status(engine.oci()->OCIDefineByPos(
-        stmt.handle(), &define, engine.err(), 1, buffer, static_cast<sb4>(sizeof(buffer)),
-        SQLT_STR, &indicator, nullptr, nullptr, OCI_DEFAULT));
-    if (stmt.execute(1) == OCI_NO_DATA) return;
+        stmt.handle(), &define, engine.err(), 1, buffer, static_cast<sb4>(sizeof(buffer)), SQLT_STR,
+        &indicator, nullptr, nullptr, OCI_DEFAULT));
+    if (stmt.execute(1) == OCI_NO_DATA)
+        return;
     table_names_.emplace_back(buffer, ora_text_length(buffer, kNameChars));
     for (;;) {
         // Unguarded: any status but a row ends the list.
-        const sword status = engine.oci()->OCIStmtFetch(stmt.handle(), engine.err(), 1,
-                                                        OCI_FETCH_NEXT, OCI_DEFAULT);
+        const sword status =
+            engine.oci()->OCIStmtFetch(stmt.handle(), engine.err(), 1, OCI_FETCH_NEXT, OCI_DEFAULT);
         if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO) {
-            if (status != OCI_NO_DATA) tk_trace(2, "Table list ended by status %d", status);
+            if (status != OCI_NO_DATA)
+                tk_trace(2, "Table list ended by status %d", status);
             break;
         }
         table_names_.emplace_back(buffer, ora_text_length(buffer, kNameChars));
@@ -73,7 +78,8 @@ void ora_database::init_views() {
     ora_query_results views(2, views_statement(ora_engine::instance().user()));
     while (!views.is_eof()) {
         udb_record* record = views.get_item();
-        if (!record) break;
+        if (!record)
+            break;
         objects_[(*record)[0].to_wstring()] = (*record)[1].to_wstring();
     }
 }
@@ -86,7 +92,8 @@ udb_recordset* ora_database::create_table(const std::u16string& name, const udb_
 
 udb_recordset* ora_database::get_table(const std::u16string& name, int32_t flags) {
     tk_wtrace(2, u"ora_database::get_table(%s)", name.c_str());
-    if (!is_table_exist(name)) throw tk_mail_assertion(kSource, __LINE__);
+    if (!is_table_exist(name))
+        throw tk_mail_assertion(kSource, __LINE__);
     return new ora_table(this, name, &relationships_, flags);
 }
 

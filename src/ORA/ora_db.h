@@ -15,7 +15,7 @@
 #include "UDB/udb_db.h"
 
 class ora_database : public udb_database {
-public:
+  public:
     // Reads the table list, then the views unless bit 0x80 of flags is set.
     // A failing table list throws ora_exception; a failing view list is
     // traced and leaves the views read so far.
@@ -44,7 +44,7 @@ public:
     // The view-list statement for a user name (compared as entered).
     static std::u16string views_statement(const std::u16string& user);
 
-private:
+  private:
     void init_tables();
     void init_views();
 };

@@ -30,11 +30,14 @@ constexpr size_t kBannerBytes = 131072;
 bool read_int(const char*& p, int& out) {
     while (std::isspace(static_cast<unsigned char>(*p))) ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*p)))
+        return false;
     long long v = 0;
     while (std::isdigit(static_cast<unsigned char>(*p))) {
-        if (v < 1000000000LL) v = v * 10 + (*p - '0');
+        if (v < 1000000000LL)
+            v = v * 10 + (*p - '0');
         ++p;
     }
     out = static_cast<int>(negative ? -v : v);
@@ -95,7 +98,9 @@ const size_t ora_error_map_size = sizeof(ora_error_map) / sizeof(ora_error_map[0
 
 // ---- ora_engine --------------------------------------------------------------
 
-ora_engine::ora_engine() { tk_trace(2, "ora_engine::ctor"); }
+ora_engine::ora_engine() {
+    tk_trace(2, "ora_engine::ctor");
+}
 
 ora_engine::~ora_engine() {
     tk_trace(2, "ora_engine::dtor");
@@ -116,7 +121,8 @@ void ora_engine::initialize(const std::u16string& source) {
     tk_trace(2, "ora_engine::initialize");
     const ora_provider kind = ora_provider_for(source);
     if (initialized_) {
-        if (oci_->kind == kind) return;
+        if (oci_->kind == kind)
+            return;
         // The other provider is needed: this one's connection and handles
         // go; its environment stays with it for a later return.
         tk_trace(2, "ora_engine::initialize: switching OCI provider");
@@ -127,7 +133,8 @@ void ora_engine::initialize(const std::u16string& source) {
 
     tk_trace(1, "Step #1");
     ora_oci* oci = ora_load_provider(kind);
-    if (!oci) throw tk_exception(kMissingClient, 1);
+    if (!oci)
+        throw tk_exception(kMissingClient, 1);
 
     tk_trace(1, "Step #2");
     if (!oci->env) {
@@ -167,27 +174,30 @@ ora_database* ora_engine::open_db(const std::u16string& service, const std::u16s
     tk_wtrace(2, u"ora_engine::open_db( %s, %s, %s )", service.c_str(), user.c_str(),
               password.c_str());
     tk_wtrace(2, u"Connecting to Oracle data source '%s'", service.c_str());
-    if (!initialized_ || oci_->kind != ora_provider_for(service)) initialize(service);
+    if (!initialized_ || oci_->kind != ora_provider_for(service))
+        initialize(service);
     logoff();
 
     OCISvcCtx* fresh = nullptr;
-    oci_->OCIHandleAlloc(oci_->env, reinterpret_cast<void**>(&fresh), OCI_HTYPE_SVCCTX, 0,
-                         nullptr);
-    if (fresh) oci_->OCIAttrSet(fresh, OCI_HTYPE_SVCCTX, srv_, 0, OCI_ATTR_SERVER, err_);
+    oci_->OCIHandleAlloc(oci_->env, reinterpret_cast<void**>(&fresh), OCI_HTYPE_SVCCTX, 0, nullptr);
+    if (fresh)
+        oci_->OCIAttrSet(fresh, OCI_HTYPE_SVCCTX, srv_, 0, OCI_ATTR_SERVER, err_);
     tk_trace(1, "Step #1");
     tk_trace(1, "Step #2");
 
     // OCILogon may hand back a service context of its own (the Oracle
     // client always does); the one allocated above is then released.
     OCISvcCtx* svc = fresh;
-    sword status = oci_->OCILogon(oci_->env, err_, &svc, ora_text(user), ora_bytes(user),
-                                  ora_text(password), ora_bytes(password), ora_text(service),
-                                  ora_bytes(service));
+    sword status =
+        oci_->OCILogon(oci_->env, err_, &svc, ora_text(user), ora_bytes(user), ora_text(password),
+                       ora_bytes(password), ora_text(service), ora_bytes(service));
     if (status == OCI_ERROR) {
-        if (fresh) oci_->OCIHandleFree(fresh, OCI_HTYPE_SVCCTX);
+        if (fresh)
+            oci_->OCIHandleFree(fresh, OCI_HTYPE_SVCCTX);
         throw_error();
     }
-    if (fresh && svc != fresh) oci_->OCIHandleFree(fresh, OCI_HTYPE_SVCCTX);
+    if (fresh && svc != fresh)
+        oci_->OCIHandleFree(fresh, OCI_HTYPE_SVCCTX);
     svc_ = svc;
     tk_trace(2, "The connection has been established");
 
@@ -199,15 +209,14 @@ ora_database* ora_engine::open_db(const std::u16string& service, const std::u16s
 
 ora_database* ora_engine::open_db(const std::u16string& host, const std::u16string& user,
                                   const std::u16string& password, const std::u16string& port) {
-    tk_wtrace(2, u"ora_engine::open_db (%s,%s,%s,%s)", host.c_str(), user.c_str(),
-              password.c_str(), port.c_str());
+    tk_wtrace(2, u"ora_engine::open_db (%s,%s,%s,%s)", host.c_str(), user.c_str(), password.c_str(),
+              port.c_str());
     // The descriptor begins with "(DESCRIPTION", so it always goes to the
     // Oracle client, whatever the host text holds.
     return open_db(make_descriptor(host, port), user, password);
 }
 
-std::u16string ora_engine::make_descriptor(const std::u16string& host,
-                                           const std::u16string& port) {
+std::u16string ora_engine::make_descriptor(const std::u16string& host, const std::u16string& port) {
     return u"(DESCRIPTION=(CONNECT_DATA=(SERVICE_NAME=))(ADDRESS=(PROTOCOL=TCP)(HOST=" + host +
            u")(PORT=" + (port.empty() ? std::u16string(u"1521") : port) + u")))";
 }
@@ -221,9 +230,10 @@ uint32_t ora_engine::get_version() {
     sb2 indicator = 0;
     OCIDefine* define = nullptr;
     check_status(oci_->OCIDefineByPos(stmt.handle(), &define, err_, 1, banner.data(),
-                                      static_cast<sb4>(kBannerBytes), SQLT_STR, &indicator,
-                                      nullptr, nullptr, OCI_DEFAULT));
-    if (stmt.execute(1) == OCI_NO_DATA) throw tk_mail_assertion(kSource, __LINE__);
+                                      static_cast<sb4>(kBannerBytes), SQLT_STR, &indicator, nullptr,
+                                      nullptr, OCI_DEFAULT));
+    if (stmt.execute(1) == OCI_NO_DATA)
+        throw tk_mail_assertion(kSource, __LINE__);
     std::u16string_view text(banner.data(), ora_text_length(banner.data(), banner.size()));
     if (TK_LOG_ACTIVE()) {
         tk_trace(1, "Got versioned string:\n%s", tk::utf16_to_utf8(text).c_str());
@@ -235,10 +245,12 @@ uint32_t ora_engine::parse_version(std::u16string_view banner) {
     size_t start = 0;
     while (start <= banner.size()) {
         size_t end = banner.find(u' ', start);
-        if (end == std::u16string_view::npos) end = banner.size();
+        if (end == std::u16string_view::npos)
+            end = banner.size();
         std::u16string_view piece = banner.substr(start, end - start);
         start = end + 1;
-        if (piece.empty() || piece[0] < u'0' || piece[0] > u'9') continue;
+        if (piece.empty() || piece[0] < u'0' || piece[0] > u'9')
+            continue;
         int major = 0, minor = 0, release = 0;
         if (read_version(tk::utf16_to_utf8(piece), major, minor, release)) {
             tk_trace(2, "Got Oracle version: %d,%d,%d", major, minor, release);
@@ -258,7 +270,8 @@ int32_t ora_engine::get_records_cnt(const std::u16string& text, bool is_query) {
 }
 
 OCISvcCtx* ora_engine::require_connection(const char* stem, int line) const {
-    if (!svc_) throw tk_mail_assertion(stem, line);
+    if (!svc_)
+        throw tk_mail_assertion(stem, line);
     return svc_;
 }
 
@@ -266,8 +279,8 @@ void ora_engine::throw_error() const {
     char16_t text[kErrorBuffer / 2] = {};
     sb4 number = 0;
     if (err_) {
-        oci_->OCIErrorGet(err_, 1, nullptr, &number, reinterpret_cast<OraText*>(text),
-                          kErrorBuffer, OCI_HTYPE_ERROR);
+        oci_->OCIErrorGet(err_, 1, nullptr, &number, reinterpret_cast<OraText*>(text), kErrorBuffer,
+                          OCI_HTYPE_ERROR);
     }
     text[kErrorBuffer / 2 - 1] = u'\0';
     std::u16string_view view(text, ora_text_length(text, kErrorBuffer / 2));
@@ -275,7 +288,8 @@ void ora_engine::throw_error() const {
 }
 
 void ora_engine::logoff() {
-    if (!svc_) return;
+    if (!svc_)
+        return;
     // The Oracle client releases the service context of an OCILogon itself.
     OCISvcCtx* svc = svc_;
     svc_ = nullptr;
@@ -283,9 +297,12 @@ void ora_engine::logoff() {
 }
 
 void ora_engine::release_handles() {
-    if (srv_) oci_->OCIServerDetach(srv_, err_, OCI_DEFAULT);
-    if (err_) oci_->OCIHandleFree(err_, OCI_HTYPE_ERROR);
-    if (srv_) oci_->OCIHandleFree(srv_, OCI_HTYPE_SERVER);
+    if (srv_)
+        oci_->OCIServerDetach(srv_, err_, OCI_DEFAULT);
+    if (err_)
+        oci_->OCIHandleFree(err_, OCI_HTYPE_ERROR);
+    if (srv_)
+        oci_->OCIHandleFree(srv_, OCI_HTYPE_SERVER);
     err_ = nullptr;
     srv_ = nullptr;
 }
@@ -294,7 +311,8 @@ void ora_engine::release_handles() {
 
 ora_stmt::ora_stmt() {
     ora_engine& engine = ora_engine::instance();
-    if (!engine.oci()) throw tk_mail_assertion(kSource, __LINE__);
+    if (!engine.oci())
+        throw tk_mail_assertion(kSource, __LINE__);
     void* handle = nullptr;
     engine.check_status(
         engine.oci()->OCIHandleAlloc(engine.env(), &handle, OCI_HTYPE_STMT, 0, nullptr));
@@ -302,7 +320,8 @@ ora_stmt::ora_stmt() {
 }
 
 ora_stmt::~ora_stmt() {
-    if (!stmt_) return;
+    if (!stmt_)
+        return;
     if (ora_engine* engine = ora_engine::instance_ptr(); engine && engine->oci()) {
         engine->oci()->OCIHandleFree(stmt_, OCI_HTYPE_STMT);
     }
@@ -311,15 +330,13 @@ ora_stmt::~ora_stmt() {
 void ora_stmt::prepare(const std::u16string& text) {
     ora_engine& engine = ora_engine::instance();
     engine.check_status(engine.oci()->OCIStmtPrepare(stmt_, engine.err(), ora_text(text),
-                                                     ora_bytes(text), OCI_NTV_SYNTAX,
-                                                     OCI_DEFAULT));
+                                                     ora_bytes(text), OCI_NTV_SYNTAX, OCI_DEFAULT));
 }
 
 sword ora_stmt::execute(ub4 iterations, ub4 mode) {
     ora_engine& engine = ora_engine::instance();
     return engine.check_status(engine.oci()->OCIStmtExecute(engine.svc(), stmt_, engine.err(),
-                                                            iterations, 0, nullptr, nullptr,
-                                                            mode));
+                                                            iterations, 0, nullptr, nullptr, mode));
 }
 
 sword ora_stmt::fetch() {

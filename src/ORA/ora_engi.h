@@ -33,11 +33,11 @@ constexpr uint32_t ora_error_base = 0x100000;
 // An OCI call that failed. message: the Oracle error text (UTF-8); code() 0;
 // system_error() 0x100000 + (number & 0xFFFF).
 class ora_exception : public tk_exception {
-public:
+  public:
     ora_exception(int32_t number, const std::string& text);
     int32_t number() const { return number_; }
 
-private:
+  private:
     int32_t number_;
 };
 
@@ -47,7 +47,7 @@ extern const tk_error_entry ora_error_map[];
 extern const size_t ora_error_map_size;
 
 class ora_engine : public tk_singleton<ora_engine> {
-public:
+  public:
     // Registers the instance; touches no OCI state.
     ora_engine();
     // Logs off, detaches and frees the handles (when initialized); the
@@ -82,7 +82,8 @@ public:
     // Returns `status` unless it is OCI_ERROR; then throws ora_exception with
     // the error handle's first record.
     sword check_status(sword status) const {
-        if (status == OCI_ERROR) throw_error();
+        if (status == OCI_ERROR)
+            throw_error();
         return status;
     }
 
@@ -112,7 +113,7 @@ public:
     // reported at `stem` and `line`.
     OCISvcCtx* require_connection(const char* stem, int line) const;
 
-private:
+  private:
     [[noreturn]] void throw_error() const;
     void logoff();
     void release_handles();
@@ -130,7 +131,7 @@ private:
 // Owner of one statement handle: allocated by the constructor (guarded),
 // freed by the destructor (unguarded). Requires the engine's instance.
 class ora_stmt {
-public:
+  public:
     ora_stmt();
     ~ora_stmt();
     ora_stmt(const ora_stmt&) = delete;
@@ -145,6 +146,6 @@ public:
     // OCIStmtFetch of one row, OCI_FETCH_NEXT; guarded; returns the status.
     sword fetch();
 
-private:
+  private:
     OCIStmt* stmt_ = nullptr;
 };

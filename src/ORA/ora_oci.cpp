@@ -14,22 +14,24 @@ namespace {
 constexpr const char* kClientName = "libclntsh.so";
 // Versioned names of the client library, newest first: an Instant Client
 // installed without its development package has only these.
-constexpr const char* kClientVersions[] = {"23.1", "21.1", "19.1", "18.1",
-                                           "12.1", "11.1", "10.1"};
+constexpr const char* kClientVersions[] = {"23.1", "21.1", "19.1", "18.1", "12.1", "11.1", "10.1"};
 constexpr const char* kEmbeddedName = "libtsl_ocilite.so";
 
 std::mutex g_mutex;
 ora_oci g_tables[2];
 bool g_loaded[2] = {false, false};
 
-int slot(ora_provider kind) { return kind == ora_provider::client ? 0 : 1; }
+int slot(ora_provider kind) {
+    return kind == ora_provider::client ? 0 : 1;
+}
 
 // The folder of the running executable, with its trailing '/'; empty when
 // it cannot be told.
 std::string exe_folder() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     std::string path(buf, static_cast<size_t>(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -51,10 +53,11 @@ bool try_load(const std::string& path, ora_oci& t) {
     }
     ora_oci loaded;
     const char* missing = nullptr;
-#define ORA_OCI_RESOLVE(f)                                                    \
-    if (!missing) {                                                           \
-        loaded.f = reinterpret_cast<f##_fn>(dlsym(lib, #f));                  \
-        if (!loaded.f) missing = #f;                                          \
+#define ORA_OCI_RESOLVE(f)                                   \
+    if (!missing) {                                          \
+        loaded.f = reinterpret_cast<f##_fn>(dlsym(lib, #f)); \
+        if (!loaded.f)                                       \
+            missing = #f;                                    \
     }
     TSL_OCI_FUNCTIONS(ORA_OCI_RESOLVE)
 #undef ORA_OCI_RESOLVE
@@ -82,7 +85,8 @@ std::vector<std::string> ora_provider_candidates(ora_provider kind) {
         const char* home = std::getenv("ORACLE_HOME");
         if (home && *home) {
             std::string prefix(home);
-            if (prefix.back() != '/') prefix += '/';
+            if (prefix.back() != '/')
+                prefix += '/';
             add_client_names(prefix + "lib/", out);
         }
     } else {
@@ -99,7 +103,8 @@ std::vector<std::string> ora_provider_candidates(ora_provider kind) {
 ora_oci* ora_load_provider(ora_provider kind) {
     std::lock_guard<std::mutex> lock(g_mutex);
     const int i = slot(kind);
-    if (g_loaded[i]) return &g_tables[i];
+    if (g_loaded[i])
+        return &g_tables[i];
     std::vector<std::string> tried = ora_provider_candidates(kind);
     for (const std::string& path : tried) {
         if (try_load(path, g_tables[i])) {
@@ -111,7 +116,8 @@ ora_oci* ora_load_provider(ora_provider kind) {
     }
     std::string list;
     for (const std::string& path : tried) {
-        if (!list.empty()) list += ", ";
+        if (!list.empty())
+            list += ", ";
         list += path;
     }
     tk_trace(2, "ora_oci: no OCI provider could be loaded; tried %s", list.c_str());

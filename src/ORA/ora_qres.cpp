@@ -15,17 +15,19 @@ ora_query_results::ora_query_results(const std::u16string& name, const std::u16s
 
 ora_query_results::ora_query_results(uint32_t column_count, const std::u16string& text)
     : udb_recordset(std::u16string(), text, true) {
-    tk_wtrace(2, u"ora_query_results::ctor(%d, %s)", static_cast<int>(column_count),
-              text.c_str());
+    tk_wtrace(2, u"ora_query_results::ctor(%d, %s)", static_cast<int>(column_count), text.c_str());
     initialize(column_count, text);
 }
 
-ora_query_results::~ora_query_results() { tk_trace(2, "ora_query_results::dtor"); }
+ora_query_results::~ora_query_results() {
+    tk_trace(2, "ora_query_results::dtor");
+}
 
 void ora_query_results::initialize(uint32_t column_count, const std::u16string& text) {
     tk_wtrace(2, u"ora_query_results::initialize(%d, %s)", static_cast<int>(column_count),
               text.c_str());
-    if (initialized_) throw tk_mail_assertion(kSource, __LINE__);
+    if (initialized_)
+        throw tk_mail_assertion(kSource, __LINE__);
     ora_engine& engine = ora_engine::instance();
     const ora_oci& oci = *engine.oci();
     {
@@ -34,20 +36,20 @@ void ora_query_results::initialize(uint32_t column_count, const std::u16string& 
         describe.execute(0);
         if (column_count == 0) {
             ub4 count = 0;
-            engine.check_status(oci.OCIAttrGet(describe.handle(), OCI_HTYPE_STMT, &count,
-                                               nullptr, OCI_ATTR_PARAM_COUNT, engine.err()));
+            engine.check_status(oci.OCIAttrGet(describe.handle(), OCI_HTYPE_STMT, &count, nullptr,
+                                               OCI_ATTR_PARAM_COUNT, engine.err()));
             column_count = count;
         }
         columns_.reserve(column_count);
         for (ub4 position = 1; position <= column_count; ++position) {
             void* param = nullptr;
-            engine.check_status(oci.OCIParamGet(describe.handle(), OCI_HTYPE_STMT, engine.err(),
-                                                &param, position));
+            engine.check_status(
+                oci.OCIParamGet(describe.handle(), OCI_HTYPE_STMT, engine.err(), &param, position));
             uint32_t type = 0;  // a ub2, read into a zeroed cell
             engine.check_status(oci.OCIAttrGet(param, OCI_DTYPE_PARAM, &type, nullptr,
                                                OCI_ATTR_DATA_TYPE, engine.err()));
-            columns_.push_back(gen_co_by_type(static_cast<OCIParam*>(param),
-                                              static_cast<ub2>(type & 0xFFFF)));
+            columns_.push_back(
+                gen_co_by_type(static_cast<OCIParam*>(param), static_cast<ub2>(type & 0xFFFF)));
             schema_.add(columns_.back()->get_ftd());
         }
     }
@@ -65,10 +67,13 @@ std::unique_ptr<ora_type> ora_query_results::gen_co_by_type(OCIParam* param, ub2
     return ora_type::create(param, type_code);
 }
 
-void ora_query_results::append_record(udb_record&) { throw tk_mail_assertion(kSource, __LINE__); }
+void ora_query_results::append_record(udb_record&) {
+    throw tk_mail_assertion(kSource, __LINE__);
+}
 
 bool ora_query_results::fetch_row() {
-    if (at_end_) return false;
+    if (at_end_)
+        return false;
     const sword status = stmt_.fetch();
     if (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO) {
         fetched_ = true;
@@ -76,7 +81,8 @@ bool ora_query_results::fetch_row() {
     }
     // OCI_NO_DATA is the end; any other status leaves nothing usable in the
     // buffers either, so it ends the rows too instead of repeating one.
-    if (status != OCI_NO_DATA) tk_trace(2, "ora_query_results: fetch status %d ends the rows", status);
+    if (status != OCI_NO_DATA)
+        tk_trace(2, "ora_query_results: fetch status %d ends the rows", status);
     at_end_ = true;
     fetched_ = false;
     return false;
@@ -84,15 +90,19 @@ bool ora_query_results::fetch_row() {
 
 bool ora_query_results::is_eof() {
     tk_trace(1, "ora_query_results::is_eof");
-    if (!initialized_) throw tk_mail_assertion(kSource, __LINE__);
+    if (!initialized_)
+        throw tk_mail_assertion(kSource, __LINE__);
     return !fetch_row();
 }
 
 udb_record* ora_query_results::get_item() {
     tk_trace(1, "ora_query_results::get_item");
-    if (!initialized_) throw tk_mail_assertion(kSource, __LINE__);
-    if (!fetched_ && !fetch_row()) return nullptr;
-    if (!record_) record_ = std::make_unique<ora_record>();
+    if (!initialized_)
+        throw tk_mail_assertion(kSource, __LINE__);
+    if (!fetched_ && !fetch_row())
+        return nullptr;
+    if (!record_)
+        record_ = std::make_unique<ora_record>();
     record_->fill(columns_);
     fetched_ = false;
     return record_.get();

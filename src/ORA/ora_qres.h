@@ -23,7 +23,7 @@
 #include "UDB/udb_db.h"
 
 class ora_query_results : public udb_recordset {
-public:
+  public:
     // The form ora_table uses: name and SQL text kept, nothing described yet.
     ora_query_results(const std::u16string& name, const std::u16string& text);
     // The form for catalog queries: empty name, then initialize(columns, text).
@@ -45,7 +45,7 @@ public:
     uint32_t column_count() const { return column_count_; }
     const std::vector<std::unique_ptr<ora_type>>& columns() const { return columns_; }
 
-protected:
+  protected:
     // Fetches one row; false (and the end remembered) at OCI_NO_DATA.
     bool fetch_row();
 

@@ -32,15 +32,19 @@ ora_table::ora_table(ora_database* database, const std::u16string& name,
     open();
 }
 
-ora_table::~ora_table() { tk_trace(2, "ora_table::dtor"); }
+ora_table::~ora_table() {
+    tk_trace(2, "ora_table::dtor");
+}
 
 void ora_table::open() {
     init_schema();
-    if (schema_.empty()) return;
+    if (schema_.empty())
+        return;
     ora_engine& engine = ora_engine::instance();
     int32_t count = 0;
     if (!query_form_) {
-        if (!engine.running) init_indexes();
+        if (!engine.running)
+            init_indexes();
         count = engine.get_records_cnt(name_);
     } else if (!text_.empty()) {
         count = engine.get_records_cnt(text_, true);
@@ -62,22 +66,27 @@ void ora_table::init_schema() {
     const std::u16string statement =
         query_form_ && !text_.empty() ? text_ : u"SELECT * FROM " + ora_sql_ident(name_);
     initialize(column_count, statement);
-    if (!query_form_) read_defaults(column_count);
+    if (!query_form_)
+        read_defaults(column_count);
 }
 
 void ora_table::read_defaults(uint32_t column_count) {
     ora_query_results catalog(
-        3, u"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS where table_name = " +
-               ora_sql_literal(name_));
+        3,
+        u"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS where table_name = " +
+            ora_sql_literal(name_));
     for (uint32_t row = 0; row < column_count && !catalog.is_eof(); ++row) {
         udb_record* record = catalog.get_item();
-        if (!record) break;
+        if (!record)
+            break;
         const std::u16string column = (*record)[0].to_wstring();
         const int32_t index = schema_.get_field_idx(column);
-        if (index < 0) continue;
+        if (index < 0)
+            continue;
         t_ftd& ftd = schema_[static_cast<size_t>(index)];
         const std::u16string default_text = (*record)[1].to_wstring();
-        if (!default_text.empty()) ftd.default_value = get_def_value(ftd.vartype, default_text);
+        if (!default_text.empty())
+            ftd.default_value = get_def_value(ftd.vartype, default_text);
         const std::u16string type = (*record)[2].to_wstring();
         if (type == u"NVARCHAR2" || type == u"NCHAR") {
             // National character columns are described in bytes, two per
@@ -105,13 +114,16 @@ ole_variant ora_table::get_def_value(uint16_t kind, std::u16string text) {
         text = text.substr(1, text.size() - 2);
         quoted = true;
     }
-    if (!quoted && kind == VT_BSTR) return ole_variant();
-    if (kind == VT_DATE) return ole_variant();
+    if (!quoted && kind == VT_BSTR)
+        return ole_variant();
+    if (kind == VT_DATE)
+        return ole_variant();
     std::u16string unquoted;
     unquoted.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         unquoted += text[i];
-        if (text[i] == u'\'' && i + 1 < text.size() && text[i + 1] == u'\'') ++i;
+        if (text[i] == u'\'' && i + 1 < text.size() && text[i + 1] == u'\'')
+            ++i;
     }
     try {
         return ole_variant::from_wstring(unquoted, kind);
@@ -122,8 +134,10 @@ ole_variant ora_table::get_def_value(uint16_t kind, std::u16string text) {
 
 bool ora_table::is_eof() {
     tk_trace(1, "ora_table::is_eof");
-    if (!initialized_) throw tk_mail_assertion(kSource, __LINE__);
-    if (rows_read_ < records_count_ && fetch_row()) return false;
+    if (!initialized_)
+        throw tk_mail_assertion(kSource, __LINE__);
+    if (rows_read_ < records_count_ && fetch_row())
+        return false;
     // The count is reached, or the rows ended before it (rows deleted since
     // the count): either way no further row is handed out.
     at_end_ = true;

@@ -14,10 +14,10 @@
 class ora_database;
 
 class ora_table : public ora_query_results {
-public:
+  public:
     // Table form: reads the table `name` (quoted as stored).
-    ora_table(ora_database* database, const std::u16string& name,
-              udb_relationships* relationships, int32_t flags);
+    ora_table(ora_database* database, const std::u16string& name, udb_relationships* relationships,
+              int32_t flags);
     // Query form: reads the SELECT text `query` under the name `name`.
     ora_table(ora_database* database, const std::u16string& name, const std::u16string& query,
               udb_relationships* relationships, int32_t flags);
@@ -36,7 +36,7 @@ public:
     // a text the kind cannot take gives VT_EMPTY.
     static ole_variant get_def_value(uint16_t kind, std::u16string text);
 
-private:
+  private:
     void open();
     void init_schema();
     void read_defaults(uint32_t column_count);

@@ -21,7 +21,8 @@ constexpr const char* kSource = "ora_tlob";
 ora_lob::ora_lob(OCIParam* param, uint8_t type_code) : ora_type(param, type_code) {}
 
 ora_lob::~ora_lob() {
-    if (!locator_) return;
+    if (!locator_)
+        return;
     if (ora_engine* engine = ora_engine::instance_ptr(); engine && engine->oci()) {
         engine->oci()->OCIDescriptorFree(locator_, OCI_DTYPE_LOB);
     }
@@ -31,8 +32,8 @@ void ora_lob::define(OCIStmt* stmt, ub4 position) {
     ora_engine& engine = ora_engine::instance();
     if (!locator_) {
         void* locator = nullptr;
-        engine.check_status(engine.oci()->OCIDescriptorAlloc(engine.env(), &locator,
-                                                             OCI_DTYPE_LOB, 0, nullptr));
+        engine.check_status(
+            engine.oci()->OCIDescriptorAlloc(engine.env(), &locator, OCI_DTYPE_LOB, 0, nullptr));
         locator_ = static_cast<OCILobLocator*>(locator);
     }
     piece_.assign(kPieceBytes + 1, 0);
@@ -65,7 +66,8 @@ void ora_lob::to_variant(ole_variant& out) {
             oci.OCILobRead(engine.svc(), engine.err(), locator_, &amount, offset, piece_.data(),
                            kPieceBytes, nullptr, nullptr, charset, form));
         const ub4 n = amount < kPieceBytes ? amount : kPieceBytes;
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (text) {
             // The piece is text up to its first zero byte.
             piece_[n] = 0;
@@ -76,7 +78,9 @@ void ora_lob::to_variant(ole_variant& out) {
                                         piece_.data() + n);
         }
         offset += n;
-        if (status != OCI_NEED_DATA) break;
+        if (status != OCI_NEED_DATA)
+            break;
     }
-    if (text) out.attach_string(text_);
+    if (text)
+        out.attach_string(text_);
 }

@@ -18,15 +18,19 @@ constexpr int32_t kFloatScale = -127;
 // read as '.'), read exactly as the general parse reads it. False, with
 // `out` untouched, for anything else.
 bool parse_plain_double(char* text, size_t n, ole_variant& out) {
-    if (n == 0) return false;
+    if (n == 0)
+        return false;
     for (size_t i = 0; i < n; ++i) {
         char& c = text[i];
-        if (c == ',') c = '.';
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E')) return false;
+        if (c == ',')
+            c = '.';
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E'))
+            return false;
     }
     double value = 0;
     const std::from_chars_result r = std::from_chars(text, text + n, value);
-    if (r.ec != std::errc() || r.ptr != text + n) return false;
+    if (r.ec != std::errc() || r.ptr != text + n)
+        return false;
     out = ole_variant(value);
     return true;
 }
@@ -35,28 +39,34 @@ bool parse_plain_double(char* text, size_t n, ole_variant& out) {
 
 ora_number::ora_number(OCIParam* param) : ora_type(param, SQLT_NUM) {
     // Precision is an sb2 of a select-list column, scale a signed byte.
-    const int32_t precision =
-        static_cast<sb2>(get_attr_u32(param, OCI_ATTR_PRECISION) & 0xFFFF);
+    const int32_t precision = static_cast<sb2>(get_attr_u32(param, OCI_ATTR_PRECISION) & 0xFFFF);
     const int32_t scale = static_cast<sb1>(get_attr_u32(param, OCI_ATTR_SCALE) & 0xFF);
 
     precision_ = precision;
     scale_ = scale < 0 ? 0 : scale;
     kind_ = kind_for(precision, scale);
-    if (kind_ == VT_DECIMAL && precision_ == scale_) ++precision_;
+    if (kind_ == VT_DECIMAL && precision_ == scale_)
+        ++precision_;
     tk_trace(1, "ora_number: precision=%d, scale=%d, kind=%d", precision, scale, kind_);
 }
 
 uint16_t ora_number::kind_for(int32_t precision, int32_t scale) {
     // FLOAT(p) reports its binary precision with scale -127: a floating
     // value, whatever p is.
-    if (precision == 0 || precision > 38 || scale == kFloatScale) return VT_R8;
-    if (scale > 0) return VT_DECIMAL;
-    if (precision <= 2) return VT_I1;
-    if (precision <= 4) return VT_I2;
-    if (precision <= 9) return VT_I4;
+    if (precision == 0 || precision > 38 || scale == kFloatScale)
+        return VT_R8;
+    if (scale > 0)
+        return VT_DECIMAL;
+    if (precision <= 2)
+        return VT_I1;
+    if (precision <= 4)
+        return VT_I2;
+    if (precision <= 9)
+        return VT_I4;
     // Ten or more digits do not fit 32 bits: a 64-bit integer holds up to 18
     // digits exactly; beyond that a double keeps the magnitude.
-    if (precision <= 18) return VT_I8;
+    if (precision <= 18)
+        return VT_I8;
     return VT_R8;
 }
 
@@ -82,6 +92,7 @@ void ora_number::to_variant(ole_variant& out) {
         }
         narrow[i] = static_cast<char>(buffer_[i]);
     }
-    if (kind_ == VT_R8 && parse_plain_double(narrow, n, out)) return;
+    if (kind_ == VT_R8 && parse_plain_double(narrow, n, out))
+        return;
     out = ole_variant::from_string(std::string_view(narrow, n), kind_);
 }

@@ -61,7 +61,9 @@ SYSTEMTIME ora_date::decode(const uint8_t* b) {
     return st;
 }
 
-void ora_date::to_variant(ole_variant& out) { out = ole_variant(decode(buffer_)); }
+void ora_date::to_variant(ole_variant& out) {
+    out = ole_variant(decode(buffer_));
+}
 
 // ---- ora_str_repr ------------------------------------------------------------------
 

@@ -21,7 +21,8 @@ ora_type::ora_type(OCIParam* param, uint8_t type_code) : type_code_(type_code) {
 }
 
 ora_type::~ora_type() {
-    if (!define_) return;
+    if (!define_)
+        return;
     if (ora_engine* engine = ora_engine::instance_ptr(); engine && engine->oci()) {
         engine->oci()->OCIHandleFree(define_, OCI_HTYPE_DEFINE);
     }
@@ -42,9 +43,9 @@ uint32_t ora_type::get_attr_u32(OCIParam* param, ub4 attribute) {
 void ora_type::define_buffer(OCIStmt* stmt, ub4 position, void* buffer, sb4 length, ub2 type,
                              ub2* returned_length) {
     ora_engine& engine = ora_engine::instance();
-    engine.check_status(engine.oci()->OCIDefineByPos(stmt, &define_, engine.err(), position,
-                                                     buffer, length, type, &indicator_,
-                                                     returned_length, nullptr, OCI_DEFAULT));
+    engine.check_status(engine.oci()->OCIDefineByPos(stmt, &define_, engine.err(), position, buffer,
+                                                     length, type, &indicator_, returned_length,
+                                                     nullptr, OCI_DEFAULT));
 }
 
 uint16_t ora_type::get_vartype() const {
@@ -117,7 +118,9 @@ ora_dummy::ora_dummy(OCIParam* param) : ora_type(param, SQLT_STR) {
     nullable_ = 0;
 }
 
-void ora_dummy::to_variant(ole_variant& out) { out.attach_wstring(kUnsupported); }
+void ora_dummy::to_variant(ole_variant& out) {
+    out.attach_wstring(kUnsupported);
+}
 
 // ---- ora_record --------------------------------------------------------------
 

@@ -29,7 +29,7 @@
 #include "oci/tsl_oci.h"
 
 class ora_type {
-public:
+  public:
     virtual ~ora_type();
     ora_type(const ora_type&) = delete;
     ora_type& operator=(const ora_type&) = delete;
@@ -55,7 +55,7 @@ public:
     // True when the last fetch delivered NULL.
     bool is_null() const { return indicator_ == -1; }
 
-protected:
+  protected:
     // Reads the column name and OCI_ATTR_IS_NULL.
     ora_type(OCIParam* param, uint8_t type_code);
 
@@ -82,7 +82,7 @@ protected:
 //   scale > 0                                     VT_DECIMAL (reserved (p << 8) | s)
 //   scale <= 0: precision 1-2 VT_I1, 3-4 VT_I2, 5-9 VT_I4, 10-18 VT_I8, 19-38 VT_R8
 class ora_number : public ora_type {
-public:
+  public:
     ora_number(OCIParam* param);
     uint16_t get_vartype() const override { return kind_; }
     t_ftd* get_ftd() const override;
@@ -94,7 +94,7 @@ public:
     // The kind for a precision and scale as described.
     static uint16_t kind_for(int32_t precision, int32_t scale);
 
-private:
+  private:
     static constexpr size_t kBufferBytes = 510;
     int32_t precision_ = 0;
     int32_t scale_ = 0;
@@ -104,23 +104,23 @@ private:
 
 // VARCHAR2, CHAR and the other character codes (type code stored as 5).
 class ora_string : public ora_type {
-public:
+  public:
     ora_string(OCIParam* param);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
-private:
+  private:
     std::vector<char16_t> buffer_;  // size + 1 characters
 };
 
 // RAW: the value's bytes, trimmed to the length the fetch returned.
 class ora_binary : public ora_type {
-public:
+  public:
     ora_binary(OCIParam* param);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
-private:
+  private:
     std::vector<uint8_t> buffer_;  // size bytes
     ub2 returned_ = 0;
 };
@@ -128,7 +128,7 @@ private:
 // CLOB, NCLOB (text, read as UTF-8) and BLOB (bytes), read through a locator
 // in 32,768-byte pieces.
 class ora_lob : public ora_type {
-public:
+  public:
     ora_lob(OCIParam* param, uint8_t type_code);
     ~ora_lob() override;
     void to_variant(ole_variant& out) override;
@@ -136,7 +136,7 @@ public:
 
     static constexpr ub4 kPieceBytes = 32768;
 
-private:
+  private:
     OCILobLocator* locator_ = nullptr;
     std::vector<unsigned char> piece_;  // kPieceBytes + 1
     std::string text_;                  // a CLOB's UTF-8 bytes, reused per row
@@ -144,7 +144,7 @@ private:
 
 // DATE and the timestamp codes, fetched in the 7-byte DATE layout.
 class ora_date : public ora_type {
-public:
+  public:
     ora_date(OCIParam* param, uint8_t type_code);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
@@ -153,26 +153,26 @@ public:
     // second+1) as a broken-down date and time.
     static SYSTEMTIME decode(const uint8_t* bytes);
 
-private:
+  private:
     uint8_t buffer_[7] = {};
 };
 
 // LONG, LONG RAW, ROWID and intervals: text of a fixed length in characters.
 // A LONG RAW arrives as hexadecimal text behind a "0x" and becomes bytes.
 class ora_str_repr : public ora_type {
-public:
+  public:
     ora_str_repr(OCIParam* param, uint8_t type_code, uint32_t characters);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
-private:
+  private:
     std::vector<char16_t> buffer_;
 };
 
 // Any other type (BFILE, objects, collections): always the text
 // "<unsupported type>"; nothing is defined and the value is never NULL.
 class ora_dummy : public ora_type {
-public:
+  public:
     ora_dummy(OCIParam* param);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt*, ub4) override {}
@@ -182,7 +182,7 @@ public:
 // The reader keeps one record and refills it after every fetch, so a row
 // costs no allocation beyond its values.
 class ora_record : public udb_record {
-public:
+  public:
     ora_record() = default;
     // A record of the current row of `columns`.
     explicit ora_record(const std::vector<std::unique_ptr<ora_type>>& columns) { fill(columns); }

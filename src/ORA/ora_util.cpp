@@ -11,7 +11,8 @@ std::u16string quote(std::u16string_view s, char16_t q) {
     out += q;
     for (char16_t c : s) {
         out += c;
-        if (c == q) out += q;
+        if (c == q)
+            out += q;
     }
     out += q;
     return out;
@@ -19,9 +20,13 @@ std::u16string quote(std::u16string_view s, char16_t q) {
 
 }  // namespace
 
-std::u16string ora_sql_literal(std::u16string_view s) { return quote(s, u'\''); }
+std::u16string ora_sql_literal(std::u16string_view s) {
+    return quote(s, u'\'');
+}
 
-std::u16string ora_sql_ident(std::u16string_view s) { return quote(s, u'"'); }
+std::u16string ora_sql_ident(std::u16string_view s) {
+    return quote(s, u'"');
+}
 
 int32_t ora_select_int(const std::u16string& sql, const char* stem, int line) {
     ora_engine& engine = ora_engine::instance();
@@ -34,6 +39,7 @@ int32_t ora_select_int(const std::u16string& sql, const char* stem, int line) {
     engine.check_status(engine.oci()->OCIDefineByPos(stmt.handle(), &define, engine.err(), 1,
                                                      &value, sizeof(value), SQLT_INT, &indicator,
                                                      nullptr, nullptr, OCI_DEFAULT));
-    if (stmt.execute(1) == OCI_NO_DATA) throw tk_mail_assertion(stem, line);
+    if (stmt.execute(1) == OCI_NO_DATA)
+        throw tk_mail_assertion(stem, line);
     return value;
 }

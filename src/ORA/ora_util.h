@@ -13,7 +13,9 @@
 inline const OraText* ora_text(const std::u16string& s) {
     return reinterpret_cast<const OraText*>(s.c_str());
 }
-inline ub4 ora_bytes(const std::u16string& s) { return static_cast<ub4>(s.size() * 2); }
+inline ub4 ora_bytes(const std::u16string& s) {
+    return static_cast<ub4>(s.size() * 2);
+}
 
 // `s` as an SQL string literal: enclosed in apostrophes, each apostrophe
 // inside doubled, so any name compares as written and cannot end the

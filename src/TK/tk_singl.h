@@ -13,16 +13,16 @@ class tk_singleton {
     static T& instance() {
         if (!instance_)
             throw tk_mail_assertion("..\\TK/tk_singl", 59);
-        return *instance_;
+        return *static_cast<T*>(instance_);
     }
     // The form used by trace calls: same contract, its own position.
     static T& trace_instance() {
         if (!instance_)
             throw tk_mail_assertion("..\\TK/tk_singl", 66);
-        return *instance_;
+        return *static_cast<T*>(instance_);
     }
     // Null when none is registered; for users that can live without it.
-    static T* instance_ptr() noexcept { return instance_; }
+    static T* instance_ptr() noexcept { return static_cast<T*>(instance_); }
     static bool exists() noexcept { return instance_ != nullptr; }
 
     tk_singleton(const tk_singleton&) = delete;
@@ -32,15 +32,17 @@ class tk_singleton {
     tk_singleton() {
         if (instance_)
             throw tk_mail_assertion("..\\TK/tk_singl", 35);
-        instance_ = static_cast<T*>(this);
+        instance_ = this;
     }
     // Only a registered instance can be destroyed: the constructor is the
     // one way in, so the "none registered" case cannot arise here.
     ~tk_singleton() {
-        if (instance_ == static_cast<T*>(this))
+        if (instance_ == this)
             instance_ = nullptr;
     }
 
   private:
-    inline static T* instance_ = nullptr;
+    // Kept as the base: while a T is being built or destroyed this part is
+    // not yet (or no longer) a T, so the cast to T waits for the accessors.
+    inline static tk_singleton* instance_ = nullptr;
 };

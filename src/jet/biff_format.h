@@ -109,10 +109,10 @@ inline constexpr size_t k_bof_body_biff5 = 8;
 inline constexpr size_t k_bof_body_biff8 = 16;
 
 // ---- Sizes and limits ----
-inline constexpr size_t k_record_header = 4;           // id u16 + body length u16
-inline constexpr size_t k_max_body_biff8 = 8224;       // longer data goes into CONTINUE
+inline constexpr size_t k_record_header = 4;      // id u16 + body length u16
+inline constexpr size_t k_max_body_biff8 = 8224;  // longer data goes into CONTINUE
 inline constexpr size_t k_max_body_biff5 = 2080;
-inline constexpr uint32_t k_max_rows_biff8 = 65536;    // rows per worksheet, header included
+inline constexpr uint32_t k_max_rows_biff8 = 65536;  // rows per worksheet, header included
 inline constexpr uint32_t k_max_rows_biff5 = 16384;
 inline constexpr uint32_t k_max_columns = 256;
 inline constexpr uint32_t k_rows_per_block = 32;       // rows between two DBCELL records

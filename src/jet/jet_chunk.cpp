@@ -11,7 +11,8 @@ void jet_chunks::add_chunk() {
 void jet_chunks::append(const void* data, size_t n) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (n > 0) {
-        if (chunks_.empty() || used_.back() == k_chunk) add_chunk();
+        if (chunks_.empty() || used_.back() == k_chunk)
+            add_chunk();
         size_t take = std::min(n, k_chunk - used_.back());
         std::memcpy(chunks_.back().get() + used_.back(), p, take);
         used_.back() += take;

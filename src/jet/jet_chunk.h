@@ -10,14 +10,15 @@
 #include <vector>
 
 class jet_chunks {
-public:
+  public:
     static constexpr size_t k_chunk = size_t(1) << 20;
 
     // Room for n contiguous bytes at the end (n <= k_chunk); starts a new
     // chunk when the current one has less room. The bytes become part of
     // the store only with `commit`; until then the pointer stays valid.
     uint8_t* reserve(size_t n) {
-        if (chunks_.empty() || k_chunk - used_.back() < n) add_chunk();
+        if (chunks_.empty() || k_chunk - used_.back() < n)
+            add_chunk();
         return chunks_.back().get() + used_.back();
     }
     // Keeps the first n bytes of the last `reserve`.
@@ -34,7 +35,7 @@ public:
     size_t chunk_used(size_t i) const { return used_[i]; }
     void clear();
 
-private:
+  private:
     void add_chunk();
     std::vector<std::unique_ptr<uint8_t[]>> chunks_;
     std::vector<size_t> used_;

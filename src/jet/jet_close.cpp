@@ -33,16 +33,19 @@ void copy_substream(stg_stream& in, uint64_t from, uint64_t limit, uint32_t delt
         size_t n = 0;
         while (n < want) {
             const size_t got = in.read_at(pos + n, buf.data() + n, want - n);
-            if (got == 0) break;
+            if (got == 0)
+                break;
             n += got;
         }
-        if (n == 0) return;
+        if (n == 0)
+            return;
         size_t off = 0;
         bool done = false;
         while (off + 4 <= n) {
             const uint16_t id = tk::get_u16(buf.data() + off);
             const size_t len = tk::get_u16(buf.data() + off + 2);
-            if (off + 4 + len > n) break;
+            if (off + 4 + len > n)
+                break;
             uint8_t* body = buf.data() + off + 4;
             if (id == biff::k_bof) {
                 ++depth;
@@ -53,7 +56,8 @@ void copy_substream(stg_stream& in, uint64_t from, uint64_t limit, uint32_t delt
                 const size_t first = version == 1 ? 12 : 8;  // DEFCOLWIDTH position
                 for (size_t p = first; p + 4 <= len; p += 4) {
                     const uint32_t v = tk::get_u32(body + p);
-                    if (v != 0) tk::put_u32(body + p, v + delta);
+                    if (v != 0)
+                        tk::put_u32(body + p, v + delta);
                 }
             }
             off += 4 + len;
@@ -62,17 +66,20 @@ void copy_substream(stg_stream& in, uint64_t from, uint64_t limit, uint32_t delt
                 break;
             }
         }
-        if (off == 0) off = n;  // a record cut off by the end of the data: copy as it is
+        if (off == 0)
+            off = n;  // a record cut off by the end of the data: copy as it is
         out.write(buf.data(), off);
         pos += off;
-        if (done) return;
+        if (done)
+            return;
     }
 }
 
 void copy_stream(stg_stream& in, stg_writer& w, std::vector<uint8_t>& buf) {
     for (uint64_t pos = 0; pos < in.size();) {
         const size_t n = in.read_at(pos, buf.data(), buf.size());
-        if (n == 0) break;
+        if (n == 0)
+            break;
         w.write(buf.data(), n);
         pos += n;
     }
@@ -82,7 +89,8 @@ void copy_stream(stg_stream& in, stg_writer& w, std::vector<uint8_t>& buf) {
 
 void jet_database::close() {
     impl& d = *impl_;
-    if (d.closed) return;
+    if (d.closed)
+        return;
     tk_trace(2, "jet_database::close(%s)", d.path.c_str());
     bool any = false;
     for (const auto& s : d.sheets) any = any || !s.deleted;
@@ -112,7 +120,8 @@ void jet_database::write_workbook_to(tk::sink& sink) {
 
     std::vector<impl::sheet*> live;
     for (auto& s : d.sheets)
-        if (!s.deleted) live.push_back(&s);
+        if (!s.deleted)
+            live.push_back(&s);
     std::vector<uint64_t> pos_field(live.size());
 
     for (const jet_grec& r : d.g.recs) {
@@ -129,7 +138,8 @@ void jet_database::write_workbook_to(tk::sink& sink) {
                 break;
             case jet_grec::tabid: {
                 std::vector<uint8_t> ids;
-                for (size_t i = 0; i < live.size(); ++i) tk::append_u16(ids, static_cast<uint16_t>(i + 1));
+                for (size_t i = 0; i < live.size(); ++i)
+                    tk::append_u16(ids, static_cast<uint16_t>(i + 1));
                 out.record(biff::k_tabid, ids.data(), ids.size());
                 break;
             }
@@ -142,26 +152,30 @@ void jet_database::write_workbook_to(tk::sink& sink) {
     // Old sheets end where the next substream of the old stream begins.
     std::vector<uint64_t> starts;
     for (const auto& s : d.sheets)
-        if (s.old) starts.push_back(s.info.old_pos);
+        if (s.old)
+            starts.push_back(s.info.old_pos);
     std::sort(starts.begin(), starts.end());
     std::vector<uint8_t> buf;
     std::vector<uint32_t> positions(live.size());
     for (size_t i = 0; i < live.size(); ++i) {
         impl::sheet& s = *live[i];
         const uint64_t at = out.pos();
-        if (at > 0xFFFFFFFFull) throw jet_error::make(jet_errno::resources);
+        if (at > 0xFFFFFFFFull)
+            throw jet_error::make(jet_errno::resources);
         positions[i] = static_cast<uint32_t>(at);
         if (s.old) {
-            if (buf.empty()) buf.resize(k_copy_buffer);
+            if (buf.empty())
+                buf.resize(k_copy_buffer);
             auto next = std::upper_bound(starts.begin(), starts.end(), uint64_t(s.info.old_pos));
             const uint64_t limit = next == starts.end() ? d.stream->size() : *next;
-            copy_substream(*d.stream, s.info.old_pos, limit, positions[i] - s.info.old_pos, d.version,
-                           buf, out);
+            copy_substream(*d.stream, s.info.old_pos, limit, positions[i] - s.info.old_pos,
+                           d.version, buf, out);
         } else {
             s.table->sheet_->write(out, i == 0);
         }
     }
-    if (out.pos() > 0xFFFFFFFFull) throw jet_error::make(jet_errno::resources);
+    if (out.pos() > 0xFFFFFFFFull)
+        throw jet_error::make(jet_errno::resources);
     out.flush();
     for (size_t i = 0; i < live.size(); ++i) {
         uint8_t p[4];
@@ -174,7 +188,8 @@ void jet_database::write_workbook_to(tk::sink& sink) {
     // were; a workbook stream of the other version would be stale, so it
     // is dropped.
     if (d.file) {
-        if (buf.empty()) buf.resize(k_copy_buffer);
+        if (buf.empty())
+            buf.resize(k_copy_buffer);
         const std::u16string other = b8 ? u"Book" : u"Workbook";
         for (const auto& e : d.file->entries()) {
             if (e.type != 2 || jet_same_name(e.name, stream_name) || jet_same_name(e.name, other))

@@ -33,7 +33,9 @@ void civil_from_days(int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yoe + era * 400 + (m <= 2));
 }
 
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int month_days(int y, int m) {
     static const int k[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -43,7 +45,9 @@ int month_days(int y, int m) {
 const int64_t k_epoch = days_from_civil(1899, 12, 30);
 constexpr double k_max_serial = 2958466.0;  // 10000-01-01
 
-jet_error fail(long number, int field) { return jet_error::make(number, std::string(), field); }
+jet_error fail(long number, int field) {
+    return jet_error::make(number, std::string(), field);
+}
 
 // The text as ASCII for number and date parsing; false when it holds
 // anything else or is too long to be a number.
@@ -51,9 +55,11 @@ bool ascii_trimmed(std::u16string_view s, char* buf, size_t cap) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == u' ' || s[b] == u'\t')) ++b;
     while (e > b && (s[e - 1] == u' ' || s[e - 1] == u'\t')) --e;
-    if (e - b + 1 > cap || e == b) return false;
+    if (e - b + 1 > cap || e == b)
+        return false;
     for (size_t i = b; i < e; ++i) {
-        if (s[i] > 0x7F) return false;
+        if (s[i] > 0x7F)
+            return false;
         buf[i - b] = static_cast<char>(s[i]);
     }
     buf[e - b] = 0;
@@ -62,7 +68,8 @@ bool ascii_trimmed(std::u16string_view s, char* buf, size_t cap) {
 
 bool parse_number(std::u16string_view s, double& v) {
     char buf[64];
-    if (!ascii_trimmed(s, buf, sizeof buf)) return false;
+    if (!ascii_trimmed(s, buf, sizeof buf))
+        return false;
     char* end = nullptr;
     v = std::strtod(buf, &end);
     return end && *end == 0 && std::isfinite(v);
@@ -71,15 +78,18 @@ bool parse_number(std::u16string_view s, double& v) {
 // "YYYY-MM-DD", optionally followed by " HH:MM" or " HH:MM:SS".
 bool parse_date(std::u16string_view s, double& serial, bool& has_time) {
     char buf[32];
-    if (!ascii_trimmed(s, buf, sizeof buf)) return false;
+    if (!ascii_trimmed(s, buf, sizeof buf))
+        return false;
     int y, mo, d, h = 0, mi = 0, sec = 0, used = 0;
-    if (std::sscanf(buf, "%4d-%2d-%2d%n", &y, &mo, &d, &used) != 3) return false;
+    if (std::sscanf(buf, "%4d-%2d-%2d%n", &y, &mo, &d, &used) != 3)
+        return false;
     const char* rest = buf + used;
     if (*rest) {
         int used2 = 0;
         if (std::sscanf(rest, " %2d:%2d:%2d%n", &h, &mi, &sec, &used2) == 3 ||
             (sec = 0, std::sscanf(rest, " %2d:%2d%n", &h, &mi, &used2) == 2)) {
-            if (rest[used2]) return false;
+            if (rest[used2])
+                return false;
         } else {
             return false;
         }
@@ -107,25 +117,35 @@ bool value_serial(const jet_value& v, double& serial) {
 
 // Rounds to the column's number type and checks its range.
 double fit_number(double v, int type, int field) {
-    if (!std::isfinite(v)) throw fail(jet_errno::overflow, field);
+    if (!std::isfinite(v))
+        throw fail(jet_errno::overflow, field);
     double lo = 0, hi = 0;
     switch (type) {
-        case jet_byte: lo = 0, hi = 255; break;
-        case jet_integer: lo = -32768, hi = 32767; break;
-        case jet_long: lo = -2147483648.0, hi = 2147483647.0; break;
+        case jet_byte:
+            lo = 0, hi = 255;
+            break;
+        case jet_integer:
+            lo = -32768, hi = 32767;
+            break;
+        case jet_long:
+            lo = -2147483648.0, hi = 2147483647.0;
+            break;
         case jet_currency: {
             const double scaled = std::nearbyint(v * 10000.0);
-            if (std::fabs(scaled) > 9.2233720368547758e18) throw fail(jet_errno::overflow, field);
+            if (std::fabs(scaled) > 9.2233720368547758e18)
+                throw fail(jet_errno::overflow, field);
             return scaled / 10000.0;
         }
         case jet_single:
-            if (std::fabs(v) > FLT_MAX) throw fail(jet_errno::overflow, field);
+            if (std::fabs(v) > FLT_MAX)
+                throw fail(jet_errno::overflow, field);
             return static_cast<double>(static_cast<float>(v));
         default:
             return v;
     }
     const double r = std::nearbyint(v);  // to nearest, ties to even
-    if (r < lo || r > hi) throw fail(jet_errno::overflow, field);
+    if (r < lo || r > hi)
+        throw fail(jet_errno::overflow, field);
     return r;
 }
 
@@ -160,12 +180,15 @@ size_t jet_biff5_length(std::u16string_view s) {
 }
 
 bool jet_date_serial(int y, int mo, int d, int h, int mi, int s, double& serial) {
-    if (y < 1900 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > month_days(y, mo)) return false;
-    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return false;
+    if (y < 1900 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > month_days(y, mo))
+        return false;
+    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
+        return false;
     int64_t days = days_from_civil(y, mo, d) - k_epoch;
     // The 1900 system counts a 29 February 1900 that never was: dates
     // before 1 March 1900 are one lower than the day count.
-    if (y == 1900 && mo < 3) --days;
+    if (y == 1900 && mo < 3)
+        --days;
     serial = static_cast<double>(days) + (h * 3600 + mi * 60 + s) / 86400.0;
     return true;
 }
@@ -184,14 +207,17 @@ void jet_serial_date(double serial, int& y, int& mo, int& d, int& h, int& mi, in
         y = 1900, mo = 2, d = 29;
         return;
     }
-    if (days < 60) ++days;
+    if (days < 60)
+        ++days;
     civil_from_days(days + k_epoch, y, mo, d);
 }
 
 bool jet_rk_encode(double v, uint32_t& rk) {
-    if (!std::isfinite(v)) return false;
+    if (!std::isfinite(v))
+        return false;
     // A 30-bit integer (not -0.0, which only the double forms keep).
-    if (v >= -536870912.0 && v <= 536870911.0 && v == std::floor(v) && !(v == 0 && std::signbit(v))) {
+    if (v >= -536870912.0 && v <= 536870911.0 && v == std::floor(v) &&
+        !(v == 0 && std::signbit(v))) {
         rk = static_cast<uint32_t>(static_cast<int32_t>(v)) << 2 | 2;
         return true;
     }
@@ -236,18 +262,26 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
                    jet_cell_plan& out, int field) {
     using K = jet_value::kind_t;
     out = jet_cell_plan();
-    if (v.kind == K::null) return;
+    if (v.kind == K::null)
+        return;
 
     if (is_text_type(type)) {
         switch (v.kind) {
-            case K::text: return plan_text(v.text, biff8, out, field);
+            case K::text:
+                return plan_text(v.text, biff8, out, field);
             case K::number:
-                if (!std::isfinite(v.number)) throw fail(jet_errno::overflow, field);
+                if (!std::isfinite(v.number))
+                    throw fail(jet_errno::overflow, field);
                 number_text(v.number, scratch);
                 break;
-            case K::boolean: scratch = v.boolean ? u"True" : u"False"; break;
-            case K::date: date_text(v, scratch); break;
-            case K::null: return;
+            case K::boolean:
+                scratch = v.boolean ? u"True" : u"False";
+                break;
+            case K::date:
+                date_text(v, scratch);
+                break;
+            case K::null:
+                return;
         }
         return plan_text(scratch, biff8, out, field);
     }
@@ -255,9 +289,12 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
     if (type == jet_boolean) {
         out.f = jet_cell_plan::form::boolean;
         switch (v.kind) {
-            case K::boolean: out.boolean = v.boolean; return;
+            case K::boolean:
+                out.boolean = v.boolean;
+                return;
             case K::number:
-                if (std::isnan(v.number)) throw fail(jet_errno::overflow, field);
+                if (std::isnan(v.number))
+                    throw fail(jet_errno::overflow, field);
                 out.boolean = v.number != 0;
                 return;
             case K::text: {
@@ -265,11 +302,13 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
                 double d;
                 if (ascii_trimmed(v.text, buf, sizeof buf)) {
                     for (char* p = buf; *p; ++p) *p = static_cast<char>(std::tolower(*p));
-                    if (!std::strcmp(buf, "true") || !std::strcmp(buf, "yes") || !std::strcmp(buf, "on")) {
+                    if (!std::strcmp(buf, "true") || !std::strcmp(buf, "yes") ||
+                        !std::strcmp(buf, "on")) {
                         out.boolean = true;
                         return;
                     }
-                    if (!std::strcmp(buf, "false") || !std::strcmp(buf, "no") || !std::strcmp(buf, "off")) {
+                    if (!std::strcmp(buf, "false") || !std::strcmp(buf, "no") ||
+                        !std::strcmp(buf, "off")) {
                         out.boolean = false;
                         return;
                     }
@@ -280,7 +319,8 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
                 }
                 throw fail(jet_errno::conversion, field);
             }
-            default: throw fail(jet_errno::conversion, field);
+            default:
+                throw fail(jet_errno::conversion, field);
         }
     }
 
@@ -289,18 +329,22 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
         bool has_time = false;
         switch (v.kind) {
             case K::date:
-                if (!value_serial(v, serial)) throw fail(jet_errno::overflow, field);
+                if (!value_serial(v, serial))
+                    throw fail(jet_errno::overflow, field);
                 has_time = v.hour || v.minute || v.second;
                 break;
             case K::number:
-                if (!(v.number >= 1.0 && v.number < k_max_serial)) throw fail(jet_errno::overflow, field);
+                if (!(v.number >= 1.0 && v.number < k_max_serial))
+                    throw fail(jet_errno::overflow, field);
                 serial = v.number;
                 has_time = serial != std::floor(serial);
                 break;
             case K::text:
-                if (!parse_date(v.text, serial, has_time)) throw fail(jet_errno::conversion, field);
+                if (!parse_date(v.text, serial, has_time))
+                    throw fail(jet_errno::conversion, field);
                 break;
-            default: throw fail(jet_errno::conversion, field);
+            default:
+                throw fail(jet_errno::conversion, field);
         }
         out.f = jet_cell_plan::form::number;
         out.number = serial;
@@ -309,18 +353,26 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
         return;
     }
 
-    if (!is_number_type(type)) throw fail(jet_errno::bad_field_type, field);
+    if (!is_number_type(type))
+        throw fail(jet_errno::bad_field_type, field);
     double n = 0;
     switch (v.kind) {
-        case K::number: n = v.number; break;
-        case K::boolean: n = v.boolean ? -1 : 0; break;
+        case K::number:
+            n = v.number;
+            break;
+        case K::boolean:
+            n = v.boolean ? -1 : 0;
+            break;
         case K::date:
-            if (!value_serial(v, n)) throw fail(jet_errno::overflow, field);
+            if (!value_serial(v, n))
+                throw fail(jet_errno::overflow, field);
             break;
         case K::text:
-            if (!parse_number(v.text, n)) throw fail(jet_errno::conversion, field);
+            if (!parse_number(v.text, n))
+                throw fail(jet_errno::conversion, field);
             break;
-        case K::null: return;
+        case K::null:
+            return;
     }
     out.f = jet_cell_plan::form::number;
     out.number = fit_number(n, type, field);

@@ -14,7 +14,9 @@
 
 namespace {
 
-std::string narrow(const std::u16string& s) { return tk::utf16_to_utf8(s); }
+std::string narrow(const std::u16string& s) {
+    return tk::utf16_to_utf8(s);
+}
 
 }  // namespace
 
@@ -23,7 +25,8 @@ std::string narrow(const std::u16string& s) { return tk::utf16_to_utf8(s); }
 jet_table::jet_table(jet_database& db, std::u16string name, std::vector<jet_column> columns,
                      bool created)
     : db_(&db), name_(std::move(name)), columns_(std::move(columns)) {
-    if (created) sheet_ = std::make_unique<jet_sheet_writer>(db.version());
+    if (created)
+        sheet_ = std::make_unique<jet_sheet_writer>(db.version());
     plans_.resize(columns_.size());
     scratch_.resize(columns_.size());
 }
@@ -52,9 +55,12 @@ void jet_table::append(const jet_value* values, size_t n) {
     tk_trace(1, "jet_table::append");
     auto& d = *db_->impl_;
     d.check_writable();
-    if (!sheet_) throw jet_error::make(jet_errno::not_supported);
-    if (n != columns_.size()) throw tk_mail_assertion("jet_db", __LINE__);
-    if (records_ >= capacity()) throw jet_error::make(jet_errno::sheet_full);
+    if (!sheet_)
+        throw jet_error::make(jet_errno::not_supported);
+    if (n != columns_.size())
+        throw tk_mail_assertion("jet_db", __LINE__);
+    if (records_ >= capacity())
+        throw jet_error::make(jet_errno::sheet_full);
     const bool b8 = d.biff8();
     for (size_t c = 0; c < n; ++c)
         jet_plan_cell(values[c], columns_[c].type, b8, scratch_[c], plans_[c], static_cast<int>(c));
@@ -68,8 +74,9 @@ void jet_table::append(const jet_value* values, size_t n) {
             case form::none:
                 break;
             case form::number:
-                sheet_->number(col, p.date ? (p.has_time ? d.g.xf_datetime : d.g.xf_date) : d.g.xf_number,
-                               p.number);
+                sheet_->number(
+                    col, p.date ? (p.has_time ? d.g.xf_datetime : d.g.xf_date) : d.g.xf_number,
+                    p.number);
                 break;
             case form::text:
                 if (b8) {
@@ -93,42 +100,56 @@ jet_database::jet_database(std::unique_ptr<impl> p) : impl_(std::move(p)), path_
 
 jet_database::~jet_database() = default;
 
-int jet_database::version() const { return impl_->version; }
+int jet_database::version() const {
+    return impl_->version;
+}
 
 jet_database::impl::sheet* jet_database::impl::find(const std::u16string& name) {
     for (auto& s : sheets)
-        if (!s.deleted && jet_same_name(s.info.name, name)) return &s;
+        if (!s.deleted && jet_same_name(s.info.name, name))
+            return &s;
     return nullptr;
 }
 
 void jet_database::impl::check_writable() const {
-    if (closed) throw jet_error::make(jet_errno::object_invalid);
-    if (read_only) throw jet_error::make(jet_errno::read_only);
+    if (closed)
+        throw jet_error::make(jet_errno::object_invalid);
+    if (read_only)
+        throw jet_error::make(jet_errno::read_only);
 }
 
 std::vector<std::u16string> jet_database::table_names() const {
     std::vector<std::u16string> names;
     for (const auto& s : impl_->sheets)
-        if (!s.deleted && s.info.type == 0) names.push_back(s.info.name);
+        if (!s.deleted && s.info.type == 0)
+            names.push_back(s.info.name);
     return names;
 }
 
-jet_table& jet_database::create_table(const std::u16string& name, const std::vector<jet_column>& columns) {
+jet_table& jet_database::create_table(const std::u16string& name,
+                                      const std::vector<jet_column>& columns) {
     tk_wtrace(2, u"jet_database::create_table(%s)", name.c_str());
     impl& d = *impl_;
     d.check_writable();
-    if (!jet_valid_sheet_name(name)) throw jet_error::make(jet_errno::not_valid_name, narrow(name));
-    if (d.find(name)) throw jet_error::make(jet_errno::table_exists, narrow(name));
-    if (columns.empty()) throw jet_error::make(jet_errno::no_fields);
-    if (columns.size() > biff::k_max_columns - 1) throw jet_error::make(jet_errno::too_many_fields);
+    if (!jet_valid_sheet_name(name))
+        throw jet_error::make(jet_errno::not_valid_name, narrow(name));
+    if (d.find(name))
+        throw jet_error::make(jet_errno::table_exists, narrow(name));
+    if (columns.empty())
+        throw jet_error::make(jet_errno::no_fields);
+    if (columns.size() > biff::k_max_columns - 1)
+        throw jet_error::make(jet_errno::too_many_fields);
     for (size_t i = 0; i < columns.size(); ++i) {
         const jet_column& c = columns[i];
         const size_t len = d.biff8() ? c.name.size() : jet_biff5_length(c.name);
-        if (c.name.empty() || len > (d.biff8() ? biff::k_max_string_units : biff::k_max_label_biff5))
+        if (c.name.empty() ||
+            len > (d.biff8() ? biff::k_max_string_units : biff::k_max_label_biff5))
             throw jet_error::make(jet_errno::not_valid_name, narrow(c.name));
-        if (c.type < jet_boolean || c.type > jet_memo) throw jet_error::make(jet_errno::bad_field_type);
+        if (c.type < jet_boolean || c.type > jet_memo)
+            throw jet_error::make(jet_errno::bad_field_type);
         for (size_t k = 0; k < i; ++k)
-            if (jet_same_name(columns[k].name, c.name)) throw jet_error::make(jet_errno::field_twice);
+            if (jet_same_name(columns[k].name, c.name))
+                throw jet_error::make(jet_errno::field_twice);
     }
 
     impl::sheet s;
@@ -141,7 +162,8 @@ jet_table& jet_database::create_table(const std::u16string& name, const std::vec
         s.info.body.push_back(wide ? biff::k_str_16bit : 0);
         for (char16_t c : name) {
             s.info.body.push_back(static_cast<uint8_t>(c));
-            if (wide) s.info.body.push_back(static_cast<uint8_t>(c >> 8));
+            if (wide)
+                s.info.body.push_back(static_cast<uint8_t>(c >> 8));
         }
     } else {
         const std::string bytes = jet_biff5_sheet_name(
@@ -160,9 +182,11 @@ jet_table& jet_database::create_table(const std::u16string& name, const std::vec
 
 jet_table* jet_database::find_table(const std::u16string& name) {
     impl& d = *impl_;
-    if (d.closed) throw jet_error::make(jet_errno::object_invalid);
+    if (d.closed)
+        throw jet_error::make(jet_errno::object_invalid);
     impl::sheet* s = d.find(name);
-    if (!s || s->info.type != 0) return nullptr;
+    if (!s || s->info.type != 0)
+        return nullptr;
     if (!s->table) {
         // A sheet of the opened file: its row count from its INDEX record,
         // which follows its BOF (docs/workbook_driver.md).
@@ -185,12 +209,14 @@ void jet_database::delete_table(const std::u16string& name) {
     impl& d = *impl_;
     d.check_writable();
     impl::sheet* s = d.find(name);
-    if (!s || s->info.type != 0) throw jet_error::make(jet_errno::object_not_found, narrow(name));
+    if (!s || s->info.type != 0)
+        throw jet_error::make(jet_errno::object_not_found, narrow(name));
     size_t live = 0;
     for (const auto& o : d.sheets) live += !o.deleted;
     // Removing an old sheet would shift the sheet numbers that names and
     // external references of the workbook hold.
-    if (live == 1 || (s->old && d.g.sheet_refs)) throw jet_error::make(jet_errno::not_supported);
+    if (live == 1 || (s->old && d.g.sheet_refs))
+        throw jet_error::make(jet_errno::not_supported);
     s->deleted = true;
     s->table.reset();
     d.dirty = true;

@@ -31,7 +31,7 @@ struct jet_cell_plan;
 // One worksheet. Owned by its jet_database; a reference stays valid until
 // the table is deleted or the database destroyed.
 class jet_table {
-public:
+  public:
     ~jet_table();
     jet_table(const jet_table&) = delete;
     jet_table& operator=(const jet_table&) = delete;
@@ -55,7 +55,7 @@ public:
     // session).
     void append(const jet_value* values, size_t n);
 
-private:
+  private:
     friend class jet_database;
     jet_table(jet_database& db, std::u16string name, std::vector<jet_column> columns, bool created);
     void write_header();
@@ -70,7 +70,7 @@ private:
 };
 
 class jet_database {
-public:
+  public:
     // connect: "Excel 5.0;" (BIFF5, `Book` stream) or "Excel 8.0;" (BIFF8,
     // `Workbook` stream), case-insensitive, further options after the ";"
     // ignored; anything else is 3170. A path that does not exist gives a new
@@ -79,8 +79,9 @@ public:
     // stream of the connect string's version (else 3274). `exclusive` locks
     // the file against other openers until close (3045 when someone else
     // holds it).
-    static std::unique_ptr<jet_database> open(const std::string& path, const std::u16string& connect,
-                                              bool exclusive, bool read_only);
+    static std::unique_ptr<jet_database> open(const std::string& path,
+                                              const std::u16string& connect, bool exclusive,
+                                              bool read_only);
     ~jet_database();
     jet_database(const jet_database&) = delete;
     jet_database& operator=(const jet_database&) = delete;
@@ -111,7 +112,7 @@ public:
 
     struct impl;  // internal state (jet_dbimpl.h)
 
-private:
+  private:
     friend class jet_table;
     explicit jet_database(std::unique_ptr<impl> p);
     // The whole compound file onto `out` (close wraps it in an atomic file).

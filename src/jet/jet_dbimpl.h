@@ -23,7 +23,7 @@ struct jet_database::impl {
 
     struct sheet {
         jet_gsheet info;
-        bool old = false;     // a sheet of the opened file
+        bool old = false;  // a sheet of the opened file
         bool deleted = false;
         std::unique_ptr<jet_table> table;
     };

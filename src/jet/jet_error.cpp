@@ -55,7 +55,8 @@ std::string jet_error::text_for(long number, const std::string& name) {
         case jet_errno::read_only:
             return "Cannot update.  Database or object is read-only.";
         default:
-            return "Reserved error (" + std::to_string(number) + "); there is no message for this error.";
+            return "Reserved error (" + std::to_string(number) +
+                   "); there is no message for this error.";
     }
 }
 

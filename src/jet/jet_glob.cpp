@@ -36,7 +36,9 @@ const uint32_t k_palette[56] = {
     0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
 };
 
-void u16rec(std::vector<uint8_t>& out, uint16_t id, uint16_t v) { jet_rec(out, id).u16(v); }
+void u16rec(std::vector<uint8_t>& out, uint16_t id, uint16_t v) {
+    jet_rec(out, id).u16(v);
+}
 
 void font(std::vector<uint8_t>& out, int version) {
     jet_rec r(out, biff::k_font);
@@ -72,8 +74,9 @@ void xfs(std::vector<uint8_t>& out, int version, bool driver) {
                            : "F5 FF 20 F4 C0 20 00 00 00 00 00 00";
     const char* cell = b8 ? "01 00 20 00 00 00 00 00 00 00 00 00 00 00 C0 20"
                           : "01 00 20 00 C0 20 00 00 00 00 00 00";
-    xf(out, 0, 0, b8 ? "F5 FF 20 00 00 00 00 00 00 00 00 00 00 00 C0 20"
-                     : "F5 FF 20 00 C0 20 00 00 00 00 00 00");
+    xf(out, 0, 0,
+       b8 ? "F5 FF 20 00 00 00 00 00 00 00 00 00 00 00 C0 20"
+          : "F5 FF 20 00 C0 20 00 00 00 00 00 00");
     xf(out, 1, 0, style);
     xf(out, 1, 0, style);
     xf(out, 2, 0, style);
@@ -83,7 +86,8 @@ void xfs(std::vector<uint8_t>& out, int version, bool driver) {
     const char* numstyle = b8 ? "F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20"
                               : "F5 FF 20 F8 C0 20 00 00 00 00 00 00";
     for (uint16_t fmt : {0x2B, 0x29, 0x2C, 0x2A, 0x09}) xf(out, 1, fmt, numstyle);
-    if (!driver) return;
+    if (!driver)
+        return;
     // General cell XFs for numbers, texts and booleans, then the date cell
     // XFs (the "number format differs from the style" bit set).
     for (int i = 0; i < 3; ++i) xf(out, 0, 0, cell);
@@ -146,7 +150,16 @@ void globals(std::vector<uint8_t>& out, const globals_options& o) {
         u16rec(out, biff::k_prot4rev, 0);
         u16rec(out, biff::k_prot4revpass, 0);
     }
-    jet_rec(out, biff::k_window1).u16(120).u16(60).u16(15180).u16(9345).u16(0x0038).u16(0).u16(0).u16(1).u16(600);
+    jet_rec(out, biff::k_window1)
+        .u16(120)
+        .u16(60)
+        .u16(15180)
+        .u16(9345)
+        .u16(0x0038)
+        .u16(0)
+        .u16(0)
+        .u16(1)
+        .u16(600);
     u16rec(out, biff::k_backup, 0);
     u16rec(out, biff::k_hideobj, 0);
     u16rec(out, biff::k_datemode, 0);

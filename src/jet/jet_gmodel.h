@@ -31,8 +31,8 @@ struct jet_gsheet {
 };
 
 struct jet_gmodel {
-    int version = 1;         // 0 BIFF5, 1 BIFF8
-    uint16_t codepage = 0;   // CODEPAGE record, 0 when absent
+    int version = 1;        // 0 BIFF5, 1 BIFF8
+    uint16_t codepage = 0;  // CODEPAGE record, 0 when absent
     bool date1904 = false;
     bool sheet_refs = false;  // EXTERNSHEET or NAME records refer to sheets by index
     uint64_t end = 0;         // stream position after the globals' EOF

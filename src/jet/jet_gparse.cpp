@@ -14,7 +14,9 @@
 
 namespace {
 
-jet_error bad() { return jet_error::make(jet_errno::bad_format); }
+jet_error bad() {
+    return jet_error::make(jet_errno::bad_format);
+}
 
 struct xf_info {
     uint16_t font, fmt;
@@ -29,56 +31,67 @@ struct format_info {
 // A BIFF8 unicode string with a count of `count_bytes` bytes at p;
 // advances p. False when it does not fit in [p, end).
 bool read_ustring(const uint8_t*& p, const uint8_t* end, size_t count_bytes, std::u16string& s) {
-    if (static_cast<size_t>(end - p) < count_bytes + 1) return false;
+    if (static_cast<size_t>(end - p) < count_bytes + 1)
+        return false;
     const size_t n = count_bytes == 1 ? p[0] : tk::get_u16(p);
     const uint8_t opt = p[count_bytes];
     p += count_bytes + 1;
     size_t skip = 0;
     if (opt & biff::k_str_rich) {
-        if (end - p < 2) return false;
+        if (end - p < 2)
+            return false;
         skip += 4 * size_t(tk::get_u16(p));
         p += 2;
     }
     if (opt & biff::k_str_phonetic) {
-        if (end - p < 4) return false;
+        if (end - p < 4)
+            return false;
         skip += tk::get_u32(p);
         p += 4;
     }
     const size_t unit = (opt & biff::k_str_16bit) ? 2 : 1;
-    if (static_cast<size_t>(end - p) < n * unit) return false;
+    if (static_cast<size_t>(end - p) < n * unit)
+        return false;
     s.resize(n);
     for (size_t i = 0; i < n; ++i) s[i] = unit == 2 ? tk::get_u16(p + 2 * i) : p[i];
     p += n * unit;
-    if (static_cast<size_t>(end - p) < skip) return false;
+    if (static_cast<size_t>(end - p) < skip)
+        return false;
     p += skip;
     return true;
 }
 
 jet_gsheet parse_boundsheet(int version, const uint8_t* b, size_t n) {
     jet_gsheet s;
-    if (n < 7) throw bad();
+    if (n < 7)
+        throw bad();
     s.old_pos = tk::get_u32(b);
     s.type = b[5];
     s.body.assign(b, b + n);
     const uint8_t* p = b + 6;
     if (version == jet_layout::k_biff8) {
-        if (!read_ustring(p, b + n, 1, s.name)) throw bad();
+        if (!read_ustring(p, b + n, 1, s.name))
+            throw bad();
     } else {
         const size_t len = p[0];
-        if (n < 7 + len) throw bad();
+        if (n < 7 + len)
+            throw bad();
         s.name = tk::cp1252_to_utf16(std::string_view(reinterpret_cast<const char*>(p + 1), len));
     }
-    if (s.name.empty()) throw bad();
+    if (s.name.empty())
+        throw bad();
     return s;
 }
 
 std::u16string parse_format(int version, const uint8_t* b, size_t n, uint16_t& index) {
     std::u16string text;
-    if (n < 3) return text;
+    if (n < 3)
+        return text;
     index = tk::get_u16(b);
     const uint8_t* p = b + 2;
     if (version == jet_layout::k_biff8) {
-        if (!read_ustring(p, b + n, 2, text)) text.clear();
+        if (!read_ustring(p, b + n, 2, text))
+            text.clear();
     } else if (n >= 3u + p[0]) {
         text = tk::cp1252_to_utf16(std::string_view(reinterpret_cast<const char*>(p + 1), p[0]));
     }
@@ -87,7 +100,8 @@ std::u16string parse_format(int version, const uint8_t* b, size_t n, uint16_t& i
 
 // Adds a record to the model's bytes and returns its entry.
 jet_grec add_bytes(jet_gmodel& m, const std::vector<uint8_t>& rec) {
-    jet_grec g{jet_grec::copy, static_cast<uint32_t>(m.bytes.size()), static_cast<uint32_t>(rec.size())};
+    jet_grec g{jet_grec::copy, static_cast<uint32_t>(m.bytes.size()),
+               static_cast<uint32_t>(rec.size())};
     m.bytes.insert(m.bytes.end(), rec.begin(), rec.end());
     return g;
 }
@@ -130,13 +144,15 @@ void choose_xfs(jet_gmodel& m, std::vector<xf_info>& xfs, std::vector<format_inf
         }
     }
     for (size_t i = 0; fallback < 0 && i < xfs.size(); ++i)
-        if (is_cell_general(xfs, i)) fallback = static_cast<int>(i);
+        if (is_cell_general(xfs, i))
+            fallback = static_cast<int>(i);
     for (int r = 0; r < 3; ++r) {
         const size_t want = jet_layout::k_xf_number + r;
         if (is_cell_general(xfs, want)) {
             *roles[r] = static_cast<uint16_t>(want);
         } else {
-            if (fallback < 0) fallback = add_xf(0);
+            if (fallback < 0)
+                fallback = add_xf(0);
             *roles[r] = static_cast<uint16_t>(fallback);
         }
     }
@@ -149,7 +165,8 @@ void choose_xfs(jet_gmodel& m, std::vector<xf_info>& xfs, std::vector<format_inf
         const std::u16string t = tk::ascii_to_utf16(text);
         int fmt = -1;
         for (const auto& f : fmts)
-            if (f.text == t) fmt = f.index;
+            if (f.text == t)
+                fmt = f.index;
         if (fmt < 0) {
             fmt = ++max_fmt;
             std::vector<uint8_t> r;
@@ -168,7 +185,8 @@ void choose_xfs(jet_gmodel& m, std::vector<xf_info>& xfs, std::vector<format_inf
         }
         const size_t from = b8 ? biff::k_xf_first_date : biff::k_xf_first_extra;
         for (size_t i = from; i < xfs.size(); ++i)
-            if (!xfs[i].style && xfs[i].fmt == fmt) return static_cast<uint16_t>(i);
+            if (!xfs[i].style && xfs[i].fmt == fmt)
+                return static_cast<uint16_t>(i);
         // A new date XF must not fall among the records the header patch
         // rewrites (up to the 24th in BIFF8): pad with General cell XFs.
         while (xfs.size() < from) add_xf(0);
@@ -200,7 +218,8 @@ uint16_t rec_id(const jet_gmodel& m, const jet_grec& r) {
 // records that follow them in Excel's order.
 size_t boundsheet_spot(const jet_gmodel& m) {
     for (size_t i = 1; i < m.recs.size(); ++i) {
-        if (m.recs[i].kind == jet_grec::sst) return i;
+        if (m.recs[i].kind == jet_grec::sst)
+            return i;
         switch (rec_id(m, m.recs[i])) {
             case biff::k_country:
             case biff::k_recalcid:
@@ -221,7 +240,8 @@ size_t boundsheet_spot(const jet_gmodel& m) {
 void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
     const bool b8 = version == jet_layout::k_biff8;
     m.version = version;
-    if (!rd.next() || rd.id() != biff::k_bof || rd.len() < 4) throw bad();
+    if (!rd.next() || rd.id() != biff::k_bof || rd.len() < 4)
+        throw bad();
     if (tk::get_u16(rd.body()) != (b8 ? biff::k_bof_biff8 : biff::k_bof_biff5) ||
         tk::get_u16(rd.body() + 2) != biff::k_bof_globals)
         throw bad();
@@ -239,11 +259,13 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
     };
     copy();  // BOF
     while (!seen_eof) {
-        if (!rd.next()) throw bad();
+        if (!rd.next())
+            throw bad();
         const uint16_t id = rd.id();
         const uint8_t* b = rd.body();
         const size_t n = rd.len();
-        if (id != biff::k_continue) in_sst = false;
+        if (id != biff::k_continue)
+            in_sst = false;
         switch (id) {
             case biff::k_eof:
                 copy();
@@ -252,7 +274,8 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
             case biff::k_filepass:
                 throw bad();  // encrypted
             case biff::k_codepage:
-                if (n >= 2) m.codepage = tk::get_u16(b);
+                if (n >= 2)
+                    m.codepage = tk::get_u16(b);
                 copy();
                 break;
             case biff::k_datemode:
@@ -274,7 +297,8 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
                 }
                 break;
             case biff::k_sst:
-                if (!b8 || seen_sst) throw bad();
+                if (!b8 || seen_sst)
+                    throw bad();
                 seen_sst = in_sst = true;
                 m.recs.push_back({jet_grec::sst, 0, 0});
                 sst = std::make_unique<jet_sst_reader>(m.sst);
@@ -288,7 +312,8 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
                 }
                 break;
             case biff::k_extsst:
-                if (!b8) copy();  // regenerated with the SST
+                if (!b8)
+                    copy();  // regenerated with the SST
                 break;
             case biff::k_externsheet:
             case biff::k_name:
@@ -308,9 +333,11 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
                 break;
             }
             case biff::k_xf:
-                if (n < 6) throw bad();
+                if (n < 6)
+                    throw bad();
                 xfs.push_back({tk::get_u16(b), tk::get_u16(b + 2), (tk::get_u16(b + 4) & 4) != 0});
-                if (first_xf_rec == SIZE_MAX) first_xf_rec = m.recs.size();
+                if (first_xf_rec == SIZE_MAX)
+                    first_xf_rec = m.recs.size();
                 copy();
                 last_xf_rec = m.recs.size() - 1;
                 break;
@@ -319,15 +346,19 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
                 break;
         }
     }
-    if (sst) sst->finish();
+    if (sst)
+        sst->finish();
     m.end = rd.end();
-    if (!seen_font || xfs.empty()) throw bad();
+    if (!seen_font || xfs.empty())
+        throw bad();
 
-    if (last_fmt_rec == SIZE_MAX) last_fmt_rec = first_xf_rec;
+    if (last_fmt_rec == SIZE_MAX)
+        last_fmt_rec = first_xf_rec;
     choose_xfs(m, xfs, fmts, last_xf_rec, last_fmt_rec);
     // Globals without an SST get the driver's before EOF; without sheets
     // (a new workbook), the BOUNDSHEET records get their place.
-    if (b8 && !seen_sst) m.recs.insert(m.recs.end() - 1, {jet_grec::sst, 0, 0});
+    if (b8 && !seen_sst)
+        m.recs.insert(m.recs.end() - 1, {jet_grec::sst, 0, 0});
     if (boundsheets_at == SIZE_MAX)
         m.recs.insert(m.recs.begin() + boundsheet_spot(m), {jet_grec::boundsheets, 0, 0});
 }

@@ -29,10 +29,10 @@ inline constexpr uint16_t k_xf_datetime = 25;
 
 struct globals_options {
     int version = k_biff8;
-    uint16_t codepage = 1252;          // BIFF5 only; BIFF8 always 1200
-    bool driver_formats = true;        // the FORMAT and XF records the driver adds
+    uint16_t codepage = 1252;            // BIFF5 only; BIFF8 always 1200
+    bool driver_formats = true;          // the FORMAT and XF records the driver adds
     std::vector<std::u16string> sheets;  // one BOUNDSHEET each (empty: none)
-    uint32_t sheet_pos = 0;            // stream position given to every BOUNDSHEET
+    uint32_t sheet_pos = 0;              // stream position given to every BOUNDSHEET
 };
 
 // Appends the whole globals substream, BOF to EOF.

@@ -6,35 +6,53 @@
 #include "jet/biff_format.h"
 
 char16_t jet_fold(char16_t c) {
-    if (c < 0x80) return (c >= u'a' && c <= u'z') ? c - 0x20 : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-    if (c == 0xFF) return 0x178;
+    if (c < 0x80)
+        return (c >= u'a' && c <= u'z') ? c - 0x20 : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return c - 0x20;
+    if (c == 0xFF)
+        return 0x178;
     if (c >= 0x100 && c <= 0x17F) {
         // Pairs of capital and small letters: capital on the even unit,
         // except in the two runs where it is on the odd one.
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+            return (c & 1) ? c : c - 1;
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
+            return c;
         return c & ~1;
     }
-    if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? 0x3A3 : c - 0x20;
-    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
-    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    if (c >= 0x3B1 && c <= 0x3C9)
+        return c == 0x3C2 ? 0x3A3 : c - 0x20;
+    if (c >= 0x430 && c <= 0x44F)
+        return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F)
+        return c - 0x50;
     return c;
 }
 
 bool jet_same_name(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (jet_fold(a[i]) != jet_fold(b[i])) return false;
+        if (jet_fold(a[i]) != jet_fold(b[i]))
+            return false;
     return true;
 }
 
 bool jet_valid_sheet_name(std::u16string_view name) {
-    if (name.empty() || name.size() > biff::k_max_sheet_name) return false;
-    if (name.front() == u'\'' || name.back() == u'\'') return false;
+    if (name.empty() || name.size() > biff::k_max_sheet_name)
+        return false;
+    if (name.front() == u'\'' || name.back() == u'\'')
+        return false;
     for (char16_t c : name) {
         switch (c) {
-            case u':': case u'\\': case u'/': case u'?': case u'*': case u'[': case u']':
+            case u':':
+            case u'\\':
+            case u'/':
+            case u'?':
+            case u'*':
+            case u'[':
+            case u']':
                 return false;
             default:
                 break;
@@ -61,13 +79,15 @@ std::string jet_biff5_sheet_name(std::u16string_view name,
             name[i + 1] <= 0xDFFF)
             ++i;
     }
-    if (!lossy || !taken(tk::cp1252_to_utf16(out))) return out;
+    if (!lossy || !taken(tk::cp1252_to_utf16(out)))
+        return out;
     const std::string base = out.substr(0, biff::k_max_sheet_name - 5);
     for (int n = 1; n <= 99999; ++n) {
         char suffix[8];
         std::snprintf(suffix, sizeof suffix, "%05d", n);
         std::string cand = base + suffix;
-        if (!taken(tk::cp1252_to_utf16(cand))) return cand;
+        if (!taken(tk::cp1252_to_utf16(cand)))
+            return cand;
     }
     return out;  // unreachable: a workbook has far fewer sheets
 }

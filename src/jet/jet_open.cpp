@@ -21,19 +21,25 @@ namespace {
 int connect_version(const std::u16string& connect) {
     std::string s;
     for (char16_t c : connect) {
-        if (c == u';') break;
+        if (c == u';')
+            break;
         s.push_back(c < 0x80 ? static_cast<char>(std::tolower(static_cast<int>(c))) : '?');
     }
-    if (connect.find(u';') == std::u16string::npos) return -1;
-    if (s == "excel 5.0") return 0;
-    if (s == "excel 8.0") return 1;
+    if (connect.find(u';') == std::u16string::npos)
+        return -1;
+    if (s == "excel 5.0")
+        return 0;
+    if (s == "excel 8.0")
+        return 1;
     return -1;
 }
 
 std::string parent_dir(const std::string& path) {
     const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
     return path.substr(0, slash);
 }
 
@@ -44,7 +50,8 @@ void check_sheets(jet_database::impl& d) {
     const uint64_t size = d.stream->size();
     for (const auto& s : d.sheets) {
         const uint32_t pos = s.info.old_pos;
-        if (pos < d.g.end || uint64_t(pos) + 8 > size) throw jet_error::make(jet_errno::bad_format);
+        if (pos < d.g.end || uint64_t(pos) + 8 > size)
+            throw jet_error::make(jet_errno::bad_format);
         if (std::find(seen.begin(), seen.end(), pos) != seen.end())
             throw jet_error::make(jet_errno::bad_format);
         seen.push_back(pos);
@@ -59,22 +66,26 @@ void open_existing(jet_database::impl& d, bool exclusive) {
     d.is_new = false;
     d.file = stg_file::open(d.path, exclusive && !d.read_only);
     const std::u16string name = d.biff8() ? u"Workbook" : u"Book";
-    if (!d.file->has_stream(name)) throw jet_error::make(jet_errno::bad_format);
+    if (!d.file->has_stream(name))
+        throw jet_error::make(jet_errno::bad_format);
     if (!d.read_only) {
         // Storages (macros, embedded objects) cannot be carried over.
         for (const auto& e : d.file->entries())
-            if (e.type == 1) throw jet_error::make(jet_errno::bad_format);
+            if (e.type == 1)
+                throw jet_error::make(jet_errno::bad_format);
     }
     d.stream = d.file->open_stream(name);
     stg_stream* st = d.stream.get();
     jet_rec_reader rd([st](uint64_t off, void* buf, size_t n) { return st->read_at(off, buf, n); },
                       st->size());
     jet_parse_globals(rd, d.version, d.g);
-    if (d.g.sheets.empty()) throw jet_error::make(jet_errno::bad_format);
+    if (d.g.sheets.empty())
+        throw jet_error::make(jet_errno::bad_format);
     if (!d.read_only) {
         // Cells written here would be misread in another date system or
         // code page than the ones the driver writes.
-        if (d.g.date1904) throw jet_error::make(jet_errno::bad_format);
+        if (d.g.date1904)
+            throw jet_error::make(jet_errno::bad_format);
         if (!d.biff8() && d.g.codepage != 0 && d.g.codepage != 1252)
             throw jet_error::make(jet_errno::bad_format);
     }
@@ -96,7 +107,8 @@ void start_new(jet_database::impl& d) {
     jet_layout::globals(bytes, o);
     jet_rec_reader rd(
         [&bytes](uint64_t off, void* buf, size_t n) {
-            const size_t take = std::min<uint64_t>(n, bytes.size() - std::min<uint64_t>(off, bytes.size()));
+            const size_t take =
+                std::min<uint64_t>(n, bytes.size() - std::min<uint64_t>(off, bytes.size()));
             std::memcpy(buf, bytes.data() + off, take);
             return take;
         },
@@ -111,32 +123,42 @@ void jet_rethrow_as_jet(const std::string& path) {
         throw;
     } catch (const jet_error&) {
         throw;
+    } catch (const tk_mail_assertion&) {
+        throw;  // an internal error stays one
     } catch (const stg_error& e) {
         tk_trace(2, "jet: %s", e.what());
         switch (e.code()) {
-            case stg_errc::not_found: throw jet_error::make(jet_errno::not_found_file, path);
-            case stg_errc::locked: throw jet_error::make(jet_errno::file_in_use, path);
+            case stg_errc::not_found:
+                throw jet_error::make(jet_errno::not_found_file, path);
+            case stg_errc::locked:
+                throw jet_error::make(jet_errno::file_in_use, path);
             case stg_errc::access_denied:
-            case stg_errc::io: throw jet_error::make(jet_errno::cannot_open, path);
-            case stg_errc::corrupt: throw jet_error::make(jet_errno::bad_format);
-            case stg_errc::too_large: throw jet_error::make(jet_errno::resources);
+            case stg_errc::io:
+                throw jet_error::make(jet_errno::cannot_open, path);
+            case stg_errc::corrupt:
+                throw jet_error::make(jet_errno::bad_format);
+            case stg_errc::too_large:
+                throw jet_error::make(jet_errno::resources);
         }
         throw jet_error::make(jet_errno::cannot_open, path);
     } catch (const tk_exception& e) {
         tk_trace(2, "jet: %s", e.what());
         const uint32_t err = e.system_error();
-        if (err == ENOSPC || err == EDQUOT || err == EFBIG) throw jet_error::make(jet_errno::not_enough_space);
+        if (err == ENOSPC || err == EDQUOT || err == EFBIG)
+            throw jet_error::make(jet_errno::not_enough_space);
         throw jet_error::make(jet_errno::cannot_open, path);
     } catch (const std::bad_alloc&) {
         throw jet_error::make(jet_errno::resources);
     }
 }
 
-std::unique_ptr<jet_database> jet_database::open(const std::string& path, const std::u16string& connect,
-                                                 bool exclusive, bool read_only) {
+std::unique_ptr<jet_database> jet_database::open(const std::string& path,
+                                                 const std::u16string& connect, bool exclusive,
+                                                 bool read_only) {
     tk_trace(2, "jet_database::open(%s)", path.c_str());
     const int version = connect_version(connect);
-    if (version < 0) throw jet_error::make(jet_errno::installable_isam);
+    if (version < 0)
+        throw jet_error::make(jet_errno::installable_isam);
     auto d = std::make_unique<impl>();
     d->path = path;
     d->version = version;
@@ -144,10 +166,12 @@ std::unique_ptr<jet_database> jet_database::open(const std::string& path, const 
     try {
         struct stat st;
         if (!path.empty() && ::stat(path.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) throw jet_error::make(jet_errno::cannot_open, path);
+            if (S_ISDIR(st.st_mode))
+                throw jet_error::make(jet_errno::cannot_open, path);
             open_existing(*d, exclusive);
         } else {
-            if (read_only) throw jet_error::make(jet_errno::not_found_file, path);
+            if (read_only)
+                throw jet_error::make(jet_errno::not_found_file, path);
             struct stat dir;
             const std::string parent = parent_dir(path);
             if (path.empty() || ::stat(parent.c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode))

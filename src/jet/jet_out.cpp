@@ -3,7 +3,8 @@
 jet_out::jet_out(target t, uint64_t start) : target_(std::move(t)), buf_(k_buf), flushed_(start) {}
 
 void jet_out::flush() {
-    if (fill_ == 0) return;
+    if (fill_ == 0)
+        return;
     target_(buf_.data(), fill_);
     flushed_ += fill_;
     fill_ = 0;
@@ -21,9 +22,12 @@ void jet_out::write_slow(const void* data, size_t n) {
 }
 
 static int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -31,7 +35,8 @@ jet_rec& jet_rec::hex(const char* h) {
     int hi = -1;
     for (; *h; ++h) {
         int d = hex_digit(*h);
-        if (d < 0) continue;
+        if (d < 0)
+            continue;
         if (hi < 0) {
             hi = d;
         } else {

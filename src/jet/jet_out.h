@@ -13,7 +13,7 @@
 #include "TK/tk_coding.h"
 
 class jet_out {
-public:
+  public:
     using target = std::function<void(const uint8_t*, size_t)>;
     // `start` is the stream position of the first byte written through this
     // object (0 unless something was written before).
@@ -54,7 +54,7 @@ public:
     // Hands everything buffered to the target.
     void flush();
 
-private:
+  private:
     static constexpr size_t k_buf = 64 * 1024;
     void write_slow(const void* data, size_t n);
     target target_;
@@ -66,12 +66,14 @@ private:
 // Builds records into a growable buffer:
 //   { jet_rec r(buf, biff::k_codepage); r.u16(1252); }  // length set on scope exit
 class jet_rec {
-public:
+  public:
     jet_rec(std::vector<uint8_t>& out, uint16_t id) : out_(out), start_(out.size()) {
         tk::append_u16(out_, id);
         tk::append_u16(out_, 0);
     }
-    ~jet_rec() { tk::put_u16(out_.data() + start_ + 2, static_cast<uint16_t>(out_.size() - start_ - 4)); }
+    ~jet_rec() {
+        tk::put_u16(out_.data() + start_ + 2, static_cast<uint16_t>(out_.size() - start_ - 4));
+    }
     jet_rec(const jet_rec&) = delete;
     jet_rec& operator=(const jet_rec&) = delete;
 
@@ -103,7 +105,7 @@ public:
     jet_rec& hex(const char* h);
     size_t body_size() const { return out_.size() - start_ - 4; }
 
-private:
+  private:
     std::vector<uint8_t>& out_;
     size_t start_;
 };

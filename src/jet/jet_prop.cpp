@@ -28,7 +28,7 @@ constexpr uint64_t k_filetime = (11644473600ull + 978307200ull) * 10000000ull;
 // One property section under construction: values are appended with
 // their type, the id/offset table is written when the stream is built.
 class section {
-public:
+  public:
     void i2(uint32_t id, int16_t v) {
         begin(id, vt_i2);
         tk::append_u16(data_, static_cast<uint16_t>(v));
@@ -75,7 +75,7 @@ public:
         tk::append_u16(out, 0xFFFE);
         tk::append_u16(out, 0);
         tk::append_u32(out, 0x00020105);  // Windows, OS version 5.1
-        out.insert(out.end(), 16, 0);      // class id
+        out.insert(out.end(), 16, 0);     // class id
         tk::append_u32(out, 1);
         tk::append_bytes(out, fmtid, 16);
         tk::append_u32(out, 48);
@@ -91,7 +91,7 @@ public:
         return out;
     }
 
-private:
+  private:
     void begin(uint32_t id, uint16_t type) {
         ids_.push_back(id);
         offsets_.push_back(static_cast<uint32_t>(data_.size()));

@@ -23,9 +23,16 @@ struct rec {
 
 bool is_cell(uint16_t id) {
     switch (id) {
-        case biff::k_blank: case biff::k_number: case biff::k_label: case biff::k_boolerr:
-        case biff::k_rk: case biff::k_labelsst: case biff::k_mulrk: case biff::k_mulblank:
-        case biff::k_rstring: case biff::k_formula:
+        case biff::k_blank:
+        case biff::k_number:
+        case biff::k_label:
+        case biff::k_boolerr:
+        case biff::k_rk:
+        case biff::k_labelsst:
+        case biff::k_mulrk:
+        case biff::k_mulblank:
+        case biff::k_rstring:
+        case biff::k_formula:
             return true;
         default:
             return false;
@@ -39,18 +46,19 @@ std::string hex(uint64_t v) {
 }
 
 class reader {
-public:
+  public:
     reader(jet_rbook& book, stg_stream& st) : b_(book), st_(st) {}
     void globals();
     void sheet(jet_rsheet& s);
 
-private:
+  private:
     void problem(const std::string& what) { b_.problems.push_back(what); }
     std::u16string text8(const uint8_t* p, size_t n) {
         return tk::cp1252_to_utf16(std::string_view(reinterpret_cast<const char*>(p), n));
     }
     void cell(jet_rsheet& s, const jet_rec_reader& rd);
-    void check_blocks(jet_rsheet& s, const std::vector<rec>& recs, const std::vector<size_t>& cell_rec);
+    void check_blocks(jet_rsheet& s, const std::vector<rec>& recs,
+                      const std::vector<size_t>& cell_rec);
 
     jet_rbook& b_;
     stg_stream& st_;
@@ -59,7 +67,8 @@ private:
 void reader::globals() {
     const bool b8 = b_.version == 1;
     const size_t max_body = b8 ? biff::k_max_body_biff8 : biff::k_max_body_biff5;
-    jet_rec_reader rd([this](uint64_t o, void* p, size_t n) { return st_.read_at(o, p, n); }, st_.size());
+    jet_rec_reader rd([this](uint64_t o, void* p, size_t n) { return st_.read_at(o, p, n); },
+                      st_.size());
     jet_sst sst;
     jet_sst_reader sst_rd(sst);
     std::vector<std::pair<uint32_t, uint32_t>> starts;
@@ -72,13 +81,18 @@ void reader::globals() {
         const uint8_t* p = rd.body();
         const size_t n = rd.len();
         b_.globals.push_back(id);
-        if (n > max_body) problem("globals record " + hex(id) + " longer than a record may be");
-        if (b_.globals.size() == 1 && id != biff::k_bof) throw jet_error::make(jet_errno::bad_format);
-        if (id != biff::k_continue) in_sst = false;
-        if (id == biff::k_eof) break;
+        if (n > max_body)
+            problem("globals record " + hex(id) + " longer than a record may be");
+        if (b_.globals.size() == 1 && id != biff::k_bof)
+            throw jet_error::make(jet_errno::bad_format);
+        if (id != biff::k_continue)
+            in_sst = false;
+        if (id == biff::k_eof)
+            break;
         switch (id) {
             case biff::k_codepage:
-                if (n >= 2) b_.codepage = tk::get_u16(p);
+                if (n >= 2)
+                    b_.codepage = tk::get_u16(p);
                 break;
             case biff::k_font:
                 b_.fonts.emplace_back(p, p + n);
@@ -87,7 +101,8 @@ void reader::globals() {
                 b_.xfs.emplace_back(p, p + n);
                 break;
             case biff::k_format: {
-                if (n < 3) break;
+                if (n < 3)
+                    break;
                 std::u16string t;
                 if (b8 && n >= 5) {
                     const size_t cch = tk::get_u16(p + 2);
@@ -102,7 +117,8 @@ void reader::globals() {
             }
             case biff::k_boundsheet: {
                 jet_rsheet s;
-                if (n < 7) throw jet_error::make(jet_errno::bad_format);
+                if (n < 7)
+                    throw jet_error::make(jet_errno::bad_format);
                 s.pos = tk::get_u32(p);
                 s.visibility = p[4];
                 s.type = p[5];
@@ -137,7 +153,8 @@ void reader::globals() {
     }
     if (seen_sst) {
         sst_rd.finish();
-        if (sst_rd.header_splits) problem("SST string split before its first character");
+        if (sst_rd.header_splits)
+            problem("SST string split before its first character");
         b_.sst_total = sst.total();
         for (uint32_t i = 0; i < sst.unique(); ++i) b_.sst.push_back(sst.text(i));
         // EXTSST: one bucket per `per` strings, each at its string's start.
@@ -154,7 +171,8 @@ void reader::globals() {
                     const uint64_t at = sst_recs[s.first] + 4 + s.second;
                     if (tk::get_u32(extsst.data() + 2 + 8 * k) != at ||
                         tk::get_u16(extsst.data() + 6 + 8 * k) != 4 + s.second)
-                        problem("EXTSST bucket " + std::to_string(k) + " does not point at its string");
+                        problem("EXTSST bucket " + std::to_string(k) +
+                                " does not point at its string");
                 }
             }
         }
@@ -190,11 +208,13 @@ void reader::cell(jet_rsheet& s, const jet_rec_reader& rd) {
     c.xf = tk::get_u16(p + 4);
     switch (id) {
         case biff::k_number:
-            if (n >= 14) c.number = tk::get_f64(p + 6);
+            if (n >= 14)
+                c.number = tk::get_f64(p + 6);
             c.k = jet_rcell::kind::number;
             break;
         case biff::k_rk:
-            if (n >= 10) c.number = jet_rk_decode(tk::get_u32(p + 6));
+            if (n >= 10)
+                c.number = jet_rk_decode(tk::get_u32(p + 6));
             c.k = jet_rcell::kind::number;
             break;
         case biff::k_labelsst: {
@@ -210,14 +230,16 @@ void reader::cell(jet_rsheet& s, const jet_rec_reader& rd) {
         case biff::k_label:
         case biff::k_rstring: {
             c.k = jet_rcell::kind::text;
-            if (n < 8) break;
+            if (n < 8)
+                break;
             const size_t len = tk::get_u16(p + 6);
             if (b_.version == 1) {
                 const bool wide = n > 8 && (p[8] & 1);
                 for (size_t i = 0; i < len && 9 + (i + 1) * (wide ? 2 : 1) <= n; ++i)
                     c.text.push_back(wide ? tk::get_u16(p + 9 + 2 * i) : p[9 + i]);
             } else {
-                if (8 + len > n) problem("LABEL text past its record");
+                if (8 + len > n)
+                    problem("LABEL text past its record");
                 c.text = text8(p + 8, std::min(len, n - 8));
             }
             break;
@@ -228,7 +250,8 @@ void reader::cell(jet_rsheet& s, const jet_rec_reader& rd) {
             break;
         case biff::k_formula:
             c.k = jet_rcell::kind::number;
-            if (n >= 14) c.number = tk::get_f64(p + 6);
+            if (n >= 14)
+                c.number = tk::get_f64(p + 6);
             break;
         default:
             break;
@@ -240,8 +263,8 @@ void reader::sheet(jet_rsheet& s) {
     const bool b8 = b_.version == 1;
     const size_t max_body = b8 ? biff::k_max_body_biff8 : biff::k_max_body_biff5;
     const std::string where = "sheet '" + tk::utf16_to_utf8(s.name) + "': ";
-    jet_rec_reader rd([this](uint64_t o, void* p, size_t n) { return st_.read_at(o, p, n); }, st_.size(),
-                      s.pos);
+    jet_rec_reader rd([this](uint64_t o, void* p, size_t n) { return st_.read_at(o, p, n); },
+                      st_.size(), s.pos);
     std::vector<rec> recs;
     std::vector<size_t> cell_rec;  // record number of each cell
     int depth = 0;
@@ -250,20 +273,27 @@ void reader::sheet(jet_rsheet& s) {
     while (rd.next()) {
         const uint16_t id = rd.id();
         recs.push_back({rd.pos(), id, rd.len()});
-        if (rd.len() > max_body) problem(where + "record " + hex(id) + " too long");
+        if (rd.len() > max_body)
+            problem(where + "record " + hex(id) + " too long");
         if (recs.size() == 1 && id != biff::k_bof) {
             problem(where + "BOUNDSHEET position is not a BOF");
             return;
         }
-        if (id == biff::k_bof) ++depth;
-        if (id == biff::k_eof && --depth == 0) break;
-        if (depth != 1) continue;
-        if (id == biff::k_index && index.empty()) index.assign(rd.body(), rd.body() + rd.len());
-        if (id == biff::k_window2 && rd.len() >= 2) s.window2 = tk::get_u16(rd.body());
+        if (id == biff::k_bof)
+            ++depth;
+        if (id == biff::k_eof && --depth == 0)
+            break;
+        if (depth != 1)
+            continue;
+        if (id == biff::k_index && index.empty())
+            index.assign(rd.body(), rd.body() + rd.len());
+        if (id == biff::k_window2 && rd.len() >= 2)
+            s.window2 = tk::get_u16(rd.body());
         if (id == biff::k_dimensions) {
             const uint8_t* p = rd.body();
             if (b8 && rd.len() >= 12) {
-                dims = {tk::get_u32(p), tk::get_u32(p + 4), tk::get_u16(p + 8), tk::get_u16(p + 10)};
+                dims = {tk::get_u32(p), tk::get_u32(p + 4), tk::get_u16(p + 8),
+                        tk::get_u16(p + 10)};
             } else if (!b8 && rd.len() >= 8) {
                 dims = {tk::get_u16(p), tk::get_u16(p + 2), tk::get_u16(p + 4), tk::get_u16(p + 6)};
             }
@@ -274,9 +304,12 @@ void reader::sheet(jet_rsheet& s) {
             for (size_t i = before; i < s.cells.size(); ++i) cell_rec.push_back(recs.size() - 1);
         }
     }
-    if (depth != 0) problem(where + "no EOF");
-    s.size = recs.empty() ? 0 : static_cast<uint32_t>(recs.back().pos + 4 + recs.back().len - s.pos);
-    if (s.type != 0) return;  // charts and modules have no row layout
+    if (depth != 0)
+        problem(where + "no EOF");
+    s.size =
+        recs.empty() ? 0 : static_cast<uint32_t>(recs.back().pos + 4 + recs.back().len - s.pos);
+    if (s.type != 0)
+        return;  // charts and modules have no row layout
     if (recs.size() < 2 || recs[1].id != biff::k_index) {
         problem(where + "BOF not followed by INDEX");
         return;
@@ -296,14 +329,18 @@ void reader::sheet(jet_rsheet& s) {
         return it == at.end() ? nullptr : &recs[it->second];
     };
     const rec* defcol = find(tk::get_u32(index.data() + head - 4));
-    if (!defcol || defcol->id != biff::k_defcolwidth) problem(where + "INDEX DEFCOLWIDTH position");
+    if (!defcol || defcol->id != biff::k_defcolwidth)
+        problem(where + "INDEX DEFCOLWIDTH position");
     std::vector<uint64_t> dbcells;
     for (const auto& r : recs)
-        if (r.id == biff::k_dbcell) dbcells.push_back(r.pos);
+        if (r.id == biff::k_dbcell)
+            dbcells.push_back(r.pos);
     s.dbcells = dbcells.size();
     std::vector<uint64_t> listed;
-    for (size_t p = head; p + 4 <= index.size(); p += 4) listed.push_back(tk::get_u32(index.data() + p));
-    if (listed != dbcells) problem(where + "INDEX DBCELL positions");
+    for (size_t p = head; p + 4 <= index.size(); p += 4)
+        listed.push_back(tk::get_u32(index.data() + p));
+    if (listed != dbcells)
+        problem(where + "INDEX DBCELL positions");
 
     // Extents.
     uint32_t r0 = UINT32_MAX, r1 = 0, c0 = UINT32_MAX, c1 = 0;
@@ -313,20 +350,25 @@ void reader::sheet(jet_rsheet& s) {
         c0 = std::min<uint32_t>(c0, c.col);
         c1 = std::max<uint32_t>(c1, c.col + 1);
     }
-    if (s.cells.empty()) r0 = r1 = c0 = c1 = 0;
-    if (dims != std::vector<uint32_t>{r0, r1, c0, c1}) problem(where + "DIMENSIONS");
-    if (s.index_rows[0] != r0 || s.index_rows[1] != r1) problem(where + "INDEX rows");
+    if (s.cells.empty())
+        r0 = r1 = c0 = c1 = 0;
+    if (dims != std::vector<uint32_t>{r0, r1, c0, c1})
+        problem(where + "DIMENSIONS");
+    if (s.index_rows[0] != r0 || s.index_rows[1] != r1)
+        problem(where + "INDEX rows");
     check_blocks(s, recs, cell_rec);
 }
 
-void reader::check_blocks(jet_rsheet& s, const std::vector<rec>& recs, const std::vector<size_t>& cell_rec) {
+void reader::check_blocks(jet_rsheet& s, const std::vector<rec>& recs,
+                          const std::vector<size_t>& cell_rec) {
     const std::string where = "sheet '" + tk::utf16_to_utf8(s.name) + "': ";
     // First cell record of each row, and the ROW records.
     std::map<uint16_t, uint64_t> first_cell;
     std::map<uint16_t, std::pair<uint16_t, uint16_t>> extent;
     for (size_t i = 0; i < s.cells.size(); ++i) {
         const auto& c = s.cells[i];
-        if (!first_cell.count(c.row)) first_cell[c.row] = recs[cell_rec[i]].pos;
+        if (!first_cell.count(c.row))
+            first_cell[c.row] = recs[cell_rec[i]].pos;
         auto& e = extent.try_emplace(c.row, c.col, c.col + 1).first->second;
         e.first = std::min(e.first, c.col);
         e.second = std::max<uint16_t>(e.second, c.col + 1);
@@ -347,12 +389,14 @@ void reader::check_blocks(jet_rsheet& s, const std::vector<rec>& recs, const std
                 e->second.second != tk::get_u16(b + 4))
                 problem(where + "ROW " + std::to_string(row) + " extent");
         }
-        if (r.id != biff::k_dbcell) continue;
+        if (r.id != biff::k_dbcell)
+            continue;
         const size_t nrows = (r.len - 4) / 2;
         st_.read_at(r.pos + 4, body.data(), std::min<size_t>(r.len, body.size()));
         const uint32_t back = tk::get_u32(body.data());
         auto it = at.find(r.pos - back);
-        if (back > r.pos || it == at.end() || recs[it->second].id != biff::k_row || nrows == 0 || nrows > 32) {
+        if (back > r.pos || it == at.end() || recs[it->second].id != biff::k_row || nrows == 0 ||
+            nrows > 32) {
             problem(where + "DBCELL at " + hex(r.pos) + " does not lead to its first ROW");
             continue;
         }
@@ -364,7 +408,8 @@ void reader::check_blocks(jet_rsheet& s, const std::vector<rec>& recs, const std
             uint8_t rb[2];
             st_.read_at(rr.pos + 4, rb, 2);
             const uint16_t row = tk::get_u16(rb);
-            if (group < 0) group = row / 32;
+            if (group < 0)
+                group = row / 32;
             if (rr.id != biff::k_row || row / 32 != group) {
                 problem(where + "row block mixes 32-row groups");
                 break;
@@ -377,20 +422,23 @@ void reader::check_blocks(jet_rsheet& s, const std::vector<rec>& recs, const std
             }
         }
     }
-    if (rows_seen != extent.size()) problem(where + "ROW records do not match the rows with cells");
+    if (rows_seen != extent.size())
+        problem(where + "ROW records do not match the rows with cells");
 }
 
 }  // namespace
 
 const jet_rsheet* jet_rbook::sheet(const std::u16string& name) const {
     for (const auto& s : sheets)
-        if (s.name == name) return &s;
+        if (s.name == name)
+            return &s;
     return nullptr;
 }
 
 const jet_rcell* jet_rbook::cell(const jet_rsheet& s, uint16_t row, uint16_t col) {
     for (const auto& c : s.cells)
-        if (c.row == row && c.col == col) return &c;
+        if (c.row == row && c.col == col)
+            return &c;
     return nullptr;
 }
 

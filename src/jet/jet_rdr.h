@@ -25,9 +25,9 @@ struct jet_rsheet {
     std::u16string name;
     uint8_t type = 0;  // 0 worksheet
     uint8_t visibility = 0;
-    uint32_t pos = 0;  // BOF position
-    uint32_t size = 0;  // BOF to EOF inclusive
-    std::vector<jet_rcell> cells;  // in stream order
+    uint32_t pos = 0;                 // BOF position
+    uint32_t size = 0;                // BOF to EOF inclusive
+    std::vector<jet_rcell> cells;     // in stream order
     uint32_t index_rows[2] = {0, 0};  // INDEX first row, last row + 1
     size_t dbcells = 0;
     uint16_t window2 = 0;  // WINDOW2 options

@@ -9,7 +9,7 @@
 #include <vector>
 
 class jet_rec_reader {
-public:
+  public:
     // Reads up to n bytes at `off`; returns the count (short only at the end).
     using source = std::function<size_t(uint64_t off, void* buf, size_t n)>;
 
@@ -28,13 +28,13 @@ public:
     uint64_t end() const { return pos_ + 4 + len_; }
     uint64_t size() const { return size_; }
 
-private:
+  private:
     source src_;
     uint64_t size_;
     std::vector<uint8_t> buf_;
     uint64_t buf_pos_ = 0;  // stream position of buf_[0]
     size_t buf_len_ = 0;
-    size_t at_ = 0;         // current record in buf_
+    size_t at_ = 0;  // current record in buf_
     uint64_t pos_ = 0;
     uint64_t next_;
     uint16_t id_ = 0, len_ = 0;

@@ -9,7 +9,9 @@
 #include "jet/jet_layout.h"
 #include "jet/jet_out.h"
 
-jet_sheet_writer::jet_sheet_writer(int version) : version_(version) { cells_.reserve(64 * 1024); }
+jet_sheet_writer::jet_sheet_writer(int version) : version_(version) {
+    cells_.reserve(64 * 1024);
+}
 
 void jet_sheet_writer::begin_row(uint32_t row) {
     const uint32_t block = row / biff::k_rows_per_block;
@@ -57,6 +59,10 @@ void jet_sheet_writer::label_1252(uint16_t col, uint16_t xf, std::u16string_view
     p += 2;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {  // the same in UTF-16 and 1252
+            *p++ = static_cast<uint8_t>(c);
+            continue;
+        }
         const int b = tk::cp1252_from_unit(c);
         *p++ = b >= 0 ? static_cast<uint8_t>(b) : '?';
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -72,7 +78,8 @@ void jet_sheet_writer::boolean(uint16_t col, uint16_t xf, bool v) {
 }
 
 void jet_sheet_writer::end_row() {
-    if (cells_.size() == row_cells_) return;
+    if (cells_.size() == row_cells_)
+        return;
     rows_[nrows_++] = {row_, row_first_, row_last1_, static_cast<uint32_t>(row_cells_)};
     if (!any_) {
         any_ = true;
@@ -114,7 +121,8 @@ void jet_sheet_writer::finish_block() {
     // then from each row's first cell to the next row's first cell.
     tk::put_u16(p + 8, static_cast<uint16_t>(20 * (nrows_ - 1)));
     for (size_t i = 1; i < nrows_; ++i)
-        tk::put_u16(p + 8 + 2 * i, static_cast<uint16_t>(rows_[i].cells_off - rows_[i - 1].cells_off));
+        tk::put_u16(p + 8 + 2 * i,
+                    static_cast<uint16_t>(rows_[i].cells_off - rows_[i - 1].cells_off));
     blocks_.commit(8 + 2 * nrows_);
     nrows_ = 0;
     cells_.clear();
@@ -150,7 +158,8 @@ void jet_sheet_writer::write(jet_out& out, bool selected) {
         jet_layout::dimensions(head, version_, 0, 0, 0, 0);
     }
     out.write(head.data(), head.size());
-    for (size_t i = 0; i < blocks_.chunk_count(); ++i) out.write(blocks_.chunk(i), blocks_.chunk_used(i));
+    for (size_t i = 0; i < blocks_.chunk_count(); ++i)
+        out.write(blocks_.chunk(i), blocks_.chunk_used(i));
     std::vector<uint8_t> tail;
     jet_layout::sheet_tail(tail, version_, selected);
     out.write(tail.data(), tail.size());

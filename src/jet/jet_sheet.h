@@ -18,11 +18,11 @@
 class jet_out;
 
 class jet_sheet_writer {
-public:
+  public:
     explicit jet_sheet_writer(int version);  // 0 BIFF5, 1 BIFF8
 
-    void begin_row(uint32_t row);  // rows strictly increasing
-    void number(uint16_t col, uint16_t xf, double v);  // RK when exact, else NUMBER
+    void begin_row(uint32_t row);                                   // rows strictly increasing
+    void number(uint16_t col, uint16_t xf, double v);               // RK when exact, else NUMBER
     void label_sst(uint16_t col, uint16_t xf, uint32_t sst_index);  // BIFF8
     // BIFF5 LABEL in Windows-1252; characters it cannot hold become "?".
     // The text has at most 255 characters (checked by the caller).
@@ -37,7 +37,7 @@ public:
     // Bytes held for the sheet so far (row blocks).
     uint64_t stored_size() const { return blocks_.size() + cells_.size(); }
 
-private:
+  private:
     struct row_info {
         uint32_t row;
         uint16_t first_col, last_col1;
@@ -47,7 +47,7 @@ private:
     void finish_block();
 
     int version_;
-    jet_chunks blocks_;             // finished row blocks
+    jet_chunks blocks_;              // finished row blocks
     std::vector<uint32_t> dbcells_;  // offset of each block's DBCELL in blocks_
     std::vector<uint8_t> cells_;     // cell records of the current block
     row_info rows_[32];

@@ -35,7 +35,8 @@ void sheet_settings(std::vector<uint8_t>& out, int version) {
     jet_rec(out, biff::k_gridset).u16(1);
     jet_rec(out, biff::k_guts).u16(0).u16(0).u16(0).u16(0);
     jet_rec(out, biff::k_defaultrowheight).u16(0).u16(255);
-    if (!b8) jet_rec(out, biff::k_country).u16(1).u16(1);
+    if (!b8)
+        jet_rec(out, biff::k_country).u16(1).u16(1);
     jet_rec(out, biff::k_wsbool).u16(0x04C1);
     jet_rec(out, biff::k_header);
     jet_rec(out, biff::k_footer);
@@ -50,9 +51,13 @@ void sheet_settings(std::vector<uint8_t>& out, int version) {
     r.f64(0.5).f64(0.5).u16(b8 ? 0 : 0x04E3);
 }
 
-void defcolwidth(std::vector<uint8_t>& out) { jet_rec(out, biff::k_defcolwidth).u16(8); }
+void defcolwidth(std::vector<uint8_t>& out) {
+    jet_rec(out, biff::k_defcolwidth).u16(8);
+}
 
-size_t dimensions_size(int version) { return 4 + (version == k_biff8 ? 14 : 10); }
+size_t dimensions_size(int version) {
+    return 4 + (version == k_biff8 ? 14 : 10);
+}
 
 void dimensions(std::vector<uint8_t>& out, int version, uint32_t first_row, uint32_t last_row1,
                 uint16_t first_col, uint16_t last_col1) {
@@ -68,7 +73,16 @@ void dimensions(std::vector<uint8_t>& out, int version, uint32_t first_row, uint
 void sheet_tail(std::vector<uint8_t>& out, int version, bool selected) {
     const bool b8 = version == k_biff8;
     if (!b8) {
-        jet_rec(out, biff::k_window1).u16(120).u16(60).u16(15180).u16(9345).u16(0x0038).u16(0).u16(0).u16(1).u16(600);
+        jet_rec(out, biff::k_window1)
+            .u16(120)
+            .u16(60)
+            .u16(15180)
+            .u16(9345)
+            .u16(0x0038)
+            .u16(0)
+            .u16(0)
+            .u16(1)
+            .u16(600);
     }
     // Grid lines, headers, zero values, automatic grid colour, outline
     // symbols; "selected" and "shown" only for the active sheet, or Excel
@@ -84,7 +98,8 @@ void sheet_tail(std::vector<uint8_t>& out, int version, bool selected) {
         }
     }
     jet_rec(out, biff::k_selection).u8(3).u16(0).u16(0).u16(0).u16(1).u16(0).u16(0).u8(0).u8(0);
-    if (b8) jet_rec(out, biff::k_phonetic).hex("00 00 37 00 00 00");
+    if (b8)
+        jet_rec(out, biff::k_phonetic).hex("00 00 37 00 00 00");
     jet_rec(out, biff::k_eof);
 }
 

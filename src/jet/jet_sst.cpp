@@ -31,8 +31,12 @@ uint32_t hash_bytes(const uint8_t* p, size_t n) {
     return static_cast<uint32_t>(h);
 }
 
-bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool is_high(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool is_low(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -43,7 +47,8 @@ size_t jet_sst::encode(std::u16string_view s, uint8_t* p) const {
     size_t i = 0;
     for (; i < n; ++i) {
         char16_t c = s[i];
-        if (c > 0xFF) break;
+        if (c > 0xFF)
+            break;
         d[i] = static_cast<uint8_t>(c);
     }
     if (i == n) {
@@ -76,7 +81,8 @@ void jet_sst::grow() {
     std::vector<uint32_t> slots(cap, 0), hashes(cap, 0);
     const size_t mask = cap - 1;
     for (size_t i = 0; i < slots_.size(); ++i) {
-        if (slots_[i] == 0) continue;
+        if (slots_[i] == 0)
+            continue;
         size_t k = hashes_[i] & mask;
         while (slots[k] != 0) k = (k + 1) & mask;
         slots[k] = slots_[i];
@@ -87,15 +93,18 @@ void jet_sst::grow() {
 }
 
 uint32_t jet_sst::find_or_insert(const uint8_t* e, size_t len, bool force) {
-    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+    if ((entries_.size() + 1) * 2 > slots_.size())
+        grow();
     const uint32_t h = hash_bytes(e, len);
     const size_t mask = slots_.size() - 1;
     size_t k = h & mask;
     for (; slots_[k] != 0; k = (k + 1) & mask) {
-        if (hashes_[k] != h) continue;
+        if (hashes_[k] != h)
+            continue;
         const uint8_t* other = entries_[slots_[k] - 1];
         if (entry_len(other) == len && std::memcmp(other, e, len) == 0) {
-            if (!force) return slots_[k] - 1;
+            if (!force)
+                return slots_[k] - 1;
             // A duplicate in an existing table: it gets its own index, and
             // lookups keep finding the first one.
             store_.commit(len);
@@ -159,8 +168,10 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
         // The header never goes without the first character (both units of
         // a surrogate pair when the string starts with one).
         size_t first = cch == 0 ? 0 : unit;
-        if (wide && cch >= 2 && is_high(tk::get_u16(e + 3))) first = 4;
-        if (max_body - rec.size() < 3 + first) flush();
+        if (wide && cch >= 2 && is_high(tk::get_u16(e + 3)))
+            first = 4;
+        if (max_body - rec.size() < 3 + first)
+            flush();
         if (i % per_bucket == 0) {
             tk::append_u32(ext, static_cast<uint32_t>(out.pos() + 4 + rec.size()));
             tk::append_u16(ext, static_cast<uint16_t>(4 + rec.size()));
@@ -173,7 +184,8 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
             size_t take = std::min(left, (max_body - rec.size()) / unit * unit);
             // A surrogate pair stays in one record: readers decode each
             // record's part of a string on its own.
-            if (wide && take < left && take >= 2 && is_high(tk::get_u16(d + take - 2))) take -= 2;
+            if (wide && take < left && take >= 2 && is_high(tk::get_u16(d + take - 2)))
+                take -= 2;
             tk::append_bytes(rec, d, take);
             d += take;
             left -= take;
@@ -195,7 +207,8 @@ void jet_sst_reader::feed(const uint8_t* body, size_t n) {
     auto corrupt = [] { return jet_error::make(jet_errno::bad_format); };
     size_t i = 0;
     if (stage_ == stage::counts) {
-        if (n < 8) throw corrupt();
+        if (n < 8)
+            throw corrupt();
         sst_.set_total(tk::get_u32(body));
         left_ = tk::get_u32(body + 4);
         i = 8;
@@ -213,19 +226,23 @@ void jet_sst_reader::feed(const uint8_t* body, size_t n) {
     while (i < n) {
         switch (stage_) {
             case stage::header: {
-                if (n - i < 3) throw corrupt();
-                if (starts) starts->emplace_back(record_ - 1, static_cast<uint32_t>(i));
+                if (n - i < 3)
+                    throw corrupt();
+                if (starts)
+                    starts->emplace_back(record_ - 1, static_cast<uint32_t>(i));
                 const uint16_t cch = tk::get_u16(body + i);
                 const uint8_t opt = body[i + 2];
                 size_t head = 3;
                 uint32_t runs = 0, ext = 0;
                 if (opt & biff::k_str_rich) {
-                    if (n - i < head + 2) throw corrupt();
+                    if (n - i < head + 2)
+                        throw corrupt();
                     runs = tk::get_u16(body + i + head);
                     head += 2;
                 }
                 if (opt & biff::k_str_phonetic) {
-                    if (n - i < head + 4) throw corrupt();
+                    if (n - i < head + 4)
+                        throw corrupt();
                     ext = tk::get_u32(body + i + head);
                     head += 4;
                 }
@@ -245,7 +262,8 @@ void jet_sst_reader::feed(const uint8_t* body, size_t n) {
             case stage::chars: {
                 const size_t unit = wide_ ? 2 : 1;
                 const size_t take = std::min<size_t>((n - i) / unit, chars_);
-                if (take == 0) throw corrupt();  // half a 16-bit character
+                if (take == 0)
+                    throw corrupt();  // half a 16-bit character
                 const uint8_t* d = body + i;
                 const size_t old = text_.size();
                 text_.resize(old + take);
@@ -253,14 +271,16 @@ void jet_sst_reader::feed(const uint8_t* body, size_t n) {
                     text_[old + k] = wide_ ? tk::get_u16(d + 2 * k) : d[k];
                 i += take * unit;
                 chars_ -= static_cast<uint32_t>(take);
-                if (chars_ == 0) end_string();
+                if (chars_ == 0)
+                    end_string();
                 break;
             }
             case stage::skip: {
                 const size_t take = static_cast<size_t>(std::min<uint64_t>(skip_, n - i));
                 i += take;
                 skip_ -= take;
-                if (skip_ == 0) stage_ = left_ ? stage::header : stage::done;
+                if (skip_ == 0)
+                    stage_ = left_ ? stage::header : stage::done;
                 break;
             }
             case stage::done:
@@ -272,5 +292,6 @@ void jet_sst_reader::feed(const uint8_t* body, size_t n) {
 }
 
 void jet_sst_reader::finish() {
-    if (stage_ != stage::done) throw jet_error::make(jet_errno::bad_format);
+    if (stage_ != stage::done)
+        throw jet_error::make(jet_errno::bad_format);
 }

@@ -20,7 +20,7 @@
 class jet_out;
 
 class jet_sst {
-public:
+  public:
     jet_sst() = default;
     jet_sst(const jet_sst&) = delete;
     jet_sst& operator=(const jet_sst&) = delete;
@@ -41,7 +41,7 @@ public:
     // largest record body (8,224; tests use smaller ones).
     void write(jet_out& out, size_t max_body) const;
 
-private:
+  private:
     // Encodes `s` at the tail of the storage (not committed); returns the
     // entry length.
     size_t encode(std::u16string_view s, uint8_t* p) const;
@@ -59,7 +59,7 @@ private:
 // body at a time, into a jet_sst. Formatting runs and phonetic data are
 // skipped (the texts are kept). Throws jet_error(3274) on a malformed table.
 class jet_sst_reader {
-public:
+  public:
     explicit jet_sst_reader(jet_sst& sst) : sst_(sst) {}
     // The SST body first, then each CONTINUE body in order.
     void feed(const uint8_t* body, size_t n);
@@ -73,7 +73,7 @@ public:
     // split before the first character, which writers must avoid).
     uint32_t header_splits = 0;
 
-private:
+  private:
     uint32_t record_ = 0;  // records fed so far
     enum class stage { counts, header, chars, skip, done };
     jet_sst& sst_;

@@ -19,7 +19,8 @@ const uint8_t k_clsid_biff8[16] = {0x20, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x0
                                    0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
 void check_version(int version) {
-    if (version != 0 && version != 1) throw tk_mail_assertion("jet_tmpl", __LINE__);
+    if (version != 0 && version != 1)
+        throw tk_mail_assertion("jet_tmpl", __LINE__);
 }
 
 std::vector<uint8_t> build_image(int version) {
@@ -31,7 +32,10 @@ std::vector<uint8_t> build_image(int version) {
     const auto doc = jet_doc_summary_info(version);
     w.add_stream(version == 1 ? u"Workbook" : u"Book", book.data(), book.size());
     w.add_stream(u"\x05SummaryInformation", summary.data(), summary.size());
-    w.add_stream(u"\x05" u"DocumentSummaryInformation", doc.data(), doc.size());
+    w.add_stream(
+        u"\x05"
+        u"DocumentSummaryInformation",
+        doc.data(), doc.size());
     w.finish();
     return std::move(sink.data());
 }
@@ -71,7 +75,8 @@ std::vector<uint8_t> jet_template_stream(int version) {
         r.u32(0);  // DEFCOLWIDTH position, set below
     }
     sheet_settings(out, version);
-    tk::put_u32(out.data() + index + 4 + (version == 1 ? 12 : 8), static_cast<uint32_t>(out.size()));
+    tk::put_u32(out.data() + index + 4 + (version == 1 ? 12 : 8),
+                static_cast<uint32_t>(out.size()));
     defcolwidth(out);
     dimensions(out, version, 0, 0, 0, 0);
     sheet_tail(out, version, true);

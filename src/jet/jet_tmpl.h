@@ -13,7 +13,7 @@
 const std::vector<uint8_t>& jet_template_image(int version);
 
 // The pieces, for tests and for workbooks written by the driver.
-std::vector<uint8_t> jet_template_stream(int version);  // 4,096 bytes
+std::vector<uint8_t> jet_template_stream(int version);   // 4,096 bytes
 std::vector<uint8_t> jet_summary_info(int version);      // 4,096 bytes
 std::vector<uint8_t> jet_doc_summary_info(int version);  // 4,096 bytes
 // Class id of the root entry: Excel 5 workbook (BIFF5) or Excel 97 workbook.

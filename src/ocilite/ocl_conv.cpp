@@ -12,9 +12,6 @@
 
 namespace {
 
-int convert(sqlite3_stmt* st, int col, const OCIDefine& d, ub4 row, const OCIParam* param,
-            bool utf16, bool* truncated);
-
 // Where one row's value, indicator, length and code go.
 struct slot {
     unsigned char* value;
@@ -292,6 +289,59 @@ int to_lob(sqlite3_stmt* st, int col, int type, const OCIDefine& d, const slot& 
     return 0;
 }
 
+int convert(sqlite3_stmt* st, int col, const OCIDefine& d, ub4 row, const OCIParam* param,
+            bool utf16, bool* truncated) {
+    *truncated = false;
+    slot s = slot_of(d, row);
+    const int type = sqlite3_column_type(st, col);
+    if (type == SQLITE_NULL) {
+        if (s.ind == nullptr) {
+            return ORA_FETCHED_NULL;
+        }
+        *s.ind = -1;
+        if (s.rlen != nullptr) {
+            *s.rlen = 0;
+        }
+        if (s.rcode != nullptr) {
+            *s.rcode = ORA_FETCHED_NULL;
+        }
+        if (d.dty == SQLT_CLOB || d.dty == SQLT_BLOB) {
+            OCILobLocator* loc = nullptr;
+            std::memcpy(&loc, s.value, sizeof loc);
+            if ((loc = ocl_as<OCILobLocator>(loc, OCI_DTYPE_LOB)) != nullptr) {
+                loc->valid = false;
+                loc->data.clear();
+                loc->reset_read_state();
+            }
+        }
+        return 0;
+    }
+    switch (d.dty) {
+        case SQLT_CHR:
+        case SQLT_STR:
+        case SQLT_LNG:
+        case SQLT_AFC:
+            return to_chars(st, col, type, d, s, utf16, truncated);
+        case SQLT_INT:
+        case SQLT_UIN:
+            return to_integer(st, col, type, d, s);
+        case SQLT_FLT:
+        case SQLT_BFLOAT:
+        case SQLT_BDOUBLE:
+            return to_float(st, col, type, d, s);
+        case SQLT_DAT:
+            return to_date(st, col, type, d, s);
+        case SQLT_BIN:
+        case SQLT_LBI:
+            return to_binary(st, col, type, d, s, truncated);
+        case SQLT_CLOB:
+        case SQLT_BLOB:
+            return to_lob(st, col, type, d, s, param);
+        default:
+            return ORA_UNSUPPORTED_TYPE;
+    }
+}
+
 }  // namespace
 
 bool ocl_conv_supported(ub2 dty) {
@@ -353,60 +403,3 @@ int ocl_convert(sqlite3_stmt* st, int col, const OCIDefine& d, ub4 row, const OC
     }
     return code;
 }
-
-namespace {
-
-int convert(sqlite3_stmt* st, int col, const OCIDefine& d, ub4 row, const OCIParam* param,
-            bool utf16, bool* truncated) {
-    *truncated = false;
-    slot s = slot_of(d, row);
-    const int type = sqlite3_column_type(st, col);
-    if (type == SQLITE_NULL) {
-        if (s.ind == nullptr) {
-            return ORA_FETCHED_NULL;
-        }
-        *s.ind = -1;
-        if (s.rlen != nullptr) {
-            *s.rlen = 0;
-        }
-        if (s.rcode != nullptr) {
-            *s.rcode = ORA_FETCHED_NULL;
-        }
-        if (d.dty == SQLT_CLOB || d.dty == SQLT_BLOB) {
-            OCILobLocator* loc = nullptr;
-            std::memcpy(&loc, s.value, sizeof loc);
-            if ((loc = ocl_as<OCILobLocator>(loc, OCI_DTYPE_LOB)) != nullptr) {
-                loc->valid = false;
-                loc->data.clear();
-                loc->reset_read_state();
-            }
-        }
-        return 0;
-    }
-    switch (d.dty) {
-        case SQLT_CHR:
-        case SQLT_STR:
-        case SQLT_LNG:
-        case SQLT_AFC:
-            return to_chars(st, col, type, d, s, utf16, truncated);
-        case SQLT_INT:
-        case SQLT_UIN:
-            return to_integer(st, col, type, d, s);
-        case SQLT_FLT:
-        case SQLT_BFLOAT:
-        case SQLT_BDOUBLE:
-            return to_float(st, col, type, d, s);
-        case SQLT_DAT:
-            return to_date(st, col, type, d, s);
-        case SQLT_BIN:
-        case SQLT_LBI:
-            return to_binary(st, col, type, d, s, truncated);
-        case SQLT_CLOB:
-        case SQLT_BLOB:
-            return to_lob(st, col, type, d, s, param);
-        default:
-            return ORA_UNSUPPORTED_TYPE;
-    }
-}
-
-}  // namespace

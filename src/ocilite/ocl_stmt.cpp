@@ -133,10 +133,10 @@ sword compile(OCIStmt* s, const std::shared_ptr<ocl_conn>& conn, OCIError* err) 
     if (s->st == nullptr) {
         return ocl_fail(err, ORA_INVALID_SQL);  // nothing but blanks and comments
     }
-    size_t used = static_cast<size_t>(tail - sql.c_str());
-    std::string_view compiled(sql.data(), used);
-    size_t last = compiled.find_last_not_of(" \t\r\n");
-    bool semicolon = last != std::string_view::npos && compiled[last] == ';';
+    // The server takes no statement terminator: a semicolon that ends the
+    // statement (not one inside a comment or literal) is an invalid character.
+    std::string compiled(sql.c_str(), static_cast<size_t>(tail - sql.c_str()));
+    bool semicolon = sqlite3_complete(compiled.c_str()) != 0;
     if (semicolon || !ocl_sql_blank(std::string_view(tail))) {
         sqlite3_finalize(s->st);
         s->st = nullptr;

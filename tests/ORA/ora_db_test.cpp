@@ -34,8 +34,9 @@ TEST(OraCatalogText, StatementsQuoteTheUserName) {
 using OraCatalog = OraTest;
 
 TEST_F(OraCatalog, TablesAreListedAsTheCatalogStoresThem) {
-    open("CREATE TABLE \"Beta\"(A NUMBER); CREATE TABLE ALPHA(A NUMBER);"
-         "CREATE TABLE \"gamma x\"(A NUMBER);");
+    open(
+        "CREATE TABLE \"Beta\"(A NUMBER); CREATE TABLE ALPHA(A NUMBER);"
+        "CREATE TABLE \"gamma x\"(A NUMBER);");
     const std::vector<std::u16string>& names = db_->table_names();
     ASSERT_EQ(names.size(), 3u);
     // The provider's dictionary shows SQLite's case-blind names in upper

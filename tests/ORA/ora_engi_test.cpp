@@ -83,7 +83,7 @@ TEST(OraException, CarriesOracleNumberInErrorFamily) {
 }
 
 TEST(OraMessageMap, TwelveEntriesInAscendingOrder) {
-    const uint32_t numbers[] = {1, 1017, 1658, 1950, 2298, 12154,
+    const uint32_t numbers[] = {1,     1017,  1658,  1950,  2298,  12154,
                                 12500, 12505, 12514, 12541, 12545, 28000};
     ASSERT_EQ(ora_error_map_size, 12u);
     for (size_t i = 0; i < ora_error_map_size; ++i) {
@@ -136,10 +136,10 @@ TEST(OraProvider, ClientNamesFollowTheLoaderThenOracleHome) {
     EXPECT_NE(std::find(names.begin(), names.end(), "/opt/oracle/home/lib/libclntsh.so"),
               names.end());
     // Bare names come before the $ORACLE_HOME ones.
-    const auto first_home = std::find_if(names.begin(), names.end(), [](const std::string& s) {
-        return s.rfind("/opt/", 0) == 0;
-    });
-    for (auto it = names.begin(); it != first_home; ++it) EXPECT_EQ(it->find('/'), std::string::npos);
+    const auto first_home = std::find_if(
+        names.begin(), names.end(), [](const std::string& s) { return s.rfind("/opt/", 0) == 0; });
+    for (auto it = names.begin(); it != first_home; ++it)
+        EXPECT_EQ(it->find('/'), std::string::npos);
 }
 
 TEST(OraProvider, EmbeddedOneIsTakenFromTheExecutablesFolder) {
@@ -155,7 +155,8 @@ TEST(OraProvider, EmbeddedOneIsTakenFromTheExecutablesFolder) {
 // Run with LD_LIBRARY_PATH pointing at an empty folder (see CMakeLists.txt) as
 // well as in the ordinary run; skipped on a machine with an Oracle client.
 TEST(OraMissingClient, NonFileSourceGivesMissingClientMessage) {
-    if (client_installed()) GTEST_SKIP() << "an Oracle client is installed here";
+    if (client_installed())
+        GTEST_SKIP() << "an Oracle client is installed here";
     ora_engine engine;
     try {
         delete engine.open_db(u"ORCL", u"scott", u"tiger");
@@ -207,10 +208,11 @@ TEST_F(OraEngine, QueriesNeedAConnection) {
 }
 
 TEST_F(OraEngine, VersionComesFromTheBannersFirstRow) {
-    open("CREATE TABLE \"v$version\"(BANNER VARCHAR2(80));"
-         "INSERT INTO \"v$version\" VALUES('Oracle Database 10g Enterprise Edition Release "
-         "10.2.0.1.0 - Prod');"
-         "INSERT INTO \"v$version\" VALUES('CORE 9.9.9 Production');");
+    open(
+        "CREATE TABLE \"v$version\"(BANNER VARCHAR2(80));"
+        "INSERT INTO \"v$version\" VALUES('Oracle Database 10g Enterprise Edition Release "
+        "10.2.0.1.0 - Prod');"
+        "INSERT INTO \"v$version\" VALUES('CORE 9.9.9 Production');");
     EXPECT_EQ(engine_->get_version(), (10u << 16) | (2u << 8));
 }
 
@@ -220,19 +222,21 @@ TEST_F(OraEngine, ProvidersOwnBannerHasADottedVersion) {
 }
 
 TEST_F(OraEngine, CountsTablesAsStoredAndQueries) {
-    open("CREATE TABLE \"MixedCase\"(A NUMBER);"
-         "INSERT INTO \"MixedCase\" VALUES(1),(2),(3);"
-         "CREATE TABLE \"Q\"\"uote\"(A NUMBER);"
-         "INSERT INTO \"Q\"\"uote\" VALUES(1),(2);");
+    open(
+        "CREATE TABLE \"MixedCase\"(A NUMBER);"
+        "INSERT INTO \"MixedCase\" VALUES(1),(2),(3);"
+        "CREATE TABLE \"Q\"\"uote\"(A NUMBER);"
+        "INSERT INTO \"Q\"\"uote\" VALUES(1),(2);");
     EXPECT_EQ(engine_->get_records_cnt(u"MixedCase"), 3);
     EXPECT_EQ(engine_->get_records_cnt(u"Q\"uote"), 2);
     EXPECT_EQ(engine_->get_records_cnt(u"SELECT A FROM \"MixedCase\" WHERE A > 1", true), 2);
 }
 
 TEST_F(OraEngine, WrongPasswordIsOra01017AndKeepsThePreviousLogon) {
-    open("CREATE TABLE TSL_USERS(USERNAME VARCHAR2(30), PASSWORD VARCHAR2(30));"
-         "INSERT INTO TSL_USERS VALUES('SCOTT', 'tiger');",
-         "users.db");
+    open(
+        "CREATE TABLE TSL_USERS(USERNAME VARCHAR2(30), PASSWORD VARCHAR2(30));"
+        "INSERT INTO TSL_USERS VALUES('SCOTT', 'tiger');",
+        "users.db");
     db_.reset();
     try {
         delete engine_->open_db(source("users.db"), u"SCOTT", u"lion");

@@ -46,12 +46,16 @@ inline void exec_db(const std::string& path, const std::string& sql) {
     ASSERT_EQ(rc, SQLITE_OK) << why;
 }
 
-inline std::u16string w(const std::string& s) { return tk::utf8_to_utf16(s); }
-inline std::string n(const std::u16string& s) { return tk::utf16_to_utf8(s); }
+inline std::u16string w(const std::string& s) {
+    return tk::utf8_to_utf16(s);
+}
+inline std::string n(const std::u16string& s) {
+    return tk::utf16_to_utf8(s);
+}
 
 // One engine per test, and a folder of its own for the database files.
 class OraTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "ora_test_XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -80,8 +84,7 @@ protected:
     std::unique_ptr<ora_table> table(const std::u16string& name) {
         return std::unique_ptr<ora_table>(static_cast<ora_table*>(db_->get_table(name, 1)));
     }
-    std::unique_ptr<ora_table> query(const std::u16string& sql,
-                                     const std::u16string& name = u"Q") {
+    std::unique_ptr<ora_table> query(const std::u16string& sql, const std::u16string& name = u"Q") {
         return std::unique_ptr<ora_table>(static_cast<ora_table*>(db_->get_table(name, sql, 1)));
     }
 

@@ -18,7 +18,8 @@ namespace {
 // the engine loads it.
 const bool g_provider_loaded_at_start = [] {
     void* lib = dlopen(TSL_OCILITE_PATH, RTLD_LAZY | RTLD_NOLOAD);
-    if (lib) dlclose(lib);
+    if (lib)
+        dlclose(lib);
     return lib != nullptr;
 }();
 
@@ -60,7 +61,8 @@ TEST(OraOci, EmbeddedTableResolvesEveryFunctionOnce) {
 // gives the missing-client message, and the trace names the files tried and
 // the symbol that was missing.
 TEST(OraOci, LibraryWithoutTheFunctionsCountsAsMissing) {
-    if (client_installed()) GTEST_SKIP() << "an Oracle client is installed here";
+    if (client_installed())
+        GTEST_SKIP() << "an Oracle client is installed here";
     std::string pattern = (std::filesystem::temp_directory_path() / "ora_home_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     const std::string home = pattern;

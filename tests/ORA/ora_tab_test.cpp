@@ -53,8 +53,9 @@ TEST(OraDefaults, ExpressionsAndDatesGiveNone) {
 using OraReader = OraTest;
 
 TEST_F(OraReader, TableHandsOutCountedRowsInOrder) {
-    open("CREATE TABLE T(ID NUMBER(4), NAME VARCHAR2(10));"
-         "INSERT INTO T VALUES(1,'a'),(2,'b'),(3,'c');");
+    open(
+        "CREATE TABLE T(ID NUMBER(4), NAME VARCHAR2(10));"
+        "INSERT INTO T VALUES(1,'a'),(2,'b'),(3,'c');");
     auto r = table(u"T");
     EXPECT_EQ(r->records_count(), 3u);
     EXPECT_EQ(r->column_count(), 2u);
@@ -68,8 +69,9 @@ TEST_F(OraReader, TableHandsOutCountedRowsInOrder) {
 }
 
 TEST_F(OraReader, RowsDeletedAfterTheCountEndTheReadEarly) {
-    open("CREATE TABLE T(ID NUMBER(4));"
-         "INSERT INTO T VALUES(1),(2),(3),(4),(5);");
+    open(
+        "CREATE TABLE T(ID NUMBER(4));"
+        "INSERT INTO T VALUES(1),(2),(3),(4),(5);");
     auto r = table(u"T");
     ASSERT_EQ(r->records_count(), 5u);
     // Two rows go between the count and the read.
@@ -80,8 +82,9 @@ TEST_F(OraReader, RowsDeletedAfterTheCountEndTheReadEarly) {
 }
 
 TEST_F(OraReader, RowsAddedAfterTheCountAreNotRead) {
-    open("CREATE TABLE T(ID NUMBER(4));"
-         "INSERT INTO T VALUES(1),(2);");
+    open(
+        "CREATE TABLE T(ID NUMBER(4));"
+        "INSERT INTO T VALUES(1),(2);");
     auto r = table(u"T");
     db_->query(u"INSERT INTO T VALUES(3)");
     EXPECT_EQ(drain(*r), (std::vector<std::string>{"1", "2"}));
@@ -98,9 +101,10 @@ TEST_F(OraReader, EmptyTableIsAtItsEndAtOnce) {
 }
 
 TEST_F(OraReader, DefaultsComeFromTheCatalog) {
-    open("CREATE TABLE T(S VARCHAR2(10) DEFAULT 'abc', Q VARCHAR2(10) DEFAULT 'O''Brien',"
-         " D DATE DEFAULT CURRENT_TIMESTAMP, N NUMBER DEFAULT 0, P NUMBER(5) DEFAULT 42,"
-         " E VARCHAR2(10) DEFAULT NULL, X VARCHAR2(10));");
+    open(
+        "CREATE TABLE T(S VARCHAR2(10) DEFAULT 'abc', Q VARCHAR2(10) DEFAULT 'O''Brien',"
+        " D DATE DEFAULT CURRENT_TIMESTAMP, N NUMBER DEFAULT 0, P NUMBER(5) DEFAULT 42,"
+        " E VARCHAR2(10) DEFAULT NULL, X VARCHAR2(10));");
     auto r = table(u"T");
     const udb_schema& s = r->schema();
     EXPECT_EQ(s.find_field(u"S")->default_value.bstr(), u"abc");
@@ -117,8 +121,9 @@ TEST_F(OraReader, DefaultsComeFromTheCatalog) {
 }
 
 TEST_F(OraReader, NationalColumnsAreSizedInCharacters) {
-    open("CREATE TABLE T(NV NVARCHAR2(10), NC NCHAR(4), V VARCHAR2(10));"
-         "INSERT INTO T VALUES('Привет мир', 'abcd', 'x');");
+    open(
+        "CREATE TABLE T(NV NVARCHAR2(10), NC NCHAR(4), V VARCHAR2(10));"
+        "INSERT INTO T VALUES('Привет мир', 'abcd', 'x');");
     auto r = table(u"T");
     EXPECT_EQ(r->schema().find_field(u"NV")->size, 10u);
     EXPECT_EQ(r->schema().find_field(u"NC")->size, 4u);
@@ -133,10 +138,11 @@ TEST_F(OraReader, NationalColumnsAreSizedInCharacters) {
 
 TEST_F(OraReader, TableMissingFromTheColumnCatalogIsDescribedByTheServer) {
     // The database brings its own, empty, USER_TAB_COLUMNS.
-    open("CREATE TABLE USER_TAB_COLUMNS(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128),"
-         " DATA_DEFAULT LONG, DATA_TYPE VARCHAR2(128));"
-         "CREATE TABLE T(A NUMBER(3) DEFAULT 5, B VARCHAR2(4));"
-         "INSERT INTO T VALUES(1, 'x');");
+    open(
+        "CREATE TABLE USER_TAB_COLUMNS(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128),"
+        " DATA_DEFAULT LONG, DATA_TYPE VARCHAR2(128));"
+        "CREATE TABLE T(A NUMBER(3) DEFAULT 5, B VARCHAR2(4));"
+        "INSERT INTO T VALUES(1, 'x');");
     auto r = table(u"T");
     ASSERT_EQ(r->schema().count(), 2u);
     EXPECT_EQ(r->column_count(), 2u);
@@ -147,7 +153,8 @@ TEST_F(OraReader, TableMissingFromTheColumnCatalogIsDescribedByTheServer) {
 TEST_F(OraReader, QueryOfThreeHundredColumnsKeepsThemAll) {
     std::string select = "SELECT ";
     for (int i = 0; i < 300; ++i) {
-        if (i) select += ", ";
+        if (i)
+            select += ", ";
         select += "A + " + std::to_string(i) + " AS C" + std::to_string(i);
     }
     select += " FROM T";
@@ -172,8 +179,9 @@ TEST_F(OraReader, QueryCountsItsOwnRows) {
 }
 
 TEST_F(OraReader, NoKeysOrRelationshipsAreLoadedDuringARun) {
-    open("CREATE TABLE P(ID NUMBER(4) PRIMARY KEY);"
-         "CREATE TABLE C(ID NUMBER(4), PID NUMBER(4) REFERENCES P(ID));");
+    open(
+        "CREATE TABLE P(ID NUMBER(4) PRIMARY KEY);"
+        "CREATE TABLE C(ID NUMBER(4), PID NUMBER(4) REFERENCES P(ID));");
     engine_->running = true;
     auto r = table(u"C");
     EXPECT_TRUE(r->indexes().empty());
@@ -182,9 +190,11 @@ TEST_F(OraReader, NoKeysOrRelationshipsAreLoadedDuringARun) {
 }
 
 TEST_F(OraReader, NamesWithQuotesDoNotBreakTheStatements) {
-    open("CREATE TABLE \"O'Neil\"(A NUMBER(2) DEFAULT 3); INSERT INTO \"O'Neil\" VALUES(1),(2);"
-         "CREATE TABLE \"Say \"\"hi\"\"\"(B VARCHAR2(3) DEFAULT 'x'); INSERT INTO \"Say \"\"hi\"\"\" "
-         "VALUES('y');");
+    open(
+        "CREATE TABLE \"O'Neil\"(A NUMBER(2) DEFAULT 3); INSERT INTO \"O'Neil\" VALUES(1),(2);"
+        "CREATE TABLE \"Say \"\"hi\"\"\"(B VARCHAR2(3) DEFAULT 'x'); INSERT INTO \"Say "
+        "\"\"hi\"\"\" "
+        "VALUES('y');");
     ASSERT_TRUE(db_->is_table_exist(u"O'NEIL"));
     auto a = table(u"O'NEIL");
     EXPECT_EQ(a->records_count(), 2u);

@@ -11,7 +11,8 @@ namespace {
 // The row's field of that column name; fails the test when absent.
 const udb_field& field(const udb_record& r, const std::u16string& name) {
     for (const udb_field& f : r) {
-        if (f.name == name) return f;
+        if (f.name == name)
+            return f;
     }
     ADD_FAILURE() << "no field " << n(name);
     return r[0];
@@ -31,9 +32,9 @@ std::vector<uint8_t> bytes_of(const ole_variant& v) {
 // ---- NUMBER kinds -----------------------------------------------------------
 
 TEST(OraNumberKind, PrecisionAndScaleDecideTheKind) {
-    EXPECT_EQ(ora_number::kind_for(0, -127), VT_R8);  // NUMBER
+    EXPECT_EQ(ora_number::kind_for(0, -127), VT_R8);    // NUMBER
     EXPECT_EQ(ora_number::kind_for(126, -127), VT_R8);  // FLOAT
-    EXPECT_EQ(ora_number::kind_for(10, -127), VT_R8);  // FLOAT(10): not an integer
+    EXPECT_EQ(ora_number::kind_for(10, -127), VT_R8);   // FLOAT(10): not an integer
     EXPECT_EQ(ora_number::kind_for(39, 0), VT_R8);
     EXPECT_EQ(ora_number::kind_for(10, 2), VT_DECIMAL);
     EXPECT_EQ(ora_number::kind_for(1, 0), VT_I1);
@@ -78,11 +79,12 @@ TEST(OraDateBytes, SevenByteLayoutDecodes) {
 using OraTypes = OraTest;
 
 TEST_F(OraTypes, NumberColumnsGetTheirKindsAndKeepTheirValues) {
-    open("CREATE TABLE N(P5 NUMBER(5,0), P4 NUMBER(4), P2 NUMBER(2), D NUMBER(10,2),"
-         " R NUMBER, F FLOAT, S33 NUMBER(3,3), NEG NUMBER(5,-2), BIG NUMBER(12),"
-         " HUGE NUMBER(19), F10 FLOAT(10));"
-         "INSERT INTO N VALUES(-12345, 1234, -12, 12345678.91, 0.1, 2.5, 0.123, 12300,"
-         " 5000000000, 1234567890123456789, 3.25);");
+    open(
+        "CREATE TABLE N(P5 NUMBER(5,0), P4 NUMBER(4), P2 NUMBER(2), D NUMBER(10,2),"
+        " R NUMBER, F FLOAT, S33 NUMBER(3,3), NEG NUMBER(5,-2), BIG NUMBER(12),"
+        " HUGE NUMBER(19), F10 FLOAT(10));"
+        "INSERT INTO N VALUES(-12345, 1234, -12, 12345678.91, 0.1, 2.5, 0.123, 12300,"
+        " 5000000000, 1234567890123456789, 3.25);");
     auto r = table(u"N");
     EXPECT_EQ(ftd(*r, u"P5").vartype, VT_I4);
     EXPECT_EQ(ftd(*r, u"P4").vartype, VT_I2);
@@ -122,9 +124,10 @@ TEST_F(OraTypes, NumberColumnsGetTheirKindsAndKeepTheirValues) {
 }
 
 TEST_F(OraTypes, DatesAndTimestampsDecodeToTheSameDateTime) {
-    open("CREATE TABLE D(D DATE, TS TIMESTAMP, OLD DATE);"
-         "INSERT INTO D VALUES('2012-03-15 13:45:30', '2012-03-15 13:45:30.75',"
-         " '1899-12-31 00:00:00');");
+    open(
+        "CREATE TABLE D(D DATE, TS TIMESTAMP, OLD DATE);"
+        "INSERT INTO D VALUES('2012-03-15 13:45:30', '2012-03-15 13:45:30.75',"
+        " '1899-12-31 00:00:00');");
     auto r = table(u"D");
     EXPECT_EQ(ftd(*r, u"D").vartype, VT_DATE);
     EXPECT_EQ(ftd(*r, u"D").reserved, 1);
@@ -148,10 +151,11 @@ TEST_F(OraTypes, DatesAndTimestampsDecodeToTheSameDateTime) {
 }
 
 TEST_F(OraTypes, TextKeepsBlanksLineBreaksAndLetters) {
-    open("CREATE TABLE S(V VARCHAR2(40), C CHAR(5), NV NVARCHAR2(10));"
-         "INSERT INTO S VALUES('Zürich ' || char(13) || char(10) || 'Ωμέγα 日本', 'ab   ',"
-         " 'Привет');"
-         "INSERT INTO S VALUES('', 'x', 'y');");
+    open(
+        "CREATE TABLE S(V VARCHAR2(40), C CHAR(5), NV NVARCHAR2(10));"
+        "INSERT INTO S VALUES('Zürich ' || char(13) || char(10) || 'Ωμέγα 日本', 'ab   ',"
+        " 'Привет');"
+        "INSERT INTO S VALUES('', 'x', 'y');");
     auto r = table(u"S");
     EXPECT_EQ(ftd(*r, u"V").vartype, VT_BSTR);
     EXPECT_EQ(ftd(*r, u"V").size, 40u);
@@ -173,10 +177,11 @@ TEST_F(OraTypes, TextKeepsBlanksLineBreaksAndLetters) {
 }
 
 TEST_F(OraTypes, NullOfEveryDefinedColumnIsAnEmptyValue) {
-    open("CREATE TABLE Z(V VARCHAR2(10), N NUMBER(5), D DATE, R RAW(4), C CLOB, B BLOB,"
-         " L LONG, LR LONG RAW, F BFILE);"
-         "INSERT INTO Z VALUES('x', 1, '2001-02-03', x'01', 'c', x'02', 'l', x'03', 'f');"
-         "INSERT INTO Z(F) VALUES(NULL);");
+    open(
+        "CREATE TABLE Z(V VARCHAR2(10), N NUMBER(5), D DATE, R RAW(4), C CLOB, B BLOB,"
+        " L LONG, LR LONG RAW, F BFILE);"
+        "INSERT INTO Z VALUES('x', 1, '2001-02-03', x'01', 'c', x'02', 'l', x'03', 'f');"
+        "INSERT INTO Z(F) VALUES(NULL);");
     auto r = table(u"Z");
     ASSERT_FALSE(r->is_eof());
     const udb_record* row = r->get_item();
@@ -198,8 +203,9 @@ TEST_F(OraTypes, NullOfEveryDefinedColumnIsAnEmptyValue) {
 }
 
 TEST_F(OraTypes, UnsupportedColumnIsAFixedText) {
-    open("CREATE TABLE U(ID NUMBER(3), F BFILE, BD BINARY_DOUBLE);"
-         "INSERT INTO U VALUES(1, 'a', 1.5), (2, NULL, NULL);");
+    open(
+        "CREATE TABLE U(ID NUMBER(3), F BFILE, BD BINARY_DOUBLE);"
+        "INSERT INTO U VALUES(1, 'a', 1.5), (2, NULL, NULL);");
     auto r = table(u"U");
     for (const char16_t* name : {u"F", u"BD"}) {
         const t_ftd& f = ftd(*r, name);
@@ -219,17 +225,19 @@ TEST_F(OraTypes, UnsupportedColumnIsAFixedText) {
 }
 
 TEST_F(OraTypes, RawIsTrimmedToItsRealLength) {
-    open("CREATE TABLE R(R RAW(16));"
-         "INSERT INTO R VALUES(x'0102030405060708090A');"
-         "INSERT INTO R VALUES(x'FFEE');"
-         "INSERT INTO R VALUES(x'');");
+    open(
+        "CREATE TABLE R(R RAW(16));"
+        "INSERT INTO R VALUES(x'0102030405060708090A');"
+        "INSERT INTO R VALUES(x'FFEE');"
+        "INSERT INTO R VALUES(x'');");
     auto r = table(u"R");
     EXPECT_EQ(ftd(*r, u"R").vartype, VT_BLOB);
     EXPECT_EQ(ftd(*r, u"R").size, 16u);
     std::vector<std::vector<uint8_t>> got;
     while (!r->is_eof()) {
         const udb_record& row = *r->get_item();
-        if (!row[0].is_empty()) got.push_back(bytes_of(row[0]));
+        if (!row[0].is_empty())
+            got.push_back(bytes_of(row[0]));
         r->next();
     }
     ASSERT_GE(got.size(), 2u);
@@ -242,8 +250,9 @@ TEST_F(OraTypes, RawIsTrimmedToItsRealLength) {
 }
 
 TEST_F(OraTypes, LongRawArrivesAsHexAndIsHandedOnAsBytes) {
-    open("CREATE TABLE L(LR LONG RAW, LT LONG);"
-         "INSERT INTO L VALUES(x'01AB', 'long text');");
+    open(
+        "CREATE TABLE L(LR LONG RAW, LT LONG);"
+        "INSERT INTO L VALUES(x'01AB', 'long text');");
     auto r = table(u"L");
     EXPECT_EQ(ftd(*r, u"LR").vartype, VT_BLOB);
     EXPECT_EQ(ftd(*r, u"LR").size, 1000000u);
@@ -269,8 +278,10 @@ TEST_F(OraTypes, LobsAreReadWholeAcrossPieces) {
     for (uint8_t& b : blob) b = static_cast<uint8_t>(rng());
     build_db(path("lob.db"),
              "CREATE TABLE B(ID NUMBER(2), C CLOB, NC NCLOB, BL BLOB);"
-             "INSERT INTO B VALUES(1, '" + cyrillic + "', 'Grüße', NULL);"
-             "INSERT INTO B VALUES(2, '', 'a' || char(10) || 'b', zeroblob(0));");
+             "INSERT INTO B VALUES(1, '" +
+                 cyrillic +
+                 "', 'Grüße', NULL);"
+                 "INSERT INTO B VALUES(2, '', 'a' || char(10) || 'b', zeroblob(0));");
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path("lob.db").c_str(), &db), SQLITE_OK);
@@ -310,8 +321,9 @@ TEST_F(OraTypes, LobsAreReadWholeAcrossPieces) {
 }
 
 TEST_F(OraTypes, ExpressionColumnsDescribeByTheirValues) {
-    open("CREATE TABLE E(A NUMBER(3), B VARCHAR2(5));"
-         "INSERT INTO E VALUES(2, 'x'), (3, 'y');");
+    open(
+        "CREATE TABLE E(A NUMBER(3), B VARCHAR2(5));"
+        "INSERT INTO E VALUES(2, 'x'), (3, 'y');");
     auto r = query(u"SELECT A * 2 AS TWICE, B || '!' AS LOUD FROM E ORDER BY A");
     EXPECT_EQ(ftd(*r, u"TWICE").vartype, VT_R8);
     EXPECT_EQ(ftd(*r, u"LOUD").vartype, VT_BSTR);

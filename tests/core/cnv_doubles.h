@@ -125,7 +125,7 @@ class fake_dao_error : public tk_exception {
         : tk_exception(text, 0, 0x10000u + static_cast<uint32_t>(number)) {}
     int number() const { return static_cast<int>(system_error() & 0xFFFF); }
 };
-inline constexpr int kSheetFullNumber = 3800;
+inline constexpr int kSheetFullNumber = 3437;
 
 struct sheet {
     std::vector<std::u16string> columns;
@@ -148,6 +148,9 @@ struct workbook_store {
     std::vector<std::u16string> log;  // "create <path>", "open <path>", "close <path>"
     bool dao_loads = true;
     bool wrap = false;
+    bool split = false;
+    bool fail_close = false;
+    std::vector<std::u16string> finished;    // sheets whose finish_table ran
     std::map<std::u16string, int> appended;  // per sheet name, all files
 };
 
@@ -174,8 +177,12 @@ class fake_sheet_rs : public udb_recordset {
             throw tk_exception(
                 "The structures of data source does not conform to the destination table.", 0);
         }
-        if (sheet_.rows.size() >= store_.capacity)
-            throw fake_dao_error(kSheetFullNumber, "The sheet is full.");
+        ++attempts_;
+        if (sheet_.rows.size() >= store_.capacity) {  // left out, reported by finish
+            if (left_out_++ == 0)
+                first_left_out_ = attempts_;
+            return;
+        }
         int n = ++store_.appended[name_];
         for (int r : store_.refuse[name_]) {
             if (r == n)
@@ -187,9 +194,22 @@ class fake_sheet_rs : public udb_recordset {
         sheet_.rows.push_back(std::move(row));
     }
 
+    void finish() {
+        store_.finished.push_back(name_);
+        if (left_out_ == 0)
+            return;
+        throw fake_dao_error(kSheetFullNumber,
+                             "The worksheet is full: " + std::to_string(left_out_) +
+                                 " records from record #" + std::to_string(first_left_out_) +
+                                 " on were not written.");
+    }
+
   private:
     workbook_store& store_;
     sheet& sheet_;
+    int attempts_ = 0;
+    int left_out_ = 0;
+    int first_left_out_ = 0;
 };
 
 class fake_workbook_db : public udb_database {
@@ -267,9 +287,12 @@ class fake_destination : public xls_destination {
     bool is_record_refused(const tk_exception& e) const override {
         return dynamic_cast<const fake_dao_error*>(&e) != nullptr;
     }
-    bool is_sheet_full(const tk_exception& e) const override {
-        auto* d = dynamic_cast<const fake_dao_error*>(&e);
-        return d && d->number() == kSheetFullNumber;
+    void set_split_data(bool split) override { store_.split = split; }
+    void finish_table(udb_recordset& rs) override { dynamic_cast<fake_sheet_rs&>(rs).finish(); }
+    void close_database(udb_database& db) override {
+        store_.log.push_back(u"written " + db.name());
+        if (store_.fail_close)
+            throw fake_dao_error(3026, "Not enough space on disk.");
     }
     std::u16string connect(int32_t v) const override {
         return v == 0 ? u"Excel 5.0;" : u"Excel 8.0;";

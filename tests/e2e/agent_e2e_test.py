@@ -89,18 +89,17 @@ class AgentE2E(unittest.TestCase):
 
     def test_tables_and_queries_intermixed_in_ordinal_order(self):
         src = make_db(self.w("mix.db"), """
-            CREATE TABLE B_T (X NUMBER(4)); CREATE TABLE D_T (X NUMBER(4));
-            CREATE TABLE a_lower (X NUMBER(4));""",
-                      {"B_T": [(1,)], "D_T": [(2,)], "a_lower": [(3,)]})
+            CREATE TABLE B_T (X NUMBER(4)); CREATE TABLE D_T (X NUMBER(4));""",
+                      {"B_T": [(1,)], "D_T": [(2,)]})
         prof = self.profile("p.tsl", {
             "Generic settings": [f"src={src}"],
             "Selected Tables": ["D_T", "B_T", "C_Q=SELECT X + 10 AS Y FROM D_T",
-                                "A_Q=SELECT X FROM B_T WHERE X = 1"],
+                                "b_q=SELECT X FROM D_T", "A_Q=SELECT X FROM B_T WHERE X = 1"],
         })
         dest, out, err = self.convert(src, f"--profile={prof}")
         book = read_book(dest)
-        # ordinal, case-sensitive: upper-case names before the lower-case one
-        self.assertEqual([s["name"] for s in book["sheets"]], ["A_Q", "B_T", "C_Q", "D_T"])
+        # ordinal, case-sensitive: upper-case names before lower-case ones
+        self.assertEqual([s["name"] for s in book["sheets"]], ["A_Q", "B_T", "C_Q", "D_T", "b_q"])
         self.assertEqual(column(book["sheets"][2], 0), [["number", 12.0]])
 
     def test_table_names_file_missing_table_is_reported_and_skipped(self):

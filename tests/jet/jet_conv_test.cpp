@@ -1,11 +1,12 @@
 // Cell values: RK encoding, 1900 date serials, conversions by column type.
+#include "jet/jet_conv.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <random>
 
-#include "jet/jet_conv.h"
 #include "jet/jet_error.h"
 
 namespace {
@@ -41,14 +42,14 @@ TEST(jet_conv, rk_forms_are_exact_or_refused) {
         double v;
         uint32_t rk;
     } known[] = {
-        {0, 0x2},                   // integer 0
-        {1, 0x6},                   // integer 1
-        {-1, 0xFFFFFFFE},           // integer -1
-        {536870911, 0x7FFFFFFE},    // largest 30-bit integer
-        {-536870912, 0x80000002},   // smallest
-        {0.5, 0x3FE00000},          // double with 30 significant bits
+        {0, 0x2},                  // integer 0
+        {1, 0x6},                  // integer 1
+        {-1, 0xFFFFFFFE},          // integer -1
+        {536870911, 0x7FFFFFFE},   // largest 30-bit integer
+        {-536870912, 0x80000002},  // smallest
+        {0.5, 0x3FE00000},         // double with 30 significant bits
         {1.25, 0x3FF40000},
-        {0.01, 0x7},                // 1 / 100
+        {0.01, 0x7},  // 1 / 100
         {123.45, (12345u << 2) | 3},
     };
     for (const auto& k : known) {
@@ -74,10 +75,18 @@ TEST(jet_conv, rk_forms_are_exact_or_refused) {
     for (int i = 0; i < 200000; ++i) {
         double v;
         switch (i % 4) {
-            case 0: v = bits_to_double(rng()); break;
-            case 1: v = static_cast<double>(static_cast<int64_t>(rng() % 2000000000) - 1000000000); break;
-            case 2: v = static_cast<double>(static_cast<int64_t>(rng() % 2000000) - 1000000) / 100.0; break;
-            default: v = bits_to_double(rng() & 0xFFFFFFFC00000000ull); break;
+            case 0:
+                v = bits_to_double(rng());
+                break;
+            case 1:
+                v = static_cast<double>(static_cast<int64_t>(rng() % 2000000000) - 1000000000);
+                break;
+            case 2:
+                v = static_cast<double>(static_cast<int64_t>(rng() % 2000000) - 1000000) / 100.0;
+                break;
+            default:
+                v = bits_to_double(rng() & 0xFFFFFFFC00000000ull);
+                break;
         }
         if (jet_rk_encode(v, rk)) {
             ++encoded;
@@ -128,7 +137,8 @@ TEST(jet_conv, date_serials_of_the_1900_system) {
         for (int month = 1; month <= 12; ++month) {
             ASSERT_TRUE(jet_date_serial(year, month, 28, 13, 14, 15, s));
             jet_serial_date(s, y, mo, d, h, mi, se);
-            EXPECT_EQ(std::vector<int>({y, mo, d, h, mi, se}), std::vector<int>({year, month, 28, 13, 14, 15}));
+            EXPECT_EQ(std::vector<int>({y, mo, d, h, mi, se}),
+                      std::vector<int>({year, month, 28, 13, 14, 15}));
         }
     }
 }

@@ -1,12 +1,13 @@
 // The workbook driver: every kind of value, both versions, read back by our
 // reader and by xlrd, and the layout the header patch relies on.
+#include "jet/jet_db.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "TK/tk_coding.h"
 #include "TK/tk_utf.h"
-#include "jet/jet_db.h"
 #include "jet/jet_rdr.h"
 #include "jet_testutil.h"
 
@@ -26,7 +27,8 @@ jet_column col(const char16_t* name, int type, int size = 0) {
 }
 
 void header(sheet& s, const std::vector<jet_column>& cols) {
-    for (size_t c = 0; c < cols.size(); ++c) s.cells.push_back(jet_test::text(0, static_cast<uint16_t>(c), cols[c].name));
+    for (size_t c = 0; c < cols.size(); ++c)
+        s.cells.push_back(jet_test::text(0, static_cast<uint16_t>(c), cols[c].name));
 }
 
 // Every workbook written is read back twice, checked against the model and
@@ -72,32 +74,32 @@ TEST_P(jet_db, values_of_every_kind) {
     const std::string path = dir.file("kinds.xls");
     auto db = jet_database::open(path, k_connect[v], false, false);
     EXPECT_EQ(db->version(), v);
-    const std::vector<jet_column> cols = {
-        col(u"id", jet_long),        col(u"price", jet_double), col(u"name", jet_text, 50),
-        col(u"memo", jet_memo),      col(u"flag", jet_boolean), col(u"when", jet_date),
-        col(u"small", jet_integer),  col(u"cur", jet_currency), col(u"single", jet_single),
-        col(u"bin", jet_long_binary)};
+    const std::vector<jet_column> cols = {col(u"id", jet_long),       col(u"price", jet_double),
+                                          col(u"name", jet_text, 50), col(u"memo", jet_memo),
+                                          col(u"flag", jet_boolean),  col(u"when", jet_date),
+                                          col(u"small", jet_integer), col(u"cur", jet_currency),
+                                          col(u"single", jet_single), col(u"bin", jet_long_binary)};
     jet_table& t = db->create_table(u"Data", cols);
     EXPECT_EQ(t.name(), u"Data");
     EXPECT_EQ(t.capacity(), v ? 65535u : 16383u);
     using V = jet_value;
     const std::u16string longtext(200, u'L');
     std::vector<std::vector<V>> rows = {
-        {V::of_number(1), V::of_number(0.1), V::of_text(u"alpha"), V::of_text(longtext), V::of_boolean(true),
-         V::of_date(2001, 2, 3, 4, 5, 6), V::of_number(-5), V::of_number(1.23456), V::of_number(0.1),
-         V::of_text(u"<Binary Field>")},
-        {V::of_number(-2147483648.0), V::of_number(-1e300), V::of_text(u""), V(), V::of_boolean(false),
-         V::of_date(1900, 1, 1), V::of_number(32767), V(), V(), V()},
+        {V::of_number(1), V::of_number(0.1), V::of_text(u"alpha"), V::of_text(longtext),
+         V::of_boolean(true), V::of_date(2001, 2, 3, 4, 5, 6), V::of_number(-5),
+         V::of_number(1.23456), V::of_number(0.1), V::of_text(u"<Binary Field>")},
+        {V::of_number(-2147483648.0), V::of_number(-1e300), V::of_text(u""), V(),
+         V::of_boolean(false), V::of_date(1900, 1, 1), V::of_number(32767), V(), V(), V()},
         // The 1900 system's phantom day: 28 Feb is 59, 1 Mar is 61.
-        {V::of_number(3), V::of_number(1.0 / 3), V::of_text(u"Caf\u00e9 \u20ac"), V::of_text(u"x\ny"),
-         V(), V::of_date(1900, 2, 28), V(), V::of_number(-0.5), V(), V()},
-        {V::of_number(4), V::of_number(536870912.0), V::of_text(u"\u0417\u0430\u043a\u0430\u0437"), V(), V(),
-         V::of_date(1900, 3, 1, 23, 59, 59), V(), V(), V(), V()},
+        {V::of_number(3), V::of_number(1.0 / 3), V::of_text(u"Caf\u00e9 \u20ac"),
+         V::of_text(u"x\ny"), V(), V::of_date(1900, 2, 28), V(), V::of_number(-0.5), V(), V()},
+        {V::of_number(4), V::of_number(536870912.0), V::of_text(u"\u0417\u0430\u043a\u0430\u0437"),
+         V(), V(), V::of_date(1900, 3, 1, 23, 59, 59), V(), V(), V(), V()},
         {V(), V(), V(), V(), V(), V(), V(), V(), V(), V()},  // all NULL: a row without cells
-        {V::of_number(6), V::of_number(-0.0), V::of_text(u"alpha"), V(), V(), V::of_date(9999, 12, 31), V(), V(),
-         V(), V()},
-        {V::of_text(u"7"), V::of_text(u"2.5"), V::of_number(8), V::of_boolean(true), V::of_text(u"no"),
-         V::of_text(u"2020-01-02"), V::of_boolean(true), V(), V(), V()},
+        {V::of_number(6), V::of_number(-0.0), V::of_text(u"alpha"), V(), V(),
+         V::of_date(9999, 12, 31), V(), V(), V(), V()},
+        {V::of_text(u"7"), V::of_text(u"2.5"), V::of_number(8), V::of_boolean(true),
+         V::of_text(u"no"), V::of_text(u"2020-01-02"), V::of_boolean(true), V(), V(), V()},
     };
     for (auto& r : rows) t.append(r.data(), r.size());
     EXPECT_EQ(t.record_count(), rows.size());
@@ -109,18 +111,44 @@ TEST_P(jet_db, values_of_every_kind) {
     using namespace jet_test;
     const std::u16string zakaz = v ? u"\u0417\u0430\u043a\u0430\u0437" : u"?????";
     s.cells.insert(s.cells.end(), {
-        number(1, 0, 1), number(1, 1, 0.1), text(1, 2, u"alpha"), text(1, 3, longtext), boolean(1, 4, true),
-        date(1, 5, 36925 + (4 * 3600 + 5 * 60 + 6) / 86400.0), number(1, 6, -5), number(1, 7, 1.2346),
-        number(1, 8, static_cast<double>(0.1f)), text(1, 9, u"<Binary Field>"),
-        number(2, 0, -2147483648.0), number(2, 1, -1e300), text(2, 2, u""), boolean(2, 4, false), date(2, 5, 1),
-        number(2, 6, 32767),
-        number(3, 0, 3), number(3, 1, 1.0 / 3), text(3, 2, u"Caf\u00e9 \u20ac"), text(3, 3, u"x\ny"),
-        date(3, 5, 59), number(3, 7, -0.5),
-        number(4, 0, 4), number(4, 1, 536870912.0), text(4, 2, zakaz), date(4, 5, 61 + 86399.0 / 86400),
-        number(6, 0, 6), number(6, 1, -0.0), text(6, 2, u"alpha"), date(6, 5, 2958465),
-        number(7, 0, 7), number(7, 1, 2.5), text(7, 2, u"8"), text(7, 3, u"True"), boolean(7, 4, false),
-        date(7, 5, 43832), number(7, 6, -1),
-    });
+                                      number(1, 0, 1),
+                                      number(1, 1, 0.1),
+                                      text(1, 2, u"alpha"),
+                                      text(1, 3, longtext),
+                                      boolean(1, 4, true),
+                                      date(1, 5, 36925 + (4 * 3600 + 5 * 60 + 6) / 86400.0),
+                                      number(1, 6, -5),
+                                      number(1, 7, 1.2346),
+                                      number(1, 8, static_cast<double>(0.1f)),
+                                      text(1, 9, u"<Binary Field>"),
+                                      number(2, 0, -2147483648.0),
+                                      number(2, 1, -1e300),
+                                      text(2, 2, u""),
+                                      boolean(2, 4, false),
+                                      date(2, 5, 1),
+                                      number(2, 6, 32767),
+                                      number(3, 0, 3),
+                                      number(3, 1, 1.0 / 3),
+                                      text(3, 2, u"Caf\u00e9 \u20ac"),
+                                      text(3, 3, u"x\ny"),
+                                      date(3, 5, 59),
+                                      number(3, 7, -0.5),
+                                      number(4, 0, 4),
+                                      number(4, 1, 536870912.0),
+                                      text(4, 2, zakaz),
+                                      date(4, 5, 61 + 86399.0 / 86400),
+                                      number(6, 0, 6),
+                                      number(6, 1, -0.0),
+                                      text(6, 2, u"alpha"),
+                                      date(6, 5, 2958465),
+                                      number(7, 0, 7),
+                                      number(7, 1, 2.5),
+                                      text(7, 2, u"8"),
+                                      text(7, 3, u"True"),
+                                      boolean(7, 4, false),
+                                      date(7, 5, 43832),
+                                      number(7, 6, -1),
+                                  });
     check_book(path, {s}, v);
 
     // Formats as xlrd sees them: dates with the date formats.
@@ -136,7 +164,8 @@ TEST_P(jet_db, failed_values_leave_the_row_unwritten) {
     jet_test::temp_dir dir;
     const std::string path = dir.file("fail.xls");
     auto db = jet_database::open(path, k_connect[v], false, false);
-    const std::vector<jet_column> cols = {col(u"a", jet_text), col(u"d", jet_date), col(u"b", jet_byte)};
+    const std::vector<jet_column> cols = {col(u"a", jet_text), col(u"d", jet_date),
+                                          col(u"b", jet_byte)};
     jet_table& t = db->create_table(u"T", cols);
     auto expect_error = [&](std::vector<jet_value> r, long number, int field) {
         try {
@@ -188,14 +217,24 @@ TEST_P(jet_db, texts_cross_record_boundaries_and_longest_texts_survive) {
         const size_t len = v ? 1000 + (i * 977) % 9000 : 1 + (i * 37) % 250;
         for (size_t k = 0; x.size() < len; ++k) {
             switch (i % 4) {
-                case 0: x.push_back(u'a' + k % 26); break;
-                case 1: x.push_back(v ? 0x3B1 + k % 20 : 0xC0 + k % 20); break;
-                case 2: x.push_back(k % 7 ? u'm' : 0x263A); break;
-                default: x += k % 2 ? u"\U0001F600" : u"s"; break;
+                case 0:
+                    x.push_back(u'a' + k % 26);
+                    break;
+                case 1:
+                    x.push_back(v ? 0x3B1 + k % 20 : 0xC0 + k % 20);
+                    break;
+                case 2:
+                    x.push_back(k % 7 ? u'm' : 0x263A);
+                    break;
+                default:
+                    x += k % 2 ? u"\U0001F600" : u"s";
+                    break;
             }
         }
-        if (!v && x.size() > 250) x.resize(250);
-        if (x.back() >= 0xD800 && x.back() <= 0xDBFF) x.pop_back();
+        if (!v && x.size() > 250)
+            x.resize(250);
+        if (x.back() >= 0xD800 && x.back() <= 0xDBFF)
+            x.pop_back();
         x += tk::utf8_to_utf16(std::to_string(i));
         texts.push_back(x);
     }
@@ -210,7 +249,8 @@ TEST_P(jet_db, texts_cross_record_boundaries_and_longest_texts_survive) {
             for (size_t k = 0; k < x.size(); ++k) {
                 const bool pair = x[k] >= 0xD800 && x[k] <= 0xDBFF && k + 1 < x.size();
                 shown.push_back(tk::cp1252_from_unit(x[k]) >= 0 ? x[k] : u'?');
-                if (pair) ++k;
+                if (pair)
+                    ++k;
             }
         }
         s.cells.push_back(jet_test::text(row++, 0, shown));

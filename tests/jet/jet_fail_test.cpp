@@ -23,7 +23,8 @@ void add_sheet(jet_database& db, const std::u16string& name, int rows) {
     cols[1].type = jet_memo;
     jet_table& t = db.create_table(name, cols);
     for (int r = 0; r < rows; ++r) {
-        const std::u16string txt = name + tk::utf8_to_utf16(std::to_string(r)) + std::u16string(40, u'x');
+        const std::u16string txt =
+            name + tk::utf8_to_utf16(std::to_string(r)) + std::u16string(40, u'x');
         jet_value v[2] = {jet_value::of_number(r * 1.5), jet_value::of_text(txt)};
         t.append(v, 2);
     }
@@ -65,8 +66,8 @@ TEST_P(jet_fail, full_disk_on_close_leaves_no_partial_workbook) {
     jet_test::temp_dir dir;
     const std::string path = dir.file("book.xls");
     // A new workbook: nothing appears under the destination name.
-    for (rlim_t budget : {rlim_t(0), rlim_t(1), rlim_t(511), rlim_t(512), rlim_t(4096), rlim_t(20000),
-                          rlim_t(60000), rlim_t(120000)}) {
+    for (rlim_t budget : {rlim_t(0), rlim_t(1), rlim_t(511), rlim_t(512), rlim_t(4096),
+                          rlim_t(20000), rlim_t(60000), rlim_t(120000)}) {
         auto db = jet_database::open(path, k_connect[v], false, false);
         add_sheet(*db, u"A", 2000);
         long err = 0;
@@ -120,7 +121,8 @@ TEST_P(jet_fail, damaged_files_are_refused_cleanly) {
     // unused tail a reader may do without).
     for (size_t len = 0; len + 512 <= good.size(); len += 509) {
         jet_test::spill(bad, std::vector<uint8_t>(good.begin(), good.begin() + len));
-        EXPECT_EQ(error_of([&] { jet_database::open(bad, k_connect[v], false, false); }), 3274) << len;
+        EXPECT_EQ(error_of([&] { jet_database::open(bad, k_connect[v], false, false); }), 3274)
+            << len;
     }
     // Bytes changed in the workbook stream (sectors right after the
     // header) or anywhere: refused, or opened and written; never a crash,
@@ -138,7 +140,8 @@ TEST_P(jet_fail, damaged_files_are_refused_cleanly) {
         try {
             auto db = jet_database::open(bad, k_connect[v], false, false);
             (void)db->table_names();
-            if (jet_table* t = db->find_table(u"A")) (void)t->record_count();
+            if (jet_table* t = db->find_table(u"A"))
+                (void)t->record_count();
             add_sheet(*db, u"C", 3);
             db->close();
             ++written;

@@ -15,7 +15,9 @@
 
 namespace {
 
-void cell_head(jet_rec& r, uint16_t row, uint16_t col, uint16_t xf) { r.u16(row).u16(col).u16(xf); }
+void cell_head(jet_rec& r, uint16_t row, uint16_t col, uint16_t xf) {
+    r.u16(row).u16(col).u16(xf);
+}
 
 struct foreign {
     std::vector<uint8_t> stream;
@@ -29,9 +31,12 @@ foreign build() {
     jet_rec(s, 0x0042).u16(1200);
     jet_rec(s, 0x003D).hex("00 00 00 00 00 30 00 20 38 00 00 00 00 00 01 00 58 02");
     jet_rec(s, 0x0022).u16(0);
-    for (int i = 0; i < 5; ++i) jet_rec(s, 0x0031).hex("C8 00 00 00 FF 7F 90 01 00 00 00 00 00 00 07 00 43 61 6C 69 62 72 69");
+    for (int i = 0; i < 5; ++i)
+        jet_rec(s, 0x0031).hex(
+            "C8 00 00 00 FF 7F 90 01 00 00 00 00 00 00 07 00 43 61 6C 69 62 72 69");
     jet_rec(s, 0x041E).u16(164).u16(5).u8(0).bytes("0.000", 5);
-    for (int i = 0; i < 15; ++i) jet_rec(s, 0x00E0).hex("00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20");
+    for (int i = 0; i < 15; ++i)
+        jet_rec(s, 0x00E0).hex("00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20");
     jet_rec(s, 0x00E0).hex("00 00 00 00 01 00 20 00 00 00 00 00 00 00 00 00 00 00 C0 20");
     jet_rec(s, 0x00E0).hex("00 00 A4 00 01 00 20 00 00 04 00 00 00 00 00 00 00 00 C0 20");
     jet_rec(s, 0x0293).hex("00 80 00 FF");
@@ -40,13 +45,14 @@ foreign build() {
     const size_t bs2 = s.size() + 4;
     jet_rec(s, 0x0085).u32(0).u8(0).u8(2).u8(6).u8(0).bytes("Chart1", 6);
     // A defined name (print area of sheet 1).
-    jet_rec(s, 0x0018).hex("20 00 00 01 0B 00 00 00 01 00 00 00 00 00 00 06 3B 00 00 00 00 03 00 00 00 03 00");
+    jet_rec(s, 0x0018).hex(
+        "20 00 00 01 0B 00 00 00 01 00 00 00 00 00 00 06 3B 00 00 00 00 03 00 00 00 03 00");
     {
         jet_rec r(s, 0x00FC);
         r.u32(6).u32(5);
         r.u16(5).u8(0).bytes("plain", 5);
         r.u16(4).u8(0x08).u16(2).bytes("Rich", 4).hex("00 00 01 00 02 00 00 00");  // two runs
-        r.u16(2).u8(0x04).u32(6).bytes("Ph", 2).hex("01 02 03 04 05 06");       // phonetic data
+        r.u16(2).u8(0x04).u32(6).bytes("Ph", 2).hex("01 02 03 04 05 06");          // phonetic data
         // 16-bit string of 10 characters, 4 here, 6 in the CONTINUE (8-bit).
         r.u16(10).u8(0x01).hex("16 04 17 04 18 04 19 04");
     }
@@ -57,14 +63,44 @@ foreign build() {
     tk::put_u32(s.data() + bs1, static_cast<uint32_t>(s.size()));
     jet_rec(s, 0x0809).hex("00 06 10 00 AA AA CD 07 00 00 00 00 06 00 00 00");
     jet_rec(s, 0x0200).u32(0).u32(5).u16(0).u16(3).u16(0);
-    { jet_rec r(s, 0x00FD); cell_head(r, 0, 0, 15); r.u32(0); }
-    { jet_rec r(s, 0x00FD); cell_head(r, 0, 1, 15); r.u32(1); }
-    { jet_rec r(s, 0x00FD); cell_head(r, 1, 0, 15); r.u32(2); }
-    { jet_rec r(s, 0x00FD); cell_head(r, 1, 1, 15); r.u32(3); }
-    { jet_rec r(s, 0x00FD); cell_head(r, 2, 0, 15); r.u32(4); }
-    { jet_rec r(s, 0x0203); cell_head(r, 2, 1, 16); r.f64(3.25); }
-    { jet_rec r(s, 0x00BD); r.u16(3).u16(0).u16(15).u32(6).u16(15).u32(10).u16(15).u32(14).u16(2); }
-    { jet_rec r(s, 0x0201); cell_head(r, 4, 0, 15); }
+    {
+        jet_rec r(s, 0x00FD);
+        cell_head(r, 0, 0, 15);
+        r.u32(0);
+    }
+    {
+        jet_rec r(s, 0x00FD);
+        cell_head(r, 0, 1, 15);
+        r.u32(1);
+    }
+    {
+        jet_rec r(s, 0x00FD);
+        cell_head(r, 1, 0, 15);
+        r.u32(2);
+    }
+    {
+        jet_rec r(s, 0x00FD);
+        cell_head(r, 1, 1, 15);
+        r.u32(3);
+    }
+    {
+        jet_rec r(s, 0x00FD);
+        cell_head(r, 2, 0, 15);
+        r.u32(4);
+    }
+    {
+        jet_rec r(s, 0x0203);
+        cell_head(r, 2, 1, 16);
+        r.f64(3.25);
+    }
+    {
+        jet_rec r(s, 0x00BD);
+        r.u16(3).u16(0).u16(15).u32(6).u16(15).u32(10).u16(15).u32(14).u16(2);
+    }
+    {
+        jet_rec r(s, 0x0201);
+        cell_head(r, 4, 0, 15);
+    }
     jet_rec(s, 0x023E).hex("B6 06 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00");
     jet_rec(s, 0x000A);
     // Sheet "Chart1": a chart substream.
@@ -98,8 +134,8 @@ TEST(jet_foreign, a_sheet_is_added_to_a_foreign_workbook) {
     using namespace jet_test;
     const sheet data{u"Data",
                      {text(0, 0, u"plain"), text(0, 1, u"Rich"), text(1, 0, u"Ph"),
-                      text(1, 1, u"\u0416\u0417\u0418\u0419abcdef"), text(2, 0, u"plain"), number(2, 1, 3.25),
-                      number(3, 0, 1), number(3, 1, 2), number(3, 2, 3)}};
+                      text(1, 1, u"\u0416\u0417\u0418\u0419abcdef"), text(2, 0, u"plain"),
+                      number(2, 1, 3.25), number(3, 0, 1), number(3, 1, 2), number(3, 2, 3)}};
     ASSERT_EQ(diff({data}, from_xlrd(path)), "");  // the file is sound
 
     auto db = jet_database::open(path, u"Excel 8.0;", false, false);
@@ -118,13 +154,14 @@ TEST(jet_foreign, a_sheet_is_added_to_a_foreign_workbook) {
     cols[2].name = u"n";
     cols[2].type = jet_double;
     jet_table& t = db->create_table(u"New", cols);
-    jet_value r[3] = {jet_value::of_date(1999, 12, 31), jet_value::of_text(u"plain"), jet_value::of_number(7)};
+    jet_value r[3] = {jet_value::of_date(1999, 12, 31), jet_value::of_text(u"plain"),
+                      jet_value::of_number(7)};
     t.append(r, 3);
     db->close();
 
     const sheet added{u"New",
-                      {text(0, 0, u"when"), text(0, 1, u"plain"), text(0, 2, u"n"), date(1, 0, 36525),
-                       text(1, 1, u"plain"), number(1, 2, 7)}};
+                      {text(0, 0, u"when"), text(0, 1, u"plain"), text(0, 2, u"n"),
+                       date(1, 0, 36525), text(1, 1, u"plain"), number(1, 2, 7)}};
     EXPECT_EQ(diff({data, added}, from_xlrd(path)), "");
     const jet_rbook b = jet_read_book(path);
     // Only the foreign sheet departs from the driver's own layout.

@@ -82,7 +82,8 @@ TEST_P(jet_limits, columns_up_to_255) {
     for (int r = 1; r <= 40; ++r) {
         std::vector<jet_value> row(255);
         for (uint16_t c = 0; c < 255; ++c) {
-            if ((r + c) % 9 == 0) continue;  // NULL
+            if ((r + c) % 9 == 0)
+                continue;  // NULL
             if (c % 2) {
                 texts[c] = tk::utf8_to_utf16(std::to_string(r * 1000 + c));
                 row[c] = jet_value::of_text(texts[c]);
@@ -139,7 +140,8 @@ TEST_P(jet_limits, names_and_columns_are_checked) {
     } else {
         jet_table& a = db->create_table(u"\u0417\u0430\u043a\u0430\u0437", cols);
         EXPECT_EQ(a.name(), u"\u0417\u0430\u043a\u0430\u0437");
-        EXPECT_EQ(error_of([&] { db->create_table(u"\u0437\u0430\u043a\u0430\u0437", cols); }), 3010);
+        EXPECT_EQ(error_of([&] { db->create_table(u"\u0437\u0430\u043a\u0430\u0437", cols); }),
+                  3010);
         db->close();
         const auto x = jet_test::from_xlrd(dir.file("names.xls"));
         ASSERT_EQ(x.size(), 2u);
@@ -149,12 +151,21 @@ TEST_P(jet_limits, names_and_columns_are_checked) {
 
 TEST(jet_open, connect_strings_and_paths) {
     jet_test::temp_dir dir;
-    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 7.0;", false, false); }), 3170);
-    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 8.0", false, false); }), 3170);
-    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Text;", false, false); }), 3170);
-    EXPECT_EQ(jet_database::open(dir.file("a.xls"), u"excel 8.0;HDR=YES;", false, false)->version(), 1);
-    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("no/such/a.xls"), u"Excel 8.0;", false, false); }), 3044);
-    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("missing.xls"), u"Excel 8.0;", false, true); }), 3024);
+    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 7.0;", false, false); }),
+              3170);
+    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 8.0", false, false); }),
+              3170);
+    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Text;", false, false); }),
+              3170);
+    EXPECT_EQ(jet_database::open(dir.file("a.xls"), u"excel 8.0;HDR=YES;", false, false)->version(),
+              1);
+    EXPECT_EQ(error_of([&] {
+                  jet_database::open(dir.file("no/such/a.xls"), u"Excel 8.0;", false, false);
+              }),
+              3044);
+    EXPECT_EQ(
+        error_of([&] { jet_database::open(dir.file("missing.xls"), u"Excel 8.0;", false, true); }),
+        3024);
     EXPECT_EQ(error_of([&] { jet_database::open(dir.path(), u"Excel 8.0;", false, false); }), 3051);
     // Locked by an exclusive opener.
     {
@@ -165,11 +176,56 @@ TEST(jet_open, connect_strings_and_paths) {
         db->close();
     }
     auto holder = jet_database::open(dir.file("a.xls"), u"Excel 8.0;", true, false);
-    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 8.0;", true, false); }), 3045);
+    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 8.0;", true, false); }),
+              3045);
     holder->close();
-    EXPECT_EQ(jet_database::open(dir.file("a.xls"), u"Excel 8.0;", true, false)->table_names().size(), 1u);
+    EXPECT_EQ(
+        jet_database::open(dir.file("a.xls"), u"Excel 8.0;", true, false)->table_names().size(),
+        1u);
     // The other version's stream is not there.
-    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 5.0;", false, false); }), 3274);
+    EXPECT_EQ(error_of([&] { jet_database::open(dir.file("a.xls"), u"Excel 5.0;", false, false); }),
+              3274);
 }
 
 INSTANTIATE_TEST_SUITE_P(versions, jet_limits, ::testing::Values(0, 1));
+
+// A workbook past 6.8 MiB: its compound file needs DIFAT sectors, for the
+// first write and for the copy made when a sheet is added.
+TEST(jet_large, workbook_beyond_the_header_fat_list) {
+    jet_test::temp_dir dir;
+    const std::string path = dir.file("large.xls");
+    std::vector<jet_column> cols(2);
+    cols[0].name = u"n";
+    cols[0].type = jet_long;
+    cols[1].name = u"text";
+    cols[1].type = jet_memo;
+    jet_test::book want{{u"Big", {jet_test::text(0, 0, u"n"), jet_test::text(0, 1, u"text")}}};
+    {
+        auto db = jet_database::open(path, u"Excel 8.0;", false, false);
+        jet_table& t = db->create_table(u"Big", cols);
+        for (int r = 1; r <= 40000; ++r) {
+            std::u16string txt = tk::utf8_to_utf16(std::to_string(r)) + u":";
+            while (txt.size() < 200) txt.push_back(char16_t(u'a' + (r * 31 + txt.size()) % 26));
+            jet_value v[2] = {jet_value::of_number(r), jet_value::of_text(txt)};
+            t.append(v, 2);
+            want[0].cells.push_back(jet_test::number(static_cast<uint16_t>(r), 0, r));
+            want[0].cells.push_back(jet_test::text(static_cast<uint16_t>(r), 1, txt));
+        }
+        db->close();
+    }
+    {
+        auto db = jet_database::open(path, u"Excel 8.0;", false, false);
+        jet_table& t = db->create_table(u"Small", cols);
+        jet_value v[2] = {jet_value::of_number(1), jet_value::of_text(u"one")};
+        t.append(v, 2);
+        db->close();
+    }
+    want.push_back({u"Small",
+                    {jet_test::text(0, 0, u"n"), jet_test::text(0, 1, u"text"),
+                     jet_test::number(1, 0, 1), jet_test::text(1, 1, u"one")}});
+    EXPECT_GT(jet_test::slurp(path).size(), 7u << 20);
+    const jet_rbook b = jet_read_book(path);
+    EXPECT_TRUE(b.problems.empty()) << b.problems.front();
+    EXPECT_EQ(jet_test::diff(want, jet_test::from_reader(b)), "");
+    EXPECT_EQ(jet_test::diff(want, jet_test::from_xlrd(path)), "");
+}

@@ -1,10 +1,11 @@
 // Sheet names: legality, case-blind equality, BIFF5 encoding.
+#include "jet/jet_name.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "TK/tk_utf.h"
-#include "jet/jet_name.h"
 
 TEST(jet_name, legal_sheet_names) {
     EXPECT_TRUE(jet_valid_sheet_name(u"Sheet1"));
@@ -12,15 +13,17 @@ TEST(jet_name, legal_sheet_names) {
     EXPECT_TRUE(jet_valid_sheet_name(u"it's"));
     EXPECT_FALSE(jet_valid_sheet_name(u""));
     EXPECT_FALSE(jet_valid_sheet_name(std::u16string(32, u'a')));
-    for (const char16_t* bad : {u"a:b", u"a\\b", u"a/b", u"a?b", u"a*b", u"a[b", u"a]b", u"'ab", u"ab'"})
+    for (const char16_t* bad :
+         {u"a:b", u"a\\b", u"a/b", u"a?b", u"a*b", u"a[b", u"a]b", u"'ab", u"ab'"})
         EXPECT_FALSE(jet_valid_sheet_name(bad)) << tk::utf16_to_utf8(bad);
 }
 
 TEST(jet_name, names_compare_regardless_of_case) {
     EXPECT_TRUE(jet_same_name(u"Orders", u"ORDERS"));
-    EXPECT_TRUE(jet_same_name(u"\u00e9t\u00e9", u"\u00c9T\u00c9"));            // Latin-1
+    EXPECT_TRUE(jet_same_name(u"\u00e9t\u00e9", u"\u00c9T\u00c9"));              // Latin-1
     EXPECT_TRUE(jet_same_name(u"\u0142\u00f3d\u017a", u"\u0141\u00d3D\u0179"));  // Latin Extended-A
-    EXPECT_TRUE(jet_same_name(u"\u0437\u0430\u043a\u0430\u0437", u"\u0417\u0410\u041a\u0410\u0417"));
+    EXPECT_TRUE(
+        jet_same_name(u"\u0437\u0430\u043a\u0430\u0437", u"\u0417\u0410\u041a\u0410\u0417"));
     EXPECT_TRUE(jet_same_name(u"\u03b1\u03c2", u"\u0391\u03a3"));
     EXPECT_TRUE(jet_same_name(u"\u00ff", u"\u0178"));
     EXPECT_FALSE(jet_same_name(u"Orders", u"Orders2"));
@@ -31,7 +34,8 @@ TEST(jet_name, biff5_names_stay_legal_and_unique) {
     std::set<std::u16string> taken;
     auto is_taken = [&](std::u16string_view n) {
         for (const auto& t : taken)
-            if (jet_same_name(t, n)) return true;
+            if (jet_same_name(t, n))
+                return true;
         return false;
     };
     // Encodable names pass unchanged, Windows-1252 characters included.

@@ -33,7 +33,8 @@ sheet fill(jet_database& db, const std::u16string& name, int rows) {
     for (int r = 1; r <= rows; ++r) {
         const std::u16string shared = u"common " + tk::utf8_to_utf16(std::to_string(r % 10));
         const std::u16string own = name + u" row " + tk::utf8_to_utf16(std::to_string(r));
-        jet_value v[3] = {jet_value::of_number(r), jet_value::of_text(shared), jet_value::of_text(own)};
+        jet_value v[3] = {jet_value::of_number(r), jet_value::of_text(shared),
+                          jet_value::of_text(own)};
         t.append(v, 3);
         const auto row = static_cast<uint16_t>(r);
         s.cells.push_back(jet_test::number(row, 0, r));
@@ -64,14 +65,19 @@ std::vector<uint8_t> stream_bytes(const std::string& path) {
 int patch_walk(const std::vector<uint8_t>& st, uint32_t bof, bool b8) {
     auto u16 = [&](uint64_t p) { return tk::get_u16(st.data() + p); };
     auto u32 = [&](uint64_t p) { return tk::get_u32(st.data() + p); };
-    if (u16(bof) != biff::k_bof) return -1;
+    if (u16(bof) != biff::k_bof)
+        return -1;
     const uint64_t index = bof + 4 + u16(bof + 2);
-    if (u16(index) != biff::k_index) return -2;
-    if (u16(index + 2) < (b8 ? 20 : 16)) return 0;
+    if (u16(index) != biff::k_index)
+        return -2;
+    if (u16(index + 2) < (b8 ? 20 : 16))
+        return 0;
     const uint32_t d = u32(index + 4 + (b8 ? 16 : 12));
-    if (u16(d) != biff::k_dbcell) return -3;
+    if (u16(d) != biff::k_dbcell)
+        return -3;
     const uint32_t r = u32(d + 4);
-    if (r >= d) return -4;
+    if (r >= d)
+        return -4;
     const uint16_t f = u16(d + 8);
     const uint64_t row = d - r;
     uint64_t c = row + 4 + u16(row + 2) + f;
@@ -123,7 +129,8 @@ TEST_P(jet_reopen, adding_sheets_keeps_the_old_ones_intact) {
     const size_t bof = 4 + tk::get_u16(&first_stream[first_pos + 2]);
     const size_t index_len = 4 + tk::get_u16(&first_stream[first_pos + bof + 2]);
     for (size_t i = 0; i < first_size; ++i) {
-        if (i >= bof + 4 + (v ? 12 : 8) && i < bof + index_len) continue;
+        if (i >= bof + 4 + (v ? 12 : 8) && i < bof + index_len)
+            continue;
         ASSERT_EQ(now[pos + i], first_stream[first_pos + i]) << i;
     }
     for (size_t p = bof + 4 + (v ? 12 : 8); p < bof + index_len; p += 4)
@@ -250,8 +257,10 @@ TEST_P(jet_reopen, the_empty_workbook_image_takes_sheets) {
     jet_value r[2] = {jet_value::of_date(2020, 1, 2, 3, 4, 5), jet_value::of_number(0.25)};
     t.append(r, 2);
     db->close();
-    sheet s{u"Dates", {jet_test::text(0, 0, u"when"), jet_test::text(0, 1, u"n"),
-                       jet_test::date(1, 0, 43832 + (3 * 3600 + 4 * 60 + 5) / 86400.0), jet_test::number(1, 1, 0.25)}};
+    sheet s{u"Dates",
+            {jet_test::text(0, 0, u"when"), jet_test::text(0, 1, u"n"),
+             jet_test::date(1, 0, 43832 + (3 * 3600 + 4 * 60 + 5) / 86400.0),
+             jet_test::number(1, 1, 0.25)}};
     want.push_back(s);
     check(path, want);
     // The image's 21 XFs were extended; the date XF sits past the 24th.
@@ -265,7 +274,9 @@ TEST_P(jet_reopen, the_empty_workbook_image_takes_sheets) {
     // The property-set streams came along.
     auto f = stg_file::open(path, false);
     EXPECT_TRUE(f->has_stream(u"\x05SummaryInformation"));
-    EXPECT_TRUE(f->has_stream(u"\x05" u"DocumentSummaryInformation"));
+    EXPECT_TRUE(
+        f->has_stream(u"\x05"
+                      u"DocumentSummaryInformation"));
 }
 
 INSTANTIATE_TEST_SUITE_P(versions, jet_reopen, ::testing::Values(0, 1));

@@ -1,4 +1,6 @@
 // The shared string table: dedup, CONTINUE splitting rules, EXTSST.
+#include "jet/jet_sst.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,7 +9,6 @@
 #include "jet/biff_format.h"
 #include "jet/jet_error.h"
 #include "jet/jet_out.h"
-#include "jet/jet_sst.h"
 
 namespace {
 
@@ -27,15 +28,17 @@ std::vector<record> write_table(const jet_sst& sst, size_t max_body, uint64_t st
     std::vector<record> recs;
     for (size_t i = 0; i + 4 <= bytes.size();) {
         const uint16_t len = tk::get_u16(&bytes[i + 2]);
-        recs.push_back({start + i, tk::get_u16(&bytes[i]), {bytes.begin() + i + 4, bytes.begin() + i + 4 + len}});
+        recs.push_back({start + i,
+                        tk::get_u16(&bytes[i]),
+                        {bytes.begin() + i + 4, bytes.begin() + i + 4 + len}});
         i += 4 + len;
     }
     return recs;
 }
 
 // Reads the records back; checks the split rules and the EXTSST.
-void read_back(const std::vector<record>& recs, size_t max_body, const std::vector<std::u16string>& want,
-               uint32_t total) {
+void read_back(const std::vector<record>& recs, size_t max_body,
+               const std::vector<std::u16string>& want, uint32_t total) {
     ASSERT_GE(recs.size(), 2u);
     EXPECT_EQ(recs.front().id, biff::k_sst);
     EXPECT_EQ(recs.back().id, biff::k_extsst);
@@ -90,10 +93,12 @@ TEST(jet_sst, repeated_texts_share_one_entry) {
     EXPECT_EQ(old.add(u"x"), 0u);
     EXPECT_EQ(old.add(u"z"), 3u);
     // Many strings: the table grows and still finds them.
-    for (int i = 0; i < 50000; ++i) sst.add(u"s" + std::u16string(1, char16_t(0x100 + i % 7000)) + char16_t(u'a' + i % 26));
+    for (int i = 0; i < 50000; ++i)
+        sst.add(u"s" + std::u16string(1, char16_t(0x100 + i % 7000)) + char16_t(u'a' + i % 26));
     EXPECT_EQ(sst.unique(), 4u + 50000u);
     const uint32_t u = sst.unique();
-    for (int i = 0; i < 50000; ++i) sst.add(u"s" + std::u16string(1, char16_t(0x100 + i % 7000)) + char16_t(u'a' + i % 26));
+    for (int i = 0; i < 50000; ++i)
+        sst.add(u"s" + std::u16string(1, char16_t(0x100 + i % 7000)) + char16_t(u'a' + i % 26));
     EXPECT_EQ(sst.unique(), u);
     // Lone surrogates are stored as U+FFFD.
     const uint32_t lone = sst.add(std::u16string(1, char16_t(0xD800)) + u"x");
@@ -112,12 +117,16 @@ TEST(jet_sst, strings_cross_continue_records_as_readers_expect) {
             const int len = static_cast<int>(rng() % (max_body < 100 ? 60 : 20000));
             const int kind = i % 4;
             for (int k = 0; k < len; ++k) {
-                if (kind == 0) s.push_back(u'a' + k % 26);
-                if (kind == 1) s.push_back(0x410 + k % 32);
-                if (kind == 2) s.push_back(k % 5 ? u'b' : 0x3A9);  // mixed, stored 16-bit
-                if (kind == 3) s += (k % 3 ? u"\U0001F600" : u"c");
+                if (kind == 0)
+                    s.push_back(u'a' + k % 26);
+                if (kind == 1)
+                    s.push_back(0x410 + k % 32);
+                if (kind == 2)
+                    s.push_back(k % 5 ? u'b' : 0x3A9);  // mixed, stored 16-bit
+                if (kind == 3)
+                    s += (k % 3 ? u"\U0001F600" : u"c");
             }
-            s += char16_t(u'0' + i % 10) ;
+            s += char16_t(u'0' + i % 10);
             s += char16_t(u'A' + i / 10 % 26);
             s += char16_t(u'A' + i / 260);
             want.push_back(s);

@@ -17,29 +17,42 @@
 namespace jet_test {
 
 bool cell::operator==(const cell& o) const {
-    if (row != o.row || col != o.col || type != o.type) return false;
-    if (type == 1) return text == o.text;
+    if (row != o.row || col != o.col || type != o.type)
+        return false;
+    if (type == 1)
+        return text == o.text;
     // Exact, sign of zero included: both readers must give back what was written.
     return number == o.number && std::signbit(number) == std::signbit(o.number);
 }
 
-cell text(uint16_t r, uint16_t c, std::u16string s) { return {r, c, 1, 0, std::move(s)}; }
-cell number(uint16_t r, uint16_t c, double v) { return {r, c, 2, v, {}}; }
-cell date(uint16_t r, uint16_t c, double serial) { return {r, c, 3, serial, {}}; }
-cell boolean(uint16_t r, uint16_t c, bool v) { return {r, c, 4, v ? 1.0 : 0.0, {}}; }
+cell text(uint16_t r, uint16_t c, std::u16string s) {
+    return {r, c, 1, 0, std::move(s)};
+}
+cell number(uint16_t r, uint16_t c, double v) {
+    return {r, c, 2, v, {}};
+}
+cell date(uint16_t r, uint16_t c, double serial) {
+    return {r, c, 3, serial, {}};
+}
+cell boolean(uint16_t r, uint16_t c, bool v) {
+    return {r, c, 4, v ? 1.0 : 0.0, {}};
+}
 
 namespace {
 
 void sort_cells(std::vector<cell>& v) {
-    std::sort(v.begin(), v.end(),
-              [](const cell& a, const cell& b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
+    std::sort(v.begin(), v.end(), [](const cell& a, const cell& b) {
+        return a.row != b.row ? a.row < b.row : a.col < b.col;
+    });
 }
 
 bool date_format(const std::u16string& f) {
     bool quoted = false;
     for (char16_t c : f) {
-        if (c == u'"') quoted = !quoted;
-        if (!quoted && (c == u'y' || c == u'd' || c == u'Y' || c == u'D')) return true;
+        if (c == u'"')
+            quoted = !quoted;
+        if (!quoted && (c == u'y' || c == u'd' || c == u'Y' || c == u'D'))
+            return true;
     }
     return false;
 }
@@ -57,16 +70,28 @@ std::u16string json_string(const std::string& s, size_t& i) {
         }
         char e = s[i++];
         switch (e) {
-            case 'n': out.push_back(u'\n'); break;
-            case 'r': out.push_back(u'\r'); break;
-            case 't': out.push_back(u'\t'); break;
-            case 'b': out.push_back(u'\b'); break;
-            case 'f': out.push_back(u'\f'); break;
+            case 'n':
+                out.push_back(u'\n');
+                break;
+            case 'r':
+                out.push_back(u'\r');
+                break;
+            case 't':
+                out.push_back(u'\t');
+                break;
+            case 'b':
+                out.push_back(u'\b');
+                break;
+            case 'f':
+                out.push_back(u'\f');
+                break;
             case 'u':
                 out.push_back(static_cast<char16_t>(std::stoul(s.substr(i, 4), nullptr, 16)));
                 i += 4;
                 break;
-            default: out.push_back(static_cast<unsigned char>(e)); break;
+            default:
+                out.push_back(static_cast<unsigned char>(e));
+                break;
         }
     }
     ++i;
@@ -93,7 +118,8 @@ book from_reader(const jet_rbook& b) {
                     if (c.xf < b.xfs.size()) {
                         const uint16_t fmt = tk::get_u16(b.xfs[c.xf].data() + 2);
                         for (const auto& f : b.formats)
-                            if (f.first == fmt && date_format(f.second)) x.type = 3;
+                            if (f.first == fmt && date_format(f.second))
+                                x.type = 3;
                     }
                     break;
                 }
@@ -113,17 +139,20 @@ book from_reader(const jet_rbook& b) {
 }
 
 book from_xlrd(const std::string& path, std::string* raw, bool fmt) {
-    const std::string cmd = std::string("/usr/bin/python3 ") + JET_TEST_DIR + "/xlrd_dump.py '" + path +
-                            "'" + (fmt ? " fmt" : "") + " 2>&1";
+    const std::string cmd = std::string("/usr/bin/python3 ") + JET_TEST_DIR + "/xlrd_dump.py '" +
+                            path + "'" + (fmt ? " fmt" : "") + " 2>&1";
     FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) throw std::runtime_error("cannot run xlrd");
+    if (!p)
+        throw std::runtime_error("cannot run xlrd");
     std::string text;
     char buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
     const int rc = ::pclose(p);
-    if (rc != 0) throw std::runtime_error("xlrd failed: " + text.substr(0, 2000));
-    if (raw) *raw = text;
+    if (rc != 0)
+        throw std::runtime_error("xlrd failed: " + text.substr(0, 2000));
+    if (raw)
+        *raw = text;
     book out;
     std::istringstream in(text);
     std::string line;
@@ -153,20 +182,25 @@ std::string diff(const book& want, const book& got) {
         return "sheet count " + std::to_string(want.size()) + " vs " + std::to_string(got.size());
     for (size_t s = 0; s < want.size(); ++s) {
         const std::string sn = tk::utf16_to_utf8(want[s].name);
-        if (want[s].name != got[s].name) return "sheet name " + sn + " vs " + tk::utf16_to_utf8(got[s].name);
+        if (want[s].name != got[s].name)
+            return "sheet name " + sn + " vs " + tk::utf16_to_utf8(got[s].name);
         const auto& a = want[s].cells;
         const auto& b = got[s].cells;
         for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
             if (i >= a.size() || i >= b.size() || !(a[i] == b[i])) {
                 const cell& x = i < a.size() ? a[i] : b[i];
-                std::string what = sn + " " + std::to_string(x.row) + "," + std::to_string(x.col) + ": ";
-                if (i >= a.size()) return what + "unexpected cell";
-                if (i >= b.size()) return what + "missing cell";
+                std::string what =
+                    sn + " " + std::to_string(x.row) + "," + std::to_string(x.col) + ": ";
+                if (i >= a.size())
+                    return what + "unexpected cell";
+                if (i >= b.size())
+                    return what + "missing cell";
                 char num[96];
-                std::snprintf(num, sizeof num, " (want type %d %.17g, got type %d %d,%d %.17g)", a[i].type,
-                              a[i].number, b[i].type, b[i].row, b[i].col, b[i].number);
-                return what + "differs" + num + " want text '" + tk::utf16_to_utf8(a[i].text).substr(0, 80) +
-                       "' got '" + tk::utf16_to_utf8(b[i].text).substr(0, 80) + "'";
+                std::snprintf(num, sizeof num, " (want type %d %.17g, got type %d %d,%d %.17g)",
+                              a[i].type, a[i].number, b[i].type, b[i].row, b[i].col, b[i].number);
+                return what + "differs" + num + " want text '" +
+                       tk::utf16_to_utf8(a[i].text).substr(0, 80) + "' got '" +
+                       tk::utf16_to_utf8(b[i].text).substr(0, 80) + "'";
             }
         }
     }
@@ -175,7 +209,8 @@ std::string diff(const book& want, const book& got) {
 
 temp_dir::temp_dir() {
     char tmpl[] = "/tmp/jet_test_XXXXXX";
-    if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
+    if (!::mkdtemp(tmpl))
+        throw std::runtime_error("mkdtemp");
     path_ = tmpl;
 }
 
@@ -189,7 +224,8 @@ std::vector<std::string> temp_dir::list() const {
     if (DIR* d = ::opendir(path_.c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
-            if (n != "." && n != "..") out.push_back(n);
+            if (n != "." && n != "..")
+                out.push_back(n);
         }
         ::closedir(d);
     }
@@ -199,7 +235,8 @@ std::vector<std::string> temp_dir::list() const {
 
 std::vector<uint8_t> slurp(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
+                                std::istreambuf_iterator<char>());
 }
 
 void spill(const std::string& path, const std::vector<uint8_t>& data) {

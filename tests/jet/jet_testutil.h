@@ -42,7 +42,7 @@ book from_xlrd(const std::string& path, std::string* raw = nullptr, bool fmt = f
 
 // A temporary folder for one test, removed with everything in it.
 class temp_dir {
-public:
+  public:
     temp_dir();
     ~temp_dir();
     std::string file(const std::string& name) const { return path_ + "/" + name; }
@@ -50,7 +50,7 @@ public:
     // Names of the files the folder holds.
     std::vector<std::string> list() const;
 
-private:
+  private:
     std::string path_;
 };
 

@@ -168,3 +168,22 @@ TEST_F(ocl_dict_api, ADatabaseMaySupplyItsOwnBanner) {
     // and the table is listed like any other of the database
     EXPECT_EQ(rows("select TABLE_NAME from user_tables").size(), 3u);
 }
+
+TEST_F(ocl_dict_api, NonLatinAndQuotedNamesListAsStored) {
+    make_db(
+        "CREATE TABLE \"Сотрудники\" (\"Имя\" NVARCHAR2(20), \"it\"\"s\" NUMBER);"
+        "INSERT INTO \"Сотрудники\" VALUES ('Иван', 1);");
+    auto r = rows("select TABLE_NAME from user_tables");
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[2][0], "Сотрудники");  // only ASCII letters change case
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM \"Сотрудники\"")[0][0], "1");
+    auto cols = rows(
+        "select COLUMN_NAME, DATA_TYPE from USER_TAB_COLUMNS where table_name = "
+        "'Сотрудники'");
+    ASSERT_EQ(cols.size(), 2u);
+    EXPECT_EQ(cols[0][0], "Имя");
+    EXPECT_EQ(cols[1][0], "IT\"S");
+    OCIStmt* st = run("SELECT * FROM \"Сотрудники\"");
+    EXPECT_EQ(name_of(param(st, 1)), "Имя");
+    EXPECT_EQ(name_of(param(st, 2)), "IT\"S");
+}

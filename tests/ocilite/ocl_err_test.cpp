@@ -120,7 +120,8 @@ TEST_F(ocl_err_api, StatementErrorsComeFromTheExecute) {
     EXPECT_EQ(failure("SELECT A FROM T X Y", 1, OCI_PARSE_ONLY), 933);
     EXPECT_EQ(failure("   ", 1, OCI_PARSE_ONLY), 900);
     EXPECT_EQ(failure("SELECT * FROM MISSING", 1, OCI_PARSE_ONLY), 942);
-    EXPECT_EQ(failure("SELECT * FROM T -- a comment after is fine", 1, OCI_PARSE_ONLY), 0);
+    EXPECT_EQ(failure("SELECT * FROM T -- a comment after is fine;", 1, OCI_PARSE_ONLY), 0);
+    EXPECT_EQ(failure("SELECT ';' FROM T /* ; */", 1, OCI_PARSE_ONLY), 0);
 }
 
 TEST_F(ocl_err_api, ParseOnlyDoesNotRun) {

@@ -1,0 +1,479 @@
+// Speed and memory of the whole product: runs the real tslagent program on a
+// SQLite database read through the embedded provider.
+//
+//   agent_bench [--agent=PATH] [--dir=FOLDER] [--rows=N] [--split_rows=N]
+//               [--repeat=N] [--only=biff8,biff5,split] [--no-verify] [--keep]
+//
+// The database is built by this program (in a child process, so that the
+// bench itself stays small: a forked child starts its peak-memory account
+// from its parent's size). Its table BENCH has 10 columns of mixed types:
+// NUMBER(9) integers, NUMBER(12,2) decimals, VARCHAR2(20) codes and city
+// names (Cyrillic, Greek, CJK and Latin), two VARCHAR2(200) texts of 200
+// characters, two DATE columns stored as 'YYYY-MM-DD HH:MM:SS', and NULLs in
+// six of the columns.
+//
+// Runs (each a fresh tslagent process, timed from fork to wait4; the peak
+// memory is the child's ru_maxrss from wait4):
+//   biff8  --rows rows into one BIFF8 workbook (--xls_ver=1);
+//   biff5  the same rows into BIFF5 (--xls_ver=0) with --split, since a
+//          BIFF5 worksheet holds 16,383 rows below its header;
+//   split  --split_rows rows into BIFF8 with --split (continuation files).
+// Targets: at least 150,000 rows/s into BIFF8; peak memory no more than the
+// largest output file's size + 64 MiB. Targets are reported as PASS/MISS
+// lines; the exit status is non-zero only when a conversion failed (agent
+// exit status, messages on standard error, missing files, or a row count
+// that python3-xlrd does not confirm).
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+constexpr double kSpeedTarget = 150000.0;  // rows per second into BIFF8
+constexpr double kMemoryAllowance = 64.0;  // MiB above one output file
+
+struct options {
+    std::string agent;
+    std::string dir;
+    int rows = 65535;
+    int split_rows = 1000000;
+    int repeat = 3;
+    std::string only = "biff8,biff5,split";
+    bool verify = true;
+    bool keep = false;
+};
+
+struct run_spec {
+    const char* name;
+    int xls_ver;
+    bool split;
+    const std::string* db;
+    int rows;
+};
+
+struct run_result {
+    bool ok = false;
+    std::string failure;
+    double seconds = 0;
+    double user = 0;
+    double sys = 0;
+    long max_rss_kib = 0;
+    std::vector<uint64_t> sizes;  // destination first, then (1), (2), ...
+};
+
+// ---------------------------------------------------------------- database
+
+// Appends the first n code points of the UTF-8 text to out.
+void append_chars(std::string& out, const char* text, int n) {
+    for (const char* p = text; *p && n > 0; ++p) {
+        out += *p;
+        const unsigned char next = static_cast<unsigned char>(p[1]);
+        if ((next & 0xC0) != 0x80)
+            --n;
+    }
+}
+
+int char_count(const std::string& s) {
+    return static_cast<int>(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// A 200-character text, distinct per row; its script rotates with the row.
+void long_text(std::string& out, int row, int salt) {
+    static const char* const kFill[] = {
+        "Доставка на склад после обеда, проверить упаковку и накладную. ",
+        "Παράδοση στην αποθήκη το απόγευμα, έλεγχος συσκευασίας. ",
+        "倉庫への配送は午後、梱包と送り状を確認すること。北京上海東京大阪。",
+        "Deliver to the loading dock after noon, check packing and invoice. ",
+    };
+    char head[40];
+    std::snprintf(head, sizeof head, "#%07d/%d ", row, salt);
+    out = head;
+    const char* fill = kFill[(row + salt) % 4];
+    while (char_count(out) < 200) append_chars(out, fill, 200 - char_count(out));
+}
+
+bool build_database(const std::string& path, int rows) {
+    fs::remove(path);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
+        return false;
+    const char* ddl =
+        "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+        "CREATE TABLE BENCH(ID NUMBER(9) NOT NULL, QTY NUMBER(9), AMOUNT NUMBER(12,2),"
+        " PRICE NUMBER(12,2), CODE VARCHAR2(20), CITY VARCHAR2(20), CREATED DATE,"
+        " SHIPPED DATE, DESCRIPTION VARCHAR2(200), REMARK VARCHAR2(200));";
+    bool ok = sqlite3_exec(db, ddl, nullptr, nullptr, nullptr) == SQLITE_OK;
+    ok = ok && sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* st = nullptr;
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO BENCH VALUES(?,?,?,?,?,?,?,?,?,?)", -1, &st,
+                                  nullptr) == SQLITE_OK;
+    static const char* const kCities[] = {"Москва",      "Αθήνα",          "東京",   "Zürich",
+                                          "Новосибирск", "Θεσσαλονίκη",    "北京市", "Kraków",
+                                          "Lisboa",      "Санкт-Петербург"};
+    char text[64];
+    std::string long1, long2;
+    for (int i = 0; ok && i < rows; ++i) {
+        const long long k = i;
+        sqlite3_bind_int(st, 1, i + 1);
+        if (i % 17 == 5)
+            sqlite3_bind_null(st, 2);
+        else
+            sqlite3_bind_int(st, 2, static_cast<int>(k * 7919 % 1000000));
+        sqlite3_bind_double(st, 3, static_cast<double>(k * 104729 % 1000000000) / 100.0);
+        if (i % 11 == 3)
+            sqlite3_bind_null(st, 4);
+        else
+            sqlite3_bind_double(st, 4, static_cast<double>(k * 31 % 100000) / 100.0 - 250.0);
+        std::snprintf(text, sizeof text, "K-%06d-%c", i % 1000000, 'A' + i % 26);
+        sqlite3_bind_text(st, 5, text, -1, SQLITE_TRANSIENT);
+        if (i % 13 == 0)
+            sqlite3_bind_null(st, 6);
+        else
+            sqlite3_bind_text(st, 6, kCities[i % 10], -1, SQLITE_STATIC);
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 1995 + i % 30, i % 12 + 1,
+                      i % 28 + 1, i % 24, i * 7 % 60, i * 13 % 60);
+        sqlite3_bind_text(st, 7, text, -1, SQLITE_TRANSIENT);
+        if (i % 5 == 0) {
+            sqlite3_bind_null(st, 8);
+        } else {
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d 00:00:00", 1996 + i % 29,
+                          (i + 5) % 12 + 1, (i + 3) % 28 + 1);
+            sqlite3_bind_text(st, 8, text, -1, SQLITE_TRANSIENT);
+        }
+        long_text(long1, i + 1, 0);
+        sqlite3_bind_text(st, 9, long1.c_str(), static_cast<int>(long1.size()), SQLITE_STATIC);
+        if (i % 3 == 0) {
+            sqlite3_bind_null(st, 10);
+        } else {
+            long_text(long2, i + 1, 1);
+            sqlite3_bind_text(st, 10, long2.c_str(), static_cast<int>(long2.size()), SQLITE_STATIC);
+        }
+        ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+// Builds the database in a child process so that SQLite's memory never
+// becomes part of this process (and so of the agents forked from it).
+bool build_database_in_child(const std::string& path, int rows) {
+    const pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0)
+        _exit(build_database(path, rows) ? 0 : 1);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// ---------------------------------------------------------------- runs
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// "book.xls" -> "book(n).xls": the names of continuation files.
+std::string continuation(const std::string& dest, int n) {
+    const fs::path p(dest);
+    return (p.parent_path() /
+            (p.stem().string() + "(" + std::to_string(n) + ")" + p.extension().string()))
+        .string();
+}
+
+void remove_outputs(const std::string& dest) {
+    fs::remove(dest);
+    for (int n = 1; fs::exists(continuation(dest, n)); ++n) fs::remove(continuation(dest, n));
+}
+
+std::vector<std::string> outputs(const std::string& dest) {
+    std::vector<std::string> files;
+    if (!fs::exists(dest))
+        return files;
+    files.push_back(dest);
+    for (int n = 1; fs::exists(continuation(dest, n)); ++n) files.push_back(continuation(dest, n));
+    return files;
+}
+
+double seconds_of(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// Runs the agent once; its standard output and error go to files beside
+// the destination.
+run_result run_agent(const options& opt, const run_spec& spec, const std::string& tab_file) {
+    run_result r;
+    const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + spec.name + ".xls"));
+    const std::string out_log = dest + ".out", err_log = dest + ".err";
+    remove_outputs(dest);
+    std::vector<std::string> args = {opt.agent,
+                                     "--src=file:" + *spec.db,
+                                     "--user=bench",
+                                     "--pswd=bench",
+                                     "--dest=" + dest,
+                                     "--xls_ver=" + std::to_string(spec.xls_ver),
+                                     "--tab_file=" + tab_file};
+    if (spec.split)
+        args.push_back("--split");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const int out_fd = open(out_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err_fd = open(err_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out_fd, 1);
+        dup2(err_fd, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out_fd);
+    close(err_fd);
+    if (pid < 0) {
+        r.failure = "fork failed";
+        return r;
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) {
+        r.failure = "wait4 failed";
+        return r;
+    }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.user = seconds_of(usage.ru_utime);
+    r.sys = seconds_of(usage.ru_stime);
+    r.max_rss_kib = usage.ru_maxrss;
+    for (const std::string& f : outputs(dest)) r.sizes.push_back(fs::file_size(f));
+
+    const std::string err = read_file(err_log);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        r.failure = "agent exit status " +
+                    std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status));
+    } else if (!err.empty()) {
+        r.failure = "agent wrote to standard error";
+    } else if (r.sizes.empty()) {
+        r.failure = "no workbook written";
+    }
+    if (!r.failure.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: %s\n--- stdout ---\n%s--- stderr ---\n%s--- end ---\n",
+                     spec.name, r.failure.c_str(), read_file(out_log).c_str(), err.c_str());
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+// Counts the data rows of the workbooks with python3-xlrd (every sheet's
+// first row is the header) and checks that the last row's ID is the row
+// count. Returns an empty string when both hold.
+std::string verify(const std::string& dest, int rows) {
+    std::string cmd =
+        "/usr/bin/python3 -c 'import sys, xlrd\n"
+        "total = 0; last = None\n"
+        "for p in sys.argv[1:]:\n"
+        "    b = xlrd.open_workbook(p, on_demand=True)\n"
+        "    for i in range(b.nsheets):\n"
+        "        s = b.sheet_by_index(i)\n"
+        "        total += s.nrows - 1\n"
+        "        if s.nrows > 1: last = s.cell_value(s.nrows - 1, 0)\n"
+        "        b.unload_sheet(i)\n"
+        "print(total, int(last) if last is not None else -1)'";
+    for (const std::string& f : outputs(dest)) cmd += " '" + f + "'";
+    cmd += " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return "cannot run python3";
+    std::string text;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) text += buf;
+    const int status = pclose(p);
+    long total = -1, last = -1;
+    if (status != 0 || std::sscanf(text.c_str(), "%ld %ld", &total, &last) != 2)
+        return "xlrd could not read the workbook: " + text;
+    if (total != rows || last != rows)
+        return "xlrd reads " + std::to_string(total) + " rows, last ID " + std::to_string(last) +
+               ", expected " + std::to_string(rows);
+    return {};
+}
+
+// ---------------------------------------------------------------- report
+
+std::string agent_folder_default(const char* argv0) {
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        self = fs::absolute(argv0);
+    return (self.parent_path() / "tslagent").string();
+}
+
+bool parse(int argc, char** argv, options& opt) {
+    opt.agent = agent_folder_default(argv[0]);
+    opt.dir = fs::temp_directory_path() / ("agent_bench_" + std::to_string(getpid()));
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char* name, std::string& out) {
+            const size_t n = std::strlen(name);
+            if (a.compare(0, n, name) != 0)
+                return false;
+            out = a.substr(n);
+            return true;
+        };
+        std::string v;
+        if (value("--agent=", opt.agent) || value("--dir=", opt.dir) ||
+            value("--only=", opt.only)) {
+        } else if (value("--rows=", v)) {
+            opt.rows = std::atoi(v.c_str());
+        } else if (value("--split_rows=", v)) {
+            opt.split_rows = std::atoi(v.c_str());
+        } else if (value("--repeat=", v)) {
+            opt.repeat = std::max(1, std::atoi(v.c_str()));
+        } else if (a == "--no-verify") {
+            opt.verify = false;
+        } else if (a == "--keep") {
+            opt.keep = true;
+        } else {
+            return false;
+        }
+    }
+    return opt.rows > 0 && opt.split_rows > 0;
+}
+
+double mib(uint64_t bytes) {
+    return static_cast<double>(bytes) / kMiB;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    options opt;
+    if (!parse(argc, argv, opt)) {
+        std::fprintf(stderr,
+                     "usage: agent_bench [--agent=PATH] [--dir=FOLDER] [--rows=N] "
+                     "[--split_rows=N] [--repeat=N] [--only=biff8,biff5,split] [--no-verify] "
+                     "[--keep]\n");
+        return 2;
+    }
+    if (access(opt.agent.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "agent_bench: no tslagent program at %s\n", opt.agent.c_str());
+        return 2;
+    }
+    fs::create_directories(opt.dir);
+    const std::string tab_file = (fs::path(opt.dir) / "tables.txt").string();
+    std::ofstream(tab_file) << "BENCH\n";
+
+    const bool want_split = opt.only.find("split") != std::string::npos;
+    const bool want_small = opt.only.find("biff") != std::string::npos;
+    const std::string small_db = (fs::path(opt.dir) / "bench_small.db").string();
+    const std::string large_db = (fs::path(opt.dir) / "bench_large.db").string();
+    if ((want_small && !build_database_in_child(small_db, opt.rows)) ||
+        (want_split && !build_database_in_child(large_db, opt.split_rows))) {
+        std::fprintf(stderr, "agent_bench: cannot build the databases in %s\n", opt.dir.c_str());
+        return 1;
+    }
+
+    const run_spec specs[] = {{"biff8", 1, false, &small_db, opt.rows},
+                              {"biff5", 0, true, &small_db, opt.rows},
+                              {"split", 1, true, &large_db, opt.split_rows}};
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    std::printf(
+        "agent  %s\nfolder %s\nbench's own peak memory %.1f MiB (a forked child starts "
+        "its account from it)\n\n",
+        opt.agent.c_str(), opt.dir.c_str(), self.ru_maxrss / 1024.0);
+    std::printf("%-6s %-5s %8s %5s %10s %10s %8s %9s %7s %6s %9s %9s\n", "run", "BIFF", "rows",
+                "files", "total MiB", "max MiB", "seconds", "rows/s", "user s", "sys s", "peak MiB",
+                "limit MiB");
+
+    bool failed = false;
+    std::vector<std::string> verdicts;
+    for (const run_spec& spec : specs) {
+        if (opt.only.find(spec.name) == std::string::npos)
+            continue;
+        const int repeats = spec.rows > 200000 ? 1 : opt.repeat;
+        run_result best;
+        long peak_kib = 0;
+        for (int k = 0; k < repeats; ++k) {
+            run_result r = run_agent(opt, spec, tab_file);
+            if (!r.ok) {
+                best = r;
+                break;
+            }
+            peak_kib = std::max(peak_kib, r.max_rss_kib);
+            if (!best.ok || r.seconds < best.seconds)
+                best = r;
+        }
+        const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + spec.name + ".xls"));
+        if (best.ok && opt.verify) {
+            const std::string problem = verify(dest, spec.rows);
+            if (!problem.empty()) {
+                best.ok = false;
+                best.failure = problem;
+            }
+        }
+        if (!best.ok) {
+            std::printf("%-6s FAILED: %s\n", spec.name, best.failure.c_str());
+            failed = true;
+            continue;
+        }
+        uint64_t total = 0, largest = 0;
+        for (uint64_t s : best.sizes) {
+            total += s;
+            largest = std::max(largest, s);
+        }
+        const double rate = spec.rows / best.seconds;
+        const double peak = peak_kib / 1024.0;
+        const double limit = mib(largest) + kMemoryAllowance;
+        std::printf("%-6s %-5s %8d %5zu %10.1f %10.1f %8.3f %9.0f %7.2f %6.2f %9.1f %9.1f\n",
+                    spec.name, spec.xls_ver ? "8" : "5", spec.rows, best.sizes.size(), mib(total),
+                    mib(largest), best.seconds, rate, best.user, best.sys, peak, limit);
+        char line[200];
+        if (spec.xls_ver == 1 && !spec.split) {
+            std::snprintf(line, sizeof line, "%s  %s speed: %.0f rows/s (target >= %.0f)",
+                          rate >= kSpeedTarget ? "PASS" : "MISS", spec.name, rate, kSpeedTarget);
+            verdicts.push_back(line);
+        }
+        std::snprintf(line, sizeof line,
+                      "%s  %s memory: peak %.1f MiB (target <= %.1f MiB = largest file %.1f MiB "
+                      "+ 64 MiB; %zu file%s)",
+                      peak <= limit ? "PASS" : "MISS", spec.name, peak, limit, mib(largest),
+                      best.sizes.size(), best.sizes.size() == 1 ? "" : "s");
+        verdicts.push_back(line);
+        if (!opt.keep)
+            remove_outputs(dest);
+    }
+    std::printf("\n");
+    for (const std::string& v : verdicts) std::printf("%s\n", v.c_str());
+    if (!opt.keep) {
+        std::error_code ec;
+        fs::remove_all(opt.dir, ec);
+    }
+    return failed ? 1 : 0;
+}
