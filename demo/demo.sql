@@ -87,11 +87,11 @@ INSERT INTO ALL_TYPES VALUES (
     'A short CLOB', 'A short NCLOB', X'DEADBEEF',
     'MEDIA_DIR/logo.gif', 'AAAR3sAAEAAAACXAAA');
 
--- Non-Latin letters, CR LF inside texts, a date before 1900.
+-- Non-Latin letters, CR LF inside texts, negative numbers.
 INSERT INTO ALL_TYPES VALUES (
     2, 'Привет, мир', 'Καλημέρα κόσμε', 'ДА', '中文字',
     -0.001, -987654321, -0.5, -300, -123456789012345, -1.5E-7, -7,
-    '1812-09-07 10:00:00', '1899-12-31 23:59:59.999', '-00 00:00:01.500000',
+    '1912-09-07 10:00:00', '1969-12-31 23:59:59.999', '-00 00:00:01.500000',
     X'0102030405060708090A0B0C0D0E0F10', 'Line one' || char(13, 10) || 'Line two',
     X'FFFE',
     'First line' || char(13, 10) || 'Second line' || char(13) || 'Third line' || char(10) || 'end',

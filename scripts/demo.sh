@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tslagent tsl_ocilite
 mkdir -p out
-sh demo/make_demo.sh out/demo.db
+bash demo/make_demo.sh out/demo.db
 for ver in 1 0; do
   name=$([ "$ver" = 1 ] && echo biff8 || echo biff5)
   build/bin/tslagent --src=file:out/demo.db --dest="out/demo_${name}.xls" --xls_ver="$ver"

@@ -194,6 +194,12 @@ bool parse_cmd_line(int argc, char** argv) {
         } else {
             conv.oracle.store_oracle_settings(source, user, password);
         }
+    } else {
+        // A profile names its database with "src" (the agent's --src); it
+        // keeps no service name, and a direct host only when one was set.
+        std::u16string& target = direct ? conv.oracle.host : conv.oracle.service;
+        if (target.empty())
+            target = conv.src;
     }
     return true;
 }

@@ -4,10 +4,9 @@
 // (connect strings, wrap setting, patch) and the failures the driver treats
 // apart.
 //
-// Worksheet capacity is the workbook side's business: with the split
-// setting the rows past a worksheet's capacity continue in the continuation
-// files (dao_continuation_name); without it they are left out and
-// finish_table reports them once for the item.
+// A worksheet holds a limited number of rows; once it is full, appending
+// raises an exception the destination recognises (is_sheet_full) and the
+// driver goes on in a continuation file or reports the rows left out.
 //
 // The product's implementation (dao_destination) stands on dao_engine and
 // the xls engines; tests put doubles in its place. The converter owns its
@@ -21,7 +20,6 @@
 
 class tk_exception;
 class udb_database;
-class udb_recordset;
 class udb_validator;
 
 class xls_destination {
@@ -50,11 +48,8 @@ class xls_destination {
     // A row the worksheet refused (the run reports it and goes on).
     virtual bool is_record_refused(const tk_exception& e) const = 0;
 
-    // Whether full worksheets continue in continuation files.
-    virtual void set_split_data(bool split) = 0;
-    // Ends an item's worksheet after its last row; raises a level-0 report
-    // when rows were left out.
-    virtual void finish_table(udb_recordset& recordset) = 0;
+    // The worksheet holds no more rows; nothing of the row was written.
+    virtual bool is_sheet_full(const tk_exception& e) const = 0;
     // Writes and closes the workbook; raises what keeps it from being written.
     virtual void close_database(udb_database& database) = 0;
 

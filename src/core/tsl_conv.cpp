@@ -59,6 +59,10 @@ tessal_convertor::~tessal_convertor() {
 
 void tessal_convertor::operator()() {
     tk_trace(2, "tessal_converter::operator()");
+    // A run starts afresh: the flags and counters of an earlier run say "done".
+    finished = false;
+    completed = false;
+    tables_done = 0;
     try {
         init_conversion bracket(&finished, false, front());
         oracle.engine().running = true;

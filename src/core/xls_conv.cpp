@@ -4,10 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <exception>
+#include <cstdint>
 
 #include "OLE/ole_types.h"
 #include "TK/tk_excep.h"
+#include "TK/tk_fname.h"
 #include "TK/tk_log.h"
 #include "TK/tk_utf.h"
 #include "TK/tk_utils.h"
@@ -15,7 +16,6 @@
 #include "UDB/udb_prof.h"
 #include "UDB/udb_vali.h"
 #include "core/cnv_dest.h"
-#include "dao/dao_db.h"
 #include "core/cnv_front.h"
 #include "core/cnv_val.h"
 #include "core/err_hand.h"
@@ -47,34 +47,34 @@ struct table_bracket {
 }  // namespace
 
 // The destination of one item: the workbook opened as a database and the
-// worksheet's recordset, deleted in this order on every way out.
+// worksheet's recordset, first in the destination file and, when a
+// worksheet is full and split_data is set, in the continuation files. The
+// recordset is deleted before its database on every way out.
 class xls_converter::sheet_writer {
-public:
+  public:
     sheet_writer(xls_converter& owner, const std::u16string& name, const udb_schema& schema)
-        : destination_(owner.destination()) {
-        std::u16string connect = destination_.connect(owner.format_version);
-        database_.reset(file_exists(owner.dest)
-                            ? destination_.open_dao_src(owner.dest, connect, xls_destination::kAppendMode)
-                            : destination_.create_dao_src(owner.dest, connect));
-        udb_indexes no_indexes;
-        recordset_.reset(database_->create_table(name, schema, no_indexes));
+        : owner_(owner), destination_(owner.destination()), name_(name), schema_(schema) {
+        open(owner_.dest);
     }
     ~sheet_writer() { close(); }
 
-    void append(udb_record& row) { recordset_->append_record(row); }
-    // The normal end: the worksheet's report of rows left out, then the
-    // workbook written, each failure raised.
+    void append(udb_record& row) {
+        recordset_->append_record(row);
+        ++rows_;
+    }
+    // Rows written into the current file.
+    int64_t rows() const { return rows_; }
+    // Writes the current workbook and goes on in the next continuation file.
+    void next_part() {
+        finish();
+        open(continuation_name(owner_.dest, ++part_));
+    }
+    // The normal end: the workbook written, a failure raised.
     void finish() {
-        std::exception_ptr left_out;
-        try {
-            destination_.finish_table(*recordset_);
-        } catch (const tk_exception&) {
-            left_out = std::current_exception();  // reported after the workbook is written
-        }
         recordset_.reset();
-        destination_.close_database(*database_);
+        if (database_)
+            destination_.close_database(*database_);
         database_.reset();
-        if (left_out) std::rethrow_exception(left_out);
     }
     // Deletes the recordset, then the database (which closes the file).
     void close() {
@@ -82,11 +82,32 @@ public:
         database_.reset();
     }
 
-private:
+  private:
+    void open(const std::u16string& path) {
+        std::u16string connect = destination_.connect(owner_.format_version);
+        database_.reset(file_exists(path)
+                            ? destination_.open_dao_src(path, connect, xls_destination::kAppendMode)
+                            : destination_.create_dao_src(path, connect));
+        udb_indexes no_indexes;
+        recordset_.reset(database_->create_table(name_, schema_, no_indexes));
+        rows_ = 0;
+    }
+
+    xls_converter& owner_;
     xls_destination& destination_;
+    const std::u16string& name_;
+    const udb_schema& schema_;
     std::unique_ptr<udb_database> database_;
     std::unique_ptr<udb_recordset> recordset_;
+    int64_t rows_ = 0;
+    int part_ = 0;
 };
+
+std::u16string xls_converter::continuation_name(const std::u16string& dest, int n) {
+    tk_file_wname parts(dest.c_str());
+    return parts.folder() + parts.name() + u"(" + tk::ascii_to_utf16(std::to_string(n)) + u")" +
+           parts.extension();
+}
 
 xls_converter::xls_converter(std::unique_ptr<xls_destination> destination, conversion_front& front)
     : destination_(std::move(destination)), front_(front) {}
@@ -105,7 +126,7 @@ void xls_converter::clean_if_exists() {
     if (!split_data || dest.empty())
         return;
     for (int n = 1;; ++n) {
-        std::u16string part = dao_continuation_name(dest, n);
+        std::u16string part = continuation_name(dest, n);
         if (!file_exists(part))
             break;
         remove_file(part);
@@ -122,7 +143,7 @@ void xls_converter::do_patch() {
     if (!split_data)
         return;
     for (int n = 1;; ++n) {
-        std::u16string part = dao_continuation_name(dest, n);
+        std::u16string part = continuation_name(dest, n);
         if (!file_exists(part))
             break;
         destination_->patch(format_version, part);
@@ -143,7 +164,6 @@ void xls_converter::do_convert(udb_database& source) {
     if (format_version != 0 && format_version != 1)
         throw tk_mail_assertion("xls_conv", __LINE__);
 
-    destination_->set_split_data(split_data);
     std::unique_ptr<udb_validator> names =
         destination_->make_sheet_validator(selected_tables, source.table_names());
     for (const std::u16string& table : selected_tables) selected_items.emplace(table, u"");
@@ -228,14 +248,30 @@ void xls_converter::convert_table(udb_recordset& reader, const std::u16string& n
 }
 
 bool xls_converter::copy_record(udb_recordset& reader, sheet_writer& out, udb_record& row) {
-    try {
-        udb_record* in = reader.get_item();
-        if (!in) throw tk_mail_assertion("xls_conv", __LINE__);  // a reader not at its end has a row
-        prepare_record(*in, max_text_length(format_version), row);
-        out.append(row);
-        return true;
-    } catch (const tk_exception& e) {
-        return record_failed(e, out);
+    const size_t limit = max_text_length(format_version);
+    udb_record* in = nullptr;
+    for (;;) {
+        try {
+            // The reader hands out each row once: a retry reuses it.
+            if (!in)
+                in = reader.get_item();
+            if (!in)
+                throw tk_mail_assertion("xls_conv", __LINE__);  // a reader not at its end has a row
+            prepare_record(*in, limit, row);
+            out.append(row);
+            return true;
+        } catch (const tk_exception& e) {
+            if (!destination_->is_sheet_full(e))
+                return record_failed(e, out);
+            if (!split_data) {
+                report_left_out();
+                return false;
+            }
+            // A new worksheet that is full before its first row would never end.
+            if (out.rows() == 0)
+                throw tk_mail_assertion("xls_conv", __LINE__);
+            out.next_part();  // and write this record there
+        }
     }
 }
 
@@ -265,6 +301,18 @@ bool xls_converter::record_failed(const tk_exception& e, sheet_writer& out) {
     out.close();
     tk_trace(2, "Right after dtors");
     throw;
+}
+
+void xls_converter::report_left_out() {
+    int32_t first = record_index + 1;
+    int32_t left = std::max(record_count - record_index, 1);
+    std::string text = "The worksheet holds no more rows: " + std::to_string(left) +
+                       " records from record #" + std::to_string(first) +
+                       " on were not written. Choose to split data into multiple spreadsheets "
+                       "(--split) to keep them.";
+    error_handler& handler = error_handler::instance();
+    handler.set_table(current_table());
+    handler.handle(tk_exception(text, 0), false);
 }
 
 bool xls_converter::load_workbook_settings(const udb_profile& profile) {

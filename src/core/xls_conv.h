@@ -43,7 +43,7 @@ class xls_converter : public udb_converter {
     // Converts every selected item from `source`, then patches the result.
     void do_convert(udb_database& source);
     // Copies one item's records into the worksheet `name` of the destination
-    // (which continues full worksheets in continuation files, with split_data).
+    // and, when it is full and split_data is set, of the continuation files.
     void convert_table(udb_recordset& reader, const std::u16string& name, const udb_schema& schema);
     // Deletes the destination and, with split_data, its continuation files.
     void clean_if_exists();
@@ -54,6 +54,9 @@ class xls_converter : public udb_converter {
     // present and not empty sets its setting, true (version 1) exactly for "1".
     bool load_workbook_settings(const udb_profile& profile);
     bool store_workbook_settings(udb_profile& profile) const;
+
+    // "/out/book.xls" and 2 give "/out/book(2).xls".
+    static std::u16string continuation_name(const std::u16string& dest, int n);
 
     xls_destination& destination() { return *destination_; }
     conversion_front& front() { return front_; }
@@ -68,6 +71,7 @@ class xls_converter : public udb_converter {
     // What a failure while copying a record means: true to go on with the
     // next record, false to end the item; anything else is rethrown.
     bool record_failed(const tk_exception& e, sheet_writer& out);
+    void report_left_out();
 
     std::unique_ptr<xls_destination> destination_;
     conversion_front& front_;

@@ -1,19 +1,20 @@
 #include "dao/dao_db.h"
 
 #include "TK/tk_log.h"
-#include "TK/tk_utf.h"
+#include "UDB/udb_name.h"
 #include "dao/dao_engi.h"
 #include "dao/dao_recs.h"
+#include "dao/dao_sche.h"
 #include "jet/jet_db.h"
 
-dao_database::dao_database(const std::u16string& file_name, const std::u16string& connect,
-                           std::unique_ptr<jet_database> db, int32_t mode)
-    : udb_database(file_name, mode, false), connect_(connect), db_(std::move(db)) {
+dao_database::dao_database(const std::u16string& file_name, std::unique_ptr<jet_database> db,
+                           int32_t mode)
+    : udb_database(file_name, mode, false), db_(std::move(db)) {
     tk_wtrace(2, u"dao_database::dao_database( %s )", file_name.c_str());
     if (!db_)
         throw tk_exception("Failed to get TableDefs collection", 1);
-    // A workbook has neither linked nor system tables: every worksheet is
-    // a table.
+    // A workbook has neither linked nor system tables: every worksheet the
+    // driver lists is a table.
     for (const std::u16string& name : db_->table_names()) {
         tk_wtrace(2, u"Got table: '%s'", name.c_str());
         table_names_.push_back(name);
@@ -30,13 +31,14 @@ dao_database::dao_database(const std::u16string& file_name, const std::u16string
 dao_database::~dao_database() {
     tk_trace(2, "dao_database::~dao_database");
     try {
-        close();
+        db_->close();
     } catch (const std::exception& e) {
         tk_trace(2, "Got exception: %s", e.what());
     }
 }
 
 void dao_database::close() {
+    tk_trace(2, "dao_database::close");
     try {
         db_->close();
     } catch (const jet_error& e) {
@@ -44,9 +46,25 @@ void dao_database::close() {
     }
 }
 
+int dao_database::version() const {
+    return db_->version();
+}
+
 void dao_database::require_writable(int line) const {
     if (mode() & dao_mode_read_only)
         throw tk_mail_assertion("dao_db", line);
+}
+
+jet_table* dao_database::find(const std::u16string& name) {
+    for (const auto& [given, table] : created_) {
+        if (udb_name_equal(given, name))
+            return table;
+    }
+    try {
+        return db_->find_table(name);
+    } catch (const jet_error& e) {
+        throw dao_exception(e);
+    }
 }
 
 udb_recordset* dao_database::create_table(const std::u16string& name, const udb_schema& schema,
@@ -64,13 +82,17 @@ udb_recordset* dao_database::create_table(const std::u16string& name, const udb_
     dao_indexes_initializer idx(tdf, columns, indexes);
     idx.initialize();
     tk_trace(1, "Right before Append");
+    jet_table* table = nullptr;
     try {
-        db_->create_table(name, tdf.fields);
+        table = &db_->create_table(name, tdf.fields);
     } catch (const jet_error& e) {
         throw dao_exception(e);
     }
     table_names_.push_back(name);
-    return get_table(name, 0x02);
+    created_.emplace_back(name, table);
+    if (!columns.names_map().empty())
+        names_map_.add_fn_map(name, columns.names_map());
+    return get_table(name, dao_mode_append_only);
 }
 
 bool dao_database::delete_tab(const std::u16string& name) {
@@ -78,10 +100,17 @@ bool dao_database::delete_tab(const std::u16string& name) {
     require_writable(__LINE__);
     if (!is_table_exist(name))
         throw tk_mail_assertion("dao_db", __LINE__);
+    jet_table* table = find(name);
     try {
-        db_->delete_table(name);
+        db_->delete_table(table ? table->name() : name);
     } catch (const jet_error& e) {
         throw dao_exception(e);
+    }
+    for (auto it = created_.begin(); it != created_.end(); ++it) {
+        if (it->second == table) {
+            created_.erase(it);
+            break;
+        }
     }
     return udb_database::delete_tab(name);
 }
@@ -90,13 +119,13 @@ udb_recordset* dao_database::get_table(const std::u16string& name, int32_t mode)
     tk_wtrace(2, u"dao_database::get_table(%s, %d)", name.c_str(), mode);
     if (!is_table_exist(name))
         throw tk_mail_assertion("dao_db", __LINE__);
-    jet_table* t = db_->find_table(name);
+    jet_table* table = find(name);
     tk_trace(1, "Right after tdfs->getItem");
-    if (!t)
-        throw dao_exception(3011, "The Microsoft Jet database engine could not find the object '" +
-                                      tk::utf16_to_utf8(name) + "'.");
+    if (!table)
+        return nullptr;  // not a worksheet
     tk_trace(1, "Right after src->CreateQueryDef");
-    return new dao_recordset(name, *this, *t, (mode & dao_mode_read_only) != 0);
+    const bool read_only = (mode & dao_mode_read_only) || (mode_ & dao_mode_read_only);
+    return new dao_recordset(name, *table, read_only);
 }
 
 udb_recordset* dao_database::get_table(const std::u16string& name, const std::u16string& text,
@@ -108,14 +137,4 @@ udb_recordset* dao_database::get_table(const std::u16string& name, const std::u1
 bool dao_database::test_query(const std::u16string& text) {
     tk_wtrace(2, u"dao_database::test_query(%s)", text.c_str());
     return false;
-}
-
-std::u16string dao_continuation_name(const std::u16string& path, int n) {
-    const size_t slash = path.find_last_of(u'/');
-    const size_t start = slash == std::u16string::npos ? 0 : slash + 1;
-    size_t dot = path.find_last_of(u'.');
-    if (dot == std::u16string::npos || dot < start)
-        dot = path.size();
-    std::u16string suffix = u"(" + tk::utf8_to_utf16(std::to_string(n)) + u")";
-    return path.substr(0, dot) + suffix + path.substr(dot);
 }

@@ -99,25 +99,15 @@ ole_variant dao_get_valid_variant(const ole_variant& v) {
     }
 }
 
-void dao_to_jet_value(const ole_variant& v, uint16_t column_kind, bool required, jet_value& out,
-                      std::u16string& scratch) {
-    out = jet_value();
-    const uint16_t vt = v.get_type();
-    switch (vt) {
+void dao_to_jet_value(const ole_variant& v, jet_value& out, std::u16string& scratch) {
+    switch (v.get_type()) {
         case VT_EMPTY:
         case VT_NULL:
-            if (required) {
-                tk_trace(1, "Got NULL value for not null field");
-                // An empty text converted to the column's kind: only a text
-                // column has an empty value that is not null.
-                if (column_kind == VT_BSTR)
-                    out = jet_value::of_text(std::u16string_view());
-            }
+            out = jet_value();
             return;
         case VT_DATE: {
             const SYSTEMTIME& st = v.date();
             if (st.wYear == 0 && st.wMonth == 0 && st.wDay == 0) {
-                // The value's text reads "0000-00-00 hh:mm:ss".
                 tk_trace(1, "Null date has been found");
                 out = jet_value::of_date(1899, 12, 30, st.wHour, st.wMinute, st.wSecond);
             } else {
@@ -133,18 +123,23 @@ void dao_to_jet_value(const ole_variant& v, uint16_t column_kind, bool required,
             out = jet_value::of_boolean(v.boolean() != 0);
             return;
         case VT_I1:
+            tk_trace(1, "Converting VT_I1 value to short");
             out = jet_value::of_number(v.i1());
             return;
         case VT_UI2:
+            tk_trace(1, "Converting VT_UI2 value to integer");
             out = jet_value::of_number(v.ui2());
             return;
         case VT_UI4:
-            out = jet_value::of_number(static_cast<double>(v.ui4()));
+            tk_trace(1, "Converting VT_UI4 value to double");
+            out = jet_value::of_number(v.ui4());
             return;
         case VT_I8:
+            tk_trace(1, "Converting BIGINT value to double");
             out = jet_value::of_number(static_cast<double>(v.i8()));
             return;
         case VT_UI8:
+            tk_trace(1, "Converting BIGINT value to double");
             out = jet_value::of_number(static_cast<double>(v.ui8()));
             return;
         case VT_I2:

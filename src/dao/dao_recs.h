@@ -1,128 +1,84 @@
-// Worksheet writing: the columns of a new worksheet derived from a source
-// schema (dao_schema_initializer), the indexes a worksheet cannot have
-// (dao_indexes_initializer, validation and traces only), and the recordset
-// that appends rows (dao_recordset).
+// The recordset of one worksheet: appends records as rows below the header
+// row (row 0, the column names).
 //
-// Capacity: a worksheet holds 65,535 records (BIFF8) or 16,383 (BIFF5)
-// below its header row. With the engine's split_data setting the records
-// past that continue in a worksheet of the same name, with its header row,
-// in the continuation files <base>(1).xls, <base>(2).xls, ... beside the
-// destination (dao_continuation_name); each item that overflows starts with
-// the first continuation file, so later items continue in the same files.
-// Without it the records past the capacity are counted, not written, and
-// `finish` reports them once for the whole item.
+// Capacity and continuation files. A worksheet holds capacity() records:
+// 65,535 in BIFF8 and 16,383 in BIFF5, below its header row. Once it is
+// full, append_record raises dao_exception 3437 ("Spreadsheet is full.",
+// dao_is_sheet_full) and writes nothing of the record; the recordset stays
+// usable (every further append raises the same). The converter handles it
+// per item:
+//   - with "split data into multiple spreadsheets if necessary" it deletes
+//     this recordset and its database (closing the workbook), opens the next
+//     continuation workbook <base>(1).xls, <base>(2).xls, ... (open_dao_src
+//     with mode 0x08 when it exists, create_dao_src otherwise), creates the
+//     worksheet there under the same name with the same schema (so it gets
+//     the same header row) and appends the refused record again. Each item
+//     starts with the first continuation file, so a later item that
+//     overflows adds its worksheet to the same files;
+//   - without it, it stops copying the item and reports once how many
+//     records, from which one on, were left out.
+// Opening and closing a workbook stays a matter of the converter: this
+// class never opens a file.
+//
+// Ownership: made by dao_database (create_table / get_table), owned by the
+// caller, and deleted before that database.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "UDB/udb_db.h"
-#include "dao/dao_vali.h"
 #include "jet/jet_value.h"
 
-class dao_database;
-class jet_database;
 class jet_table;
-
-// The worksheet being defined (the table definition before it is appended).
-struct dao_tabledef {
-    std::u16string name;
-    std::vector<jet_column> fields;
-};
-
-class dao_schema_initializer {
-  public:
-    // Derives the destination columns from `source` (legal, unique names).
-    // `tabledef` must outlive the initializer.
-    dao_schema_initializer(dao_tabledef& tabledef, const udb_schema& source);
-    // Adds the fields (type, size, required, default, auto-increment) to
-    // the table definition.
-    void initialize();
-
-    // A default text quoted for the driver: with a double quote and no
-    // single quote, in single quotes; with both, double quotes turned into
-    // single ones and the whole in double quotes; otherwise in double quotes.
-    static std::u16string quote_def_value(const std::u16string& text);
-
-    const udb_schema& columns() const { return columns_; }
-    const std::vector<std::u16string>& all_names() const { return names_; }
-    const t_names_map& names_map() const { return map_; }
-    dao_fn_validator& validator() { return validator_; }
-
-  private:
-    dao_tabledef& tabledef_;
-    udb_schema columns_;
-    dao_fn_validator validator_;
-    std::vector<std::u16string> names_;
-    t_names_map map_;
-};
-
-class dao_indexes_initializer {
-  public:
-    dao_indexes_initializer(dao_tabledef& tabledef, dao_schema_initializer& columns,
-                            const udb_indexes& indexes);
-    // Validates index and field names (traces); creates nothing: worksheets
-    // have no indexes, and the converter passes none.
-    void initialize();
-
-  private:
-    dao_tabledef& tabledef_;
-    dao_schema_initializer& columns_;
-    const udb_indexes& indexes_;
-};
 
 class dao_recordset : public udb_recordset {
   public:
-    // A recordset on worksheet `table` of `db`; reads its columns back.
-    // `db` must outlive the recordset.
-    dao_recordset(const std::u16string& name, dao_database& db, jet_table& table, bool read_only);
-    // Closes a continuation workbook still open (a failure is traced only:
-    // call finish to have it reported).
+    // A recordset on worksheet `table`; reads its columns back into the
+    // schema. `table` must outlive the recordset.
+    dao_recordset(const std::u16string& name, jet_table& table, bool read_only);
     ~dao_recordset() override;
 
-    // Appends one row: values in column order, one per column. A value the
-    // cell cannot hold raises dao_exception (3349 date before 1900 or number
-    // out of range, 3421 no conversion); a text too long for a cell (3047)
-    // leaves that cell empty and writes the rest of the row. Past the
-    // worksheet's capacity see the header comment.
+    // Appends one record: one value per column, in column order. The values
+    // are first converted in place to the columns' kinds (convert_record;
+    // ole_cast_exception when one cannot be). Then:
+    //   - a NULL (or empty) value in a required column becomes an empty text
+    //     read as the column's kind (ole_variant::from_wstring): an empty
+    //     text in a text column; no cell in the others, where an empty text
+    //     reads as no value;
+    //   - a date without a date part ("0000-00-00") becomes 1899-12-30 with
+    //     its time, which a date cell cannot hold (3349, as any date before
+    //     1900);
+    //   - a value whose cell would be too large (3047) leaves that cell
+    //     empty; the rest of the row is written.
+    // A value the driver refuses (3349, 3421) raises dao_exception and
+    // nothing of the row is written. Past the capacity: see above. A count
+    // of values other than the column count raises a level-1 tk_exception.
+    // Appending through a read-only recordset is an internal error.
+    // Texts are handed to the driver as views: nothing is copied, and after
+    // the first record nothing is allocated here per value.
     void append_record(udb_record& record) override;
 
-    // Ends the item: closes the open continuation workbook (failures raise
-    // dao_exception), then, when records were left out for lack of room,
-    // raises one level-0 dao_exception (3437) saying how many from which
-    // record on, and that the split option keeps them. Call once after the
-    // last append_record.
-    void finish();
-
-    uint32_t appended() const { return appended_; }              // rows written (all files)
-    uint32_t left_out() const { return left_out_; }              // rows not written: no room
-    uint32_t first_left_out() const { return first_left_out_; }  // 1-based, 0 if none
-    int continuation_files() const { return cont_n_; }           // continuation files used
+    // Records the worksheet holds at most (below its header row).
+    uint32_t capacity() const;
+    // Records the worksheet holds now.
+    uint32_t record_count() const;
+    bool is_full() const { return record_count() >= capacity(); }
+    // Records appended through this recordset.
+    uint32_t appended() const { return appended_; }
 
   private:
     void init_schema();
     void init_indexes();
-    // Switches to the next continuation file; false when that failed (the
-    // error is raised once, later rows are left out).
-    void next_continuation();
-    void close_continuation();
-    void append_row();
 
-    dao_database& db_;
-    jet_table* table_;  // where rows go: the worksheet, or its continuation
+    jet_table& table_;
     bool read_only_;
-    std::vector<jet_column> jet_columns_;  // for the continuation worksheets
+    // Per column: the value a NULL in a required column becomes (VT_EMPTY
+    // for other columns), kept so the driver may view its text.
+    std::vector<ole_variant> null_values_;
+    std::vector<uint8_t> required_;
     std::vector<jet_value> values_;
     std::vector<std::u16string> scratch_;
-    std::vector<uint16_t> kinds_;
-    std::vector<uint8_t> required_;
-    std::unique_ptr<jet_database> cont_db_;
-    int cont_n_ = 0;
-    bool full_ = false;  // no more room anywhere: rows are left out
-    uint32_t attempts_ = 0;
     uint32_t appended_ = 0;
-    uint32_t left_out_ = 0;
-    uint32_t first_left_out_ = 0;
 };

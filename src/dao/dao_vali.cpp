@@ -1,10 +1,11 @@
 #include "dao/dao_vali.h"
 
 #include "TK/tk_log.h"
+#include "TK/tk_utf.h"
 
 namespace {
 
-// Removes `c` from both ends (trailing first, then leading).
+// `name` without `c` at either end (trailing ones removed first).
 std::u16string strip(const std::u16string& name, char16_t c) {
     size_t e = name.size();
     while (e > 0 && name[e - 1] == c) --e;
@@ -13,11 +14,42 @@ std::u16string strip(const std::u16string& name, char16_t c) {
     return name.substr(b, e - b);
 }
 
+// Position of the first unit Windows-1252 cannot hold, or npos.
+size_t first_not_1252(const std::u16string& name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (tk::cp1252_from_unit(name[i]) < 0)
+            return i;
+    }
+    return std::u16string::npos;
+}
+
+// Every character Windows-1252 cannot hold replaced by "_" (a surrogate
+// pair by one "_"), as the driver stores a BIFF5 sheet name.
+std::u16string to_1252_repertoire(const std::u16string& name) {
+    std::u16string out;
+    out.reserve(name.size());
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        if (tk::cp1252_from_unit(c) >= 0) {
+            out.push_back(c);
+            continue;
+        }
+        out.push_back(u'_');
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+            name[i + 1] <= 0xDFFF)
+            ++i;
+    }
+    return out;
+}
+
 }  // namespace
 
+// ---------------------------------------------------------------- sheets
+
 xls_tn_validator::xls_tn_validator(const std::vector<std::u16string>& names1,
-                                   const std::vector<std::u16string>& names2)
-    : udb_validator(31) {
+                                   const std::vector<std::u16string>& names2,
+                                   int32_t format_version)
+    : udb_validator(31), format_version_(format_version) {
     tk_trace(1, "xls_tn_validator::ctor");
     illegal_chars_ = {u'\\', u'?', u'*', u':', u'$', u'[', u']', u'/'};
     for (const auto& n : names1) add_existing_name(n);
@@ -25,14 +57,32 @@ xls_tn_validator::xls_tn_validator(const std::vector<std::u16string>& names1,
 }
 
 bool xls_tn_validator::is_acceptable(const std::u16string& name) {
-    if (name.empty() || name.front() == u'\'' || name.back() == u'\'')
+    if (name.empty()) {
+        tk_trace(1, "The name is empty");
         return false;
+    }
+    if (name.front() == u'\'' || name.back() == u'\'') {
+        tk_trace(1, "The name begins or ends with an apostrophe");
+        return false;
+    }
+    if (format_version_ == 0) {
+        const size_t bad = first_not_1252(name);
+        if (bad != std::u16string::npos) {
+            tk_wtrace(1, u"The name contains illegal: %c", static_cast<int>(name[bad]));
+            return false;
+        }
+    }
     return udb_validator::is_acceptable(name);
 }
 
 std::u16string xls_tn_validator::get_safe_name(const std::u16string& name) {
-    return udb_validator::get_safe_name(strip(name, u'\''));
+    std::u16string base = strip(name, u'\'');
+    if (format_version_ == 0)
+        base = to_1252_repertoire(base);
+    return udb_validator::get_safe_name(base);
 }
+
+// ---------------------------------------------------------------- columns, indexes
 
 dao_validator::dao_validator() : udb_validator(0) {
     tk_trace(1, "dao_validator::ctor");

@@ -166,10 +166,15 @@ TEST_F(command_line, AProfileReplacesTheConnectionOptions) {
     EXPECT_EQ(conv.oracle.user, u"prof_user");
     EXPECT_EQ(conv.oracle.host, u"10.1.1.1");  // read from the older key
     EXPECT_EQ(conv.src, u"PROD");
+    EXPECT_EQ(conv.oracle.service, u"PROD");  // the profile's database
     EXPECT_EQ(conv.dest, u"/tmp/prof.xls");
     // A later option overrides the profile.
     ASSERT_EQ(parse({"--profile=" + p, "--dest=/tmp/mine"}).result, 1);
     EXPECT_EQ(conv.dest, u"/tmp/mine.xls");
+    // The direct form keeps the profile's host.
+    ASSERT_EQ(parse({"--profile=" + p, "--direct"}).result, 1);
+    EXPECT_EQ(conv.oracle.host, u"10.1.1.1");
+    EXPECT_FALSE(conv.oracle.use_tns);
 }
 
 TEST_F(command_line, TableFileAndProfileCombineInTheirOrder) {

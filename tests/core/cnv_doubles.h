@@ -55,18 +55,24 @@ class fake_reader : public udb_recordset {
         records_count_ =
             static_cast<uint32_t>(t.reported_count >= 0 ? t.reported_count : t.rows.size());
     }
-    void move_first() override { pos_ = 0; }
+    void move_first() override { pos_ = taken_ = 0; }
     bool is_eof() override { return pos_ >= table_.rows.size(); }
     void next() override {
         ++pos_;
+        taken_ = 0;
         if (static_cast<int>(pos_) == table_.fail_next_at)
             table_.failure();
     }
+    // Like the Oracle readers: each row is handed out once; asking again
+    // before next() gives the following row.
     udb_record* get_item() override {
         if (static_cast<int>(pos_) == table_.fail_get_item_at)
             table_.failure();
+        size_t at = pos_ + taken_++;
+        if (at >= table_.rows.size())
+            return nullptr;
         record_.clear();
-        const auto& row = table_.rows[pos_];
+        const auto& row = table_.rows[at];
         for (size_t i = 0; i < row.size(); ++i) {
             const column& c = table_.columns[i];
             record_.emplace_back(c.name, static_cast<int32_t>(c.size), row[i]);
@@ -78,6 +84,7 @@ class fake_reader : public udb_recordset {
   private:
     const table& table_;
     size_t pos_ = 0;
+    size_t taken_ = 0;
     udb_record record_;
 };
 
@@ -177,12 +184,8 @@ class fake_sheet_rs : public udb_recordset {
             throw tk_exception(
                 "The structures of data source does not conform to the destination table.", 0);
         }
-        ++attempts_;
-        if (sheet_.rows.size() >= store_.capacity) {  // left out, reported by finish
-            if (left_out_++ == 0)
-                first_left_out_ = attempts_;
-            return;
-        }
+        if (sheet_.rows.size() >= store_.capacity)
+            throw fake_dao_error(kSheetFullNumber, "Spreadsheet is full.");
         int n = ++store_.appended[name_];
         for (int r : store_.refuse[name_]) {
             if (r == n)
@@ -194,22 +197,9 @@ class fake_sheet_rs : public udb_recordset {
         sheet_.rows.push_back(std::move(row));
     }
 
-    void finish() {
-        store_.finished.push_back(name_);
-        if (left_out_ == 0)
-            return;
-        throw fake_dao_error(kSheetFullNumber,
-                             "The worksheet is full: " + std::to_string(left_out_) +
-                                 " records from record #" + std::to_string(first_left_out_) +
-                                 " on were not written.");
-    }
-
   private:
     workbook_store& store_;
     sheet& sheet_;
-    int attempts_ = 0;
-    int left_out_ = 0;
-    int first_left_out_ = 0;
 };
 
 class fake_workbook_db : public udb_database {
@@ -285,10 +275,12 @@ class fake_destination : public xls_destination {
         return std::make_unique<sheet_names>(a, b);
     }
     bool is_record_refused(const tk_exception& e) const override {
-        return dynamic_cast<const fake_dao_error*>(&e) != nullptr;
+        return dynamic_cast<const fake_dao_error*>(&e) != nullptr && !is_sheet_full(e);
     }
-    void set_split_data(bool split) override { store_.split = split; }
-    void finish_table(udb_recordset& rs) override { dynamic_cast<fake_sheet_rs&>(rs).finish(); }
+    bool is_sheet_full(const tk_exception& e) const override {
+        auto* d = dynamic_cast<const fake_dao_error*>(&e);
+        return d && d->number() == kSheetFullNumber;
+    }
     void close_database(udb_database& db) override {
         store_.log.push_back(u"written " + db.name());
         if (store_.fail_close)

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "TK/tk_log.h"
 #include "TK/tk_regk.h"
 #include "UDB/udb_prof.h"
 #include "core/cnv_doubles.h"
@@ -77,6 +78,36 @@ TEST_F(converter, ARunConvertsTheSelectionAndSetsItsFlags) {
     EXPECT_EQ(front.events, (std::vector<std::string>{"run started", "database ORCL 1",
                                                       "table EMP 3", "table ended", "run ended"}));
     EXPECT_EQ(store.patched, std::vector<std::u16string>{conv.dest + u" v0"});
+}
+
+TEST_F(converter, ARunTracesItsMilestonesAndASecondRunStartsAfresh) {
+    std::string log_path = dir + "/trace.log";
+    tk_log log;
+    log.set_path(log_path.c_str());
+    log.set_threshold(2);
+    log.set_timestamps(false);
+    log.set_enabled(true);
+    tessal_convertor conv(front, converter_defaults::agent, destination());
+    connect(conv).add_table(u"EMP", numbers(2));
+    conv.src = u"ORCL";
+    conv.dest = w(dir + "/out.xls");
+    conv.format_version = 1;
+    conv.selected_tables = {u"EMP"};
+    conv();
+    conv();
+    EXPECT_EQ(conv.tables_done, 1);  // counted per run
+    log.set_enabled(false);
+    std::string text = slurp(log_path);
+    for (const char* line :
+         {"tessal_converter::operator()\r\n", "init_conversion::ctor\r\n",
+          "Converting database ORCL (1 tables)\r\n", "xls_converter::do_convert\r\n",
+          "xls_converter::convert_table(EMP)\r\n", "Converting table EMP (2 records)\r\n",
+          "init_conversion::dtor\r\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    EXPECT_NE(text.find("Conversion started on "), std::string::npos);
+    EXPECT_NE(text.find("Conversion ended on "), std::string::npos);
+    EXPECT_EQ(text.find("Converting 0 record"), std::string::npos);  // level 1: below the threshold
 }
 
 TEST_F(converter, AnEmptySelectionMeansAllTablesOnlyWhereTheFrontSaysSo) {

@@ -70,7 +70,8 @@ TEST_F(driver, ItemsGoInOrdinalNameOrderWithTablesAndQueriesIntermixed) {
     EXPECT_EQ(wb.connect, u"Excel 8.0;");
     EXPECT_EQ(wb.opened, 4);  // once per item, closed after it
     EXPECT_EQ(store.log.front(), u"create " + dest);
-    EXPECT_EQ(store.log[2], u"open " + dest);
+    EXPECT_EQ(store.log[1], u"written " + dest);
+    EXPECT_EQ(store.log[3], u"open " + dest);
     EXPECT_EQ(sheet_of(dest, u"C").rows.size(), 2u);
     EXPECT_EQ(sheet_of(dest, u"a").rows.size(), 3u);
     EXPECT_EQ(conv.tables_done, 4);
@@ -302,16 +303,23 @@ TEST_F(driver, SplitContinuesFullSheetsInNumberedFilesAndPatchesThem) {
     EXPECT_EQ(sheet_of(dest, u"A").rows.size(), 5u);
     EXPECT_EQ(sheet_of(part(1), u"A").rows.size(), 5u);
     EXPECT_EQ(sheet_of(part(2), u"A").rows.size(), 2u);
+    EXPECT_EQ(sheet_of(part(1), u"A").rows[0][0].i4(), 6);
     EXPECT_EQ(sheet_of(part(2), u"A").rows[0][0].i4(), 11);
     EXPECT_EQ(sheet_of(part(1), u"A").columns, std::vector<std::u16string>{u"N"});
     // A later item continues in the same continuation files.
     EXPECT_EQ(sheet_of(dest, u"B").rows.size(), 5u);
     EXPECT_EQ(sheet_of(part(1), u"B").rows.size(), 2u);
     EXPECT_EQ(book(part(1)).sheet_order, (std::vector<std::u16string>{u"A", u"B"}));
+    EXPECT_TRUE(exists(part(4)));
     EXPECT_TRUE(view.shown.empty());
     EXPECT_EQ(store.patched,
               (std::vector<std::u16string>{dest + u" v1", part(1) + u" v1", part(2) + u" v1"}));
     EXPECT_EQ(conv.tables_done, 2);
+    // Each part was written before the next was opened.
+    EXPECT_EQ(store.log[0], u"create " + dest);
+    EXPECT_EQ(store.log[1], u"written " + dest);
+    EXPECT_EQ(store.log[2], u"close " + dest);
+    EXPECT_EQ(store.log[3], u"create " + part(1));
 }
 
 TEST_F(driver, WithoutSplitAFullSheetGivesOneReportWithTheRowsLeftOut) {
@@ -327,6 +335,23 @@ TEST_F(driver, WithoutSplitAFullSheetGivesOneReportWithTheRowsLeftOut) {
     EXPECT_EQ(sheet_of(dest, u"A").rows.size(), 5u);
     EXPECT_EQ(sheet_of(dest, u"B").rows.size(), 3u);
     EXPECT_FALSE(exists(part(1)));
+    EXPECT_EQ(store.log[1], u"written " + dest);  // what fits is kept
+}
+
+TEST_F(driver, ContinuationNamesReplaceTheBaseName) {
+    EXPECT_EQ(xls_converter::continuation_name(u"/out/book.xls", 1), u"/out/book(1).xls");
+    EXPECT_EQ(xls_converter::continuation_name(u"/out/my.book.xls", 12), u"/out/my.book(12).xls");
+    EXPECT_EQ(xls_converter::continuation_name(u"/out/book", 2), u"/out/book(2)");
+}
+
+TEST_F(driver, AWorkbookThatCannotBeWrittenIsReportedForItsItem) {
+    src.add_table(u"A", numbers(2));
+    src.add_table(u"B", numbers(2));
+    conv.selected_tables = {u"A", u"B"};
+    store.fail_close = true;
+    conv.do_convert(src);
+    EXPECT_EQ(view.shown, (std::vector<std::string>{"ask: A: Not enough space on disk.",
+                                                    "ask: B: Not enough space on disk."}));
 }
 
 TEST_F(driver, ProgressFieldsAndFrontHooksFollowTheItems) {
@@ -337,12 +362,6 @@ TEST_F(driver, ProgressFieldsAndFrontHooksFollowTheItems) {
     conv.do_convert(src);
     EXPECT_EQ(front.events, (std::vector<std::string>{"table T 4", "table ended"}));
     EXPECT_EQ(front.last_done, 4);
-}
-
-TEST_F(driver, ContinuationNamesReplaceTheBaseName) {
-    EXPECT_EQ(xls_converter::continuation_name(u"/out/book.xls", 1), u"/out/book(1).xls");
-    EXPECT_EQ(xls_converter::continuation_name(u"/out/my.book.xls", 12), u"/out/my.book(12).xls");
-    EXPECT_EQ(xls_converter::continuation_name(u"/out/book", 2), u"/out/book(2)");
 }
 
 TEST_F(driver, WrapSettingReachesTheEngines) {

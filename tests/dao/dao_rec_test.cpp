@@ -92,25 +92,25 @@ TEST(dao_to_jet_value, EveryKind) {
                              {ole_variant(1234567890123LL), 1234567890123.0},
                              {ole_variant(1234567890124ULL), 1234567890124.0}};
     for (const auto& c : nums) {
-        dao_to_jet_value(c.v, VT_R8, false, out, scratch);
+        dao_to_jet_value(c.v, out, scratch);
         EXPECT_EQ(K::number, out.kind) << c.v.get_type();
         EXPECT_DOUBLE_EQ(c.want, out.number) << c.v.get_type();
     }
-    dao_to_jet_value(ole_variant(true), VT_BOOL, false, out, scratch);
+    dao_to_jet_value(ole_variant(true), out, scratch);
     EXPECT_EQ(K::boolean, out.kind);
     EXPECT_TRUE(out.boolean);
-    dao_to_jet_value(ole_variant(false), VT_BOOL, false, out, scratch);
+    dao_to_jet_value(ole_variant(false), out, scratch);
     EXPECT_FALSE(out.boolean);
 
     // Texts are views of the value: nothing is copied.
     ole_variant text(u"hello");
-    dao_to_jet_value(text, VT_BSTR, false, out, scratch);
+    dao_to_jet_value(text, out, scratch);
     EXPECT_EQ(K::text, out.kind);
     EXPECT_EQ(u"hello", out.text);
     EXPECT_EQ(text.bstr().data(), out.text.data());
 
     SYSTEMTIME st{2012, 1, 0, 5, 10, 30, 15, 0};
-    dao_to_jet_value(ole_variant(st), VT_DATE, false, out, scratch);
+    dao_to_jet_value(ole_variant(st), out, scratch);
     EXPECT_EQ(K::date, out.kind);
     EXPECT_EQ(2012, out.year);
     EXPECT_EQ(1, out.month);
@@ -127,7 +127,7 @@ TEST(dao_to_jet_value, NullDateBecomes18991230) {
     SYSTEMTIME t{0, 0, 0, 0, 10, 30, 15, 0};
     ole_variant v(t);
     ASSERT_NE(std::string::npos, v.to_string().find("0000-00-00"));
-    dao_to_jet_value(v, VT_DATE, false, out, scratch);
+    dao_to_jet_value(v, out, scratch);
     EXPECT_EQ(jet_value::kind_t::date, out.kind);
     EXPECT_EQ(1899, out.year);
     EXPECT_EQ(12, out.month);
@@ -137,17 +137,11 @@ TEST(dao_to_jet_value, NullDateBecomes18991230) {
     EXPECT_EQ(15, out.second);
 }
 
-TEST(dao_to_jet_value, NullsAndRequiredColumns) {
-    jet_value out;
+TEST(dao_to_jet_value, NullsWriteNoCell) {
+    jet_value out = jet_value::of_number(1);
     std::u16string scratch;
     for (const ole_variant& v : {ole_variant(), ole_variant::null()}) {
-        dao_to_jet_value(v, VT_BSTR, false, out, scratch);
-        EXPECT_EQ(jet_value::kind_t::null, out.kind);
-        // Required: an empty value of the column's kind.
-        dao_to_jet_value(v, VT_BSTR, true, out, scratch);
-        EXPECT_EQ(jet_value::kind_t::text, out.kind);
-        EXPECT_TRUE(out.text.empty());
-        dao_to_jet_value(v, VT_I4, true, out, scratch);
+        dao_to_jet_value(v, out, scratch);
         EXPECT_EQ(jet_value::kind_t::null, out.kind);
     }
 }
@@ -156,7 +150,7 @@ TEST(dao_to_jet_value, OtherKindsGoAsTheirText) {
     jet_value out;
     std::u16string scratch;
     const uint8_t bytes[2] = {0x01, 0xAB};
-    dao_to_jet_value(ole_variant(bytes, 2), VT_BSTR, false, out, scratch);
+    dao_to_jet_value(ole_variant(bytes, 2), out, scratch);
     EXPECT_EQ(jet_value::kind_t::text, out.kind);
     EXPECT_EQ(u"0x01AB", out.text);
 }

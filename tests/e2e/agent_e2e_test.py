@@ -33,7 +33,12 @@ class AgentE2E(unittest.TestCase):
 
     def convert(self, src, *extra, ver=1, expect_rc=0):
         dest = self.w("out.xls")
-        rc, out, err = run_agent(f"--src={src}", f"--dest={dest}", f"--xls_ver={ver}", *extra)
+        # A profile assigns "src" and "dest" whether it has them or not, so it
+        # comes first and the command line overrides it.
+        first = [a for a in extra if a.startswith("--profile=")]
+        rest = [a for a in extra if not a.startswith("--profile=")]
+        rc, out, err = run_agent(*first, f"--src={src}", f"--dest={dest}", f"--xls_ver={ver}",
+                                 *rest)
         self.assertEqual(rc, expect_rc, f"stdout:\n{out}\nstderr:\n{err}")
         return dest, out, err
 
@@ -54,7 +59,8 @@ class AgentE2E(unittest.TestCase):
             self.assertIn("Converting database", out)
             self.assertIn("Converting table EMP (3 records)", out)
             book = read_book(dest)
-            self.assertEqual(book["biff_version"], 80 if ver == 1 else 50)
+            # xlrd names BIFF5 from a 1997 build "70" (Excel 95 wrote the same format)
+            self.assertIn(book["biff_version"], (80,) if ver == 1 else (50, 70))
             names = [s["name"] for s in book["sheets"]]
             self.assertEqual(names, ["DEPT", "EMP"])
             emp = book["sheets"][1]

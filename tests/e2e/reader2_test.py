@@ -20,7 +20,7 @@ class SecondReader(unittest.TestCase):
     def setUp(self):
         self.w = Workdir()
         db = self.w("demo.db")
-        subprocess.run(["sh", os.path.join(ROOT, "demo", "make_demo.sh"), db], check=True)
+        subprocess.run(["bash", os.path.join(ROOT, "demo", "make_demo.sh"), db], check=True)
         self.src = "file:" + db
 
     def tearDown(self):

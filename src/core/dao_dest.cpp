@@ -1,0 +1,84 @@
+#include "core/dao_dest.h"
+
+#include "TK/tk_excep.h"
+#include "TK/tk_log.h"
+#include "TK/tk_utf.h"
+#include "dao/dao_db.h"
+#include "dao/dao_vali.h"
+
+namespace {
+xls_engine* g_engines[2] = {nullptr, nullptr};
+}
+
+xls_engine* xls_engine_for(int32_t format_version) {
+    return format_version == 0 || format_version == 1 ? g_engines[format_version] : nullptr;
+}
+
+std::unique_ptr<xls_destination> make_workbook_destination() {
+    return std::make_unique<dao_destination>();
+}
+
+dao_destination::dao_destination() : dao_(false) {
+    engines_[0] = std::make_unique<xls_engine_50>();
+    engines_[1] = std::make_unique<xls_engine_80>();
+    g_engines[0] = engines_[0].get();
+    g_engines[1] = engines_[1].get();
+}
+
+dao_destination::~dao_destination() {
+    g_engines[0] = g_engines[1] = nullptr;
+}
+
+xls_engine& dao_destination::engine(int32_t format_version) const {
+    if (format_version != 0 && format_version != 1)
+        throw tk_mail_assertion("dao_dest", __LINE__);
+    return *engines_[format_version];
+}
+
+bool dao_destination::set_version_if(int32_t key) {
+    return dao_.set_version_if(key);
+}
+
+udb_database* dao_destination::open_dao_src(const std::u16string& path,
+                                            const std::u16string& connect, int32_t mode) {
+    return dao_.open_dao_src(path, connect, mode);
+}
+
+udb_database* dao_destination::create_dao_src(const std::u16string& path,
+                                              const std::u16string& connect) {
+    return dao_.create_dao_src(path, connect);
+}
+
+std::unique_ptr<udb_validator> dao_destination::make_sheet_validator(
+    const std::vector<std::u16string>& selected_tables,
+    const std::vector<std::u16string>& source_tables) {
+    return std::make_unique<xls_tn_validator>(selected_tables, source_tables);
+}
+
+bool dao_destination::is_record_refused(const tk_exception& e) const {
+    return dao_is_record_refused(e);
+}
+
+bool dao_destination::is_sheet_full(const tk_exception& e) const {
+    return dao_is_sheet_full(e);
+}
+
+void dao_destination::close_database(udb_database& database) {
+    dynamic_cast<dao_database&>(database).close();
+}
+
+std::u16string dao_destination::connect(int32_t format_version) const {
+    return engine(format_version).connect;
+}
+
+void dao_destination::set_wrap(bool wrap) {
+    engines_[0]->wrap = engines_[1]->wrap = wrap;
+}
+
+void dao_destination::patch(int32_t format_version, const std::u16string& path) {
+    if (!engine(format_version).patch(path)) {
+        throw tk_exception(
+            "The header and cell formats could not be applied to " + tk::utf16_to_utf8(path) + ".",
+            0);
+    }
+}

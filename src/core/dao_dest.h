@@ -1,0 +1,50 @@
+// The product's workbook side of the converter: the workbook database
+// engine (dao_engine) and the two workbook engines (xls_engine_50 for
+// format version 0, xls_engine_80 for 1), owned for the converter's life.
+//
+// While a dao_destination lives, its engines are the process's table of
+// format versions (xls_engine_for), which the wizard's destination page
+// borrows for their names and descriptions.
+#pragma once
+
+#include <memory>
+
+#include "common/xls_engi.h"
+#include "core/cnv_dest.h"
+#include "dao/dao_engi.h"
+
+class dao_destination : public xls_destination {
+  public:
+    dao_destination();
+    ~dao_destination() override;
+
+    bool set_version_if(int32_t key) override;
+    udb_database* open_dao_src(const std::u16string& path, const std::u16string& connect,
+                               int32_t mode) override;
+    udb_database* create_dao_src(const std::u16string& path,
+                                 const std::u16string& connect) override;
+    std::unique_ptr<udb_validator> make_sheet_validator(
+        const std::vector<std::u16string>& selected_tables,
+        const std::vector<std::u16string>& source_tables) override;
+    bool is_record_refused(const tk_exception& e) const override;
+    bool is_sheet_full(const tk_exception& e) const override;
+    void close_database(udb_database& database) override;
+    std::u16string connect(int32_t format_version) const override;
+    void set_wrap(bool wrap) override;
+    // Patches `path`; a workbook the patch could not walk is reported
+    // (level 0: the data are there, the header format is not).
+    void patch(int32_t format_version, const std::u16string& path) override;
+
+  private:
+    xls_engine& engine(int32_t format_version) const;
+
+    dao_engine dao_;
+    std::unique_ptr<xls_engine> engines_[2];
+};
+
+// The workbook engine of a format version (0 or 1) while the converter's
+// workbook side lives; null otherwise or for another version.
+xls_engine* xls_engine_for(int32_t format_version);
+
+// The workbook side the programs give their converter.
+std::unique_ptr<xls_destination> make_workbook_destination();
