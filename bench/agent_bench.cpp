@@ -61,7 +61,7 @@ struct options {
     bool keep = false;
 };
 
-struct run_spec {
+struct run_plan {
     const char* name;
     int xls_ver;
     bool split;
@@ -227,19 +227,19 @@ double seconds_of(const timeval& t) {
 
 // Runs the agent once; its standard output and error go to files beside
 // the destination.
-run_result run_agent(const options& opt, const run_spec& spec, const std::string& tab_file) {
+run_result run_agent(const options& opt, const run_plan& plan, const std::string& tab_file) {
     run_result r;
-    const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + spec.name + ".xls"));
+    const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + plan.name + ".xls"));
     const std::string out_log = dest + ".out", err_log = dest + ".err";
     remove_outputs(dest);
     std::vector<std::string> args = {opt.agent,
-                                     "--src=file:" + *spec.db,
+                                     "--src=file:" + *plan.db,
                                      "--user=bench",
                                      "--pswd=bench",
                                      "--dest=" + dest,
-                                     "--xls_ver=" + std::to_string(spec.xls_ver),
+                                     "--xls_ver=" + std::to_string(plan.xls_ver),
                                      "--tab_file=" + tab_file};
-    if (spec.split)
+    if (plan.split)
         args.push_back("--split");
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -284,7 +284,7 @@ run_result run_agent(const options& opt, const run_spec& spec, const std::string
     }
     if (!r.failure.empty()) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s: %s\n--- stdout ---\n%s--- stderr ---\n%s--- end ---\n", spec.name,
+        std::fprintf(stderr, "%s: %s\n--- stdout ---\n%s--- stderr ---\n%s--- end ---\n", plan.name,
                      r.failure.c_str(), read_file(out_log).c_str(), err.c_str());
         return r;
     }
@@ -400,7 +400,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const run_spec specs[] = {{"biff8", 1, false, &small_db, opt.rows},
+    const run_plan plans[] = {{"biff8", 1, false, &small_db, opt.rows},
                               {"biff5", 0, true, &small_db, opt.rows},
                               {"split", 1, true, &large_db, opt.split_rows}};
     rusage self{};
@@ -416,14 +416,14 @@ int main(int argc, char** argv) {
 
     bool failed = false;
     std::vector<std::string> verdicts;
-    for (const run_spec& spec : specs) {
-        if (opt.only.find(spec.name) == std::string::npos)
+    for (const run_plan& plan : plans) {
+        if (opt.only.find(plan.name) == std::string::npos)
             continue;
-        const int repeats = spec.rows > 200000 ? 1 : opt.repeat;
+        const int repeats = plan.rows > 200000 ? 1 : opt.repeat;
         run_result best;
         long peak_kib = 0;
         for (int k = 0; k < repeats; ++k) {
-            run_result r = run_agent(opt, spec, tab_file);
+            run_result r = run_agent(opt, plan, tab_file);
             if (!r.ok) {
                 best = r;
                 break;
@@ -432,18 +432,18 @@ int main(int argc, char** argv) {
             if (!best.ok || r.seconds < best.seconds)
                 best = r;
         }
-        const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + spec.name + ".xls"));
+        const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + plan.name + ".xls"));
         if (!best.ok) {
-            std::printf("%-6s FAILED: %s\n", spec.name, best.failure.c_str());
+            std::printf("%-6s FAILED: %s\n", plan.name, best.failure.c_str());
             failed = true;
             continue;
         }
         // A workbook that does not hold the rows is a failed conversion,
         // but its figures are still shown.
         if (opt.verify) {
-            const std::string problem = verify(dest, spec.rows);
+            const std::string problem = verify(dest, plan.rows);
             if (!problem.empty()) {
-                verdicts.push_back(std::string("FAILED  ") + spec.name + ": " + problem);
+                verdicts.push_back(std::string("FAILED  ") + plan.name + ": " + problem);
                 failed = true;
             }
         }
@@ -452,26 +452,26 @@ int main(int argc, char** argv) {
             total += s;
             largest = std::max(largest, s);
         }
-        const double rate = spec.rows / best.seconds;
+        const double rate = plan.rows / best.seconds;
         const double peak = peak_kib / 1024.0;
         const double limit = mib(largest) + kMemoryAllowance;
         const double cpu = best.user + best.sys;
         std::printf("%-6s %-5s %8d %5zu %10.1f %10.1f %8.3f %9.0f %7.2f %6.2f %9.0f %9.1f %9.1f\n",
-                    spec.name, spec.xls_ver ? "8" : "5", spec.rows, best.sizes.size(), mib(total),
+                    plan.name, plan.xls_ver ? "8" : "5", plan.rows, best.sizes.size(), mib(total),
                     mib(largest), best.seconds, rate, best.user, best.sys,
-                    cpu > 0 ? spec.rows / cpu : 0.0, peak, limit);
+                    cpu > 0 ? plan.rows / cpu : 0.0, peak, limit);
         char line[200];
-        if (spec.xls_ver == 1 && !spec.split) {
+        if (plan.xls_ver == 1 && !plan.split) {
             std::snprintf(line, sizeof line,
                           "%s  %s speed: %.0f rows/s (target >= %.0f; %.0f rows per CPU second)",
-                          rate >= kSpeedTarget ? "PASS" : "MISS", spec.name, rate, kSpeedTarget,
-                          cpu > 0 ? spec.rows / cpu : 0.0);
+                          rate >= kSpeedTarget ? "PASS" : "MISS", plan.name, rate, kSpeedTarget,
+                          cpu > 0 ? plan.rows / cpu : 0.0);
             verdicts.push_back(line);
         }
         std::snprintf(line, sizeof line,
                       "%s  %s memory: peak %.1f MiB (target <= %.1f MiB = largest file %.1f MiB "
                       "+ 64 MiB; %zu file%s)",
-                      peak <= limit ? "PASS" : "MISS", spec.name, peak, limit, mib(largest),
+                      peak <= limit ? "PASS" : "MISS", plan.name, peak, limit, mib(largest),
                       best.sizes.size(), best.sizes.size() == 1 ? "" : "s");
         verdicts.push_back(line);
         if (!opt.keep)
