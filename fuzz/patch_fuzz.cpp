@@ -48,18 +48,18 @@ std::vector<uint8_t> stream_of(const std::string& path) {
 const std::vector<uint8_t>& baseline(int version) {
     static std::vector<uint8_t> books[2];
     if (books[version].empty()) {
-        xls_test::book_spec spec;
-        spec.version = version;
-        spec.real_globals = true;
-        spec.xfs = 26;
+        xls_test::book_plan plan;
+        plan.version = version;
+        plan.real_globals = true;
+        plan.xfs = 26;
         xls_test::sheet_spec s{"Data", {}};
         for (uint16_t c = 0; c < 4; ++c) s.cells.push_back(xls_test::label(version, 0, c, "H"));
         for (uint16_t r = 1; r < 40; ++r) {
             s.cells.push_back(xls_test::number(r, 0, r));
             s.cells.push_back(xls_test::label(version, r, 2, "v"));
         }
-        spec.sheets = {s, {"Empty", {}}};
-        books[version] = xls_test::build_stream(spec, nullptr);
+        plan.sheets = {s, {"Empty", {}}};
+        books[version] = xls_test::build_stream(plan, nullptr);
     }
     return books[version];
 }

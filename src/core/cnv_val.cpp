@@ -13,18 +13,27 @@ const ole_variant& binary_text() {
 }  // namespace
 
 void clean_text(std::u16string_view src, size_t limit, std::u16string& dst) {
+    // Runs between carriage returns are copied whole: a text without CR
+    // that is within the limit (nearly every text) is one find and one copy.
     dst.clear();
+    const size_t n = src.size();
     size_t i = 0;
-    for (; i < src.size() && dst.size() < limit; ++i) {
-        char16_t c = src[i];
-        if (c == u'\r') {
-            if (i + 1 < src.size() && src[i + 1] == u'\n')
+    while (i < n && dst.size() < limit) {
+        if (src[i] == u'\r') {
+            ++i;
+            if (i < n && src[i] == u'\n')
                 continue;  // the LF follows
-            c = u'\n';
+            dst.push_back(u'\n');
+            continue;
         }
-        dst.push_back(c);
+        size_t end = src.find(u'\r', i);
+        if (end == std::u16string_view::npos)
+            end = n;
+        const size_t take = std::min(end - i, limit - dst.size());
+        dst.append(src.data() + i, take);
+        i += take;
     }
-    bool cut = i < src.size();
+    bool cut = i < n;
     if (cut && !dst.empty() && dst.back() >= 0xD800 && dst.back() <= 0xDBFF)
         dst.pop_back();
 }

@@ -50,8 +50,14 @@ class jet_sst {
 
     jet_chunks store_;
     std::vector<const uint8_t*> entries_;  // start of each entry in store_
-    std::vector<uint32_t> slots_;          // index + 1, 0 = empty
-    std::vector<uint32_t> hashes_;
+    // Open addressing with linear probes. A slot keeps the entry's hash
+    // beside its index, so that a probe reads one cache line, and a probe
+    // of a slot with another hash reads nothing more.
+    struct slot {
+        uint32_t hash = 0;
+        uint32_t index = 0;  // entry index + 1; 0 = empty
+    };
+    std::vector<slot> slots_;
     uint32_t total_ = 0;
 };
 

@@ -9,8 +9,10 @@
 #include <string>
 
 size_t ocl_num_format_int(long long v, char* out) {
-    int n = std::snprintf(out, ocl_num_max, "%lld", v);
-    return static_cast<size_t>(n);
+    // 20 characters at most ("-9223372036854775808"), well within the room.
+    const auto res = std::to_chars(out, out + ocl_num_max - 1, v);
+    *res.ptr = '\0';
+    return static_cast<size_t>(res.ptr - out);
 }
 
 size_t ocl_num_format_real(double v, char* out) {

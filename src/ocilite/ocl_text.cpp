@@ -130,52 +130,132 @@ std::u16string ocl_utf8_to_utf16(std::string_view s) {
     return out;
 }
 
-size_t ocl_put_text(const unsigned char* s, size_t n, bool utf16, unsigned char* buf, size_t cap,
-                    size_t* full) {
-    size_t written = 0;
-    size_t need = 0;
-    bool fits = true;
+namespace {
+
+void put_unit(unsigned char* d, char32_t u) {
+    const char16_t w = static_cast<char16_t>(u);
+    std::memcpy(d, &w, 2);  // the define buffer need not be aligned
+}
+
+// UTF-8 bytes the text takes once malformed bytes are replaced (3 each).
+size_t utf8_clean_bytes(const unsigned char* s, size_t n) {
+    size_t bytes = 0;
     size_t i = 0;
     while (i < n) {
-        unsigned char enc[4];
-        size_t len;
         if (s[i] < 0x80) {
-            if (utf16) {
-                char16_t u = s[i];
-                std::memcpy(enc, &u, 2);
-                len = 2;
-            } else {
-                enc[0] = s[i];
-                len = 1;
-            }
             ++i;
-        } else {
-            char32_t cp;
-            i += ocl_utf8_next(s + i, n - i, &cp);
-            if (!utf16) {
-                len = ocl_utf8_put(cp, enc);
-            } else if (cp >= 0x10000) {
-                char16_t hi = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-                char16_t lo = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-                std::memcpy(enc, &hi, 2);
-                std::memcpy(enc + 2, &lo, 2);
-                len = 4;
-            } else {
-                char16_t u = static_cast<char16_t>(cp);
-                std::memcpy(enc, &u, 2);
-                len = 2;
+            ++bytes;
+            continue;
+        }
+        char32_t cp;
+        const size_t len = ocl_utf8_next(s + i, n - i, &cp);
+        i += len;
+        bytes += len > 1 ? len : 3;  // a lone non-ASCII byte is a replacement
+    }
+    return bytes;
+}
+
+// UTF-8 to UTF-16 with one room check per character. ASCII, 2- and 3-byte
+// sequences are decoded here; 4-byte and malformed ones by ocl_utf8_next.
+// Stops at the first character that does not fit; *used gets the input
+// bytes consumed.
+size_t put_utf16(const unsigned char* s, size_t n, unsigned char* buf, size_t cap, size_t* used) {
+    unsigned char* d = buf;
+    unsigned char* const end = buf + cap;
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            if (end - d < 2)
+                break;
+            put_unit(d, c);
+            d += 2;
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+            if (end - d < 2)
+                break;
+            put_unit(d, (char32_t(c & 0x1F) << 6) | (s[i + 1] & 0x3F));
+            d += 2;
+            i += 2;
+            continue;
+        }
+        if (c >= 0xE0 && c <= 0xEF && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 &&
+            (s[i + 2] & 0xC0) == 0x80) {
+            const char32_t v =
+                (char32_t(c & 0x0F) << 12) | (char32_t(s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+            // Overlong forms and encoded surrogates go the careful way.
+            if (v >= 0x800 && (v < 0xD800 || v > 0xDFFF)) {
+                if (end - d < 2)
+                    break;
+                put_unit(d, v);
+                d += 2;
+                i += 3;
+                continue;
             }
         }
-        need += len;
-        if (fits && written + len <= cap) {
-            std::memcpy(buf + written, enc, len);
-            written += len;
+        char32_t cp;
+        const size_t len = ocl_utf8_next(s + i, n - i, &cp);
+        if (cp >= 0x10000) {
+            if (end - d < 4)
+                break;
+            put_unit(d, 0xD800 + ((cp - 0x10000) >> 10));
+            put_unit(d + 2, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+            d += 4;
         } else {
-            fits = false;
+            if (end - d < 2)
+                break;
+            put_unit(d, cp);
+            d += 2;
         }
+        i += len;
     }
+    *used = i;
+    return static_cast<size_t>(d - buf);
+}
+
+// UTF-8 to UTF-8: well-formed characters are copied, malformed bytes become
+// U+FFFD. Same contract as put_utf16.
+size_t put_utf8(const unsigned char* s, size_t n, unsigned char* buf, size_t cap, size_t* used) {
+    static const unsigned char replacement[3] = {0xEF, 0xBF, 0xBD};
+    size_t w = 0;
+    size_t i = 0;
+    while (i < n) {
+        if (s[i] < 0x80) {
+            if (w == cap)
+                break;
+            buf[w++] = s[i++];
+            continue;
+        }
+        char32_t cp;
+        const size_t len = ocl_utf8_next(s + i, n - i, &cp);
+        const unsigned char* from = len > 1 ? s + i : replacement;
+        const size_t k = len > 1 ? len : 3;
+        if (cap - w < k)
+            break;
+        for (size_t j = 0; j < k; ++j) buf[w + j] = from[j];
+        w += k;
+        i += len;
+    }
+    *used = i;
+    return w;
+}
+
+}  // namespace
+
+size_t ocl_put_text(const unsigned char* s, size_t n, bool utf16, unsigned char* buf, size_t cap,
+                    size_t* full) {
+    size_t used = 0;
+    const size_t written =
+        utf16 ? put_utf16(s, n, buf, cap, &used) : put_utf8(s, n, buf, cap, &used);
     if (full != nullptr) {
-        *full = need;
+        // What did not fit is only measured (the truncation case).
+        size_t rest = 0;
+        if (used < n)
+            rest = utf16 ? 2 * ocl_utf16_units(s + used, n - used)
+                         : utf8_clean_bytes(s + used, n - used);
+        *full = written + rest;
     }
     return written;
 }

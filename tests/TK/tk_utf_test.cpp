@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 TEST(tk_utf, RoundTripsBmpAndSupplementary) {
     std::string s = "A\xC3\xA4\xCE\xA3\xE4\xB8\xAD\xF0\x9F\x98\x80";  // A ä Σ 中 😀
     std::u16string w = tk::utf8_to_utf16(s);
@@ -40,4 +42,27 @@ TEST(tk_utf, Cp1252MapsTheC1RangeBothWays) {
     std::u16string greek_and_emoji = {0x03A3, 0xD83D, 0xDE00, u'z'};
     EXPECT_EQ(tk::utf16_to_cp1252(greek_and_emoji, '?', &lossy), "??z");
     EXPECT_TRUE(lossy);
+}
+
+TEST(tk_utf, Cp1252FromUnitIsTheInverseOfTheByteTable) {
+    // Every byte decodes to one unit and that unit maps back to the byte;
+    // every other unit has no byte.
+    std::string all(256, '\0');
+    for (int b = 0; b < 256; ++b) all[b] = static_cast<char>(b);
+    const std::u16string units = tk::cp1252_to_utf16(all);
+    ASSERT_EQ(units.size(), 256u);
+    std::vector<int> expected(0x10000, -1);
+    for (int b = 0; b < 256; ++b) {
+        ASSERT_EQ(expected[units[b]], -1) << "two bytes decode to U+" << std::hex << int(units[b]);
+        expected[units[b]] = b;
+    }
+    for (uint32_t c = 0; c < 0x10000; ++c)
+        ASSERT_EQ(tk::cp1252_from_unit(static_cast<char16_t>(c)), expected[c]) << std::hex << c;
+    // Spot checks against the code page chart.
+    EXPECT_EQ(tk::cp1252_from_unit(0x20AC), 0x80);  // euro sign
+    EXPECT_EQ(tk::cp1252_from_unit(0x2122), 0x99);  // trade mark sign, the highest unit
+    EXPECT_EQ(tk::cp1252_from_unit(0x0081), 0x81);  // undefined byte, kept as its C1 control
+    EXPECT_EQ(tk::cp1252_from_unit(0x0080), -1);    // the C1 control whose byte is the euro
+    EXPECT_EQ(tk::cp1252_from_unit(0x0416), -1);    // Cyrillic Zhe
+    EXPECT_EQ(tk::cp1252_from_unit(0x2123), -1);
 }

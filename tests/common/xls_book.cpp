@@ -144,9 +144,9 @@ void build_sheet(std::vector<uint8_t>& out, int version, const sheet_spec& sheet
 
 // The template's globals with its BOUNDSHEET replaced by ours and extra XF
 // records (copies of XF 15) after the 21st.
-void real_globals(std::vector<uint8_t>& out, const book_spec& spec,
+void real_globals(std::vector<uint8_t>& out, const book_plan& plan,
                   std::vector<size_t>& boundsheets) {
-    const std::vector<uint8_t> t = jet_template_stream(spec.version);
+    const std::vector<uint8_t> t = jet_template_stream(plan.version);
     size_t pos = 0;
     int xfs = 0;
     std::vector<uint8_t> xf15;
@@ -155,9 +155,9 @@ void real_globals(std::vector<uint8_t>& out, const book_spec& spec,
         std::vector<uint8_t> body(t.begin() + long(pos + 4), t.begin() + long(pos + 4 + len));
         pos += 4 + len;
         if (id == k_boundsheet) {
-            for (const auto& s : spec.sheets) {
+            for (const auto& s : plan.sheets) {
                 boundsheets.push_back(out.size());
-                rec(out, k_boundsheet, boundsheet_body(spec.version, s.name));
+                rec(out, k_boundsheet, boundsheet_body(plan.version, s.name));
             }
             continue;
         }
@@ -165,43 +165,43 @@ void real_globals(std::vector<uint8_t>& out, const book_spec& spec,
         if (id == k_xf && ++xfs == 16)
             xf15 = body;
         if (id == k_xf && xfs == 21) {
-            for (int i = 21; i < spec.xfs; ++i) rec(out, k_xf, xf15);
+            for (int i = 21; i < plan.xfs; ++i) rec(out, k_xf, xf15);
         }
         if (id == k_eof)
             break;
     }
 }
 
-void synthetic_globals(std::vector<uint8_t>& out, const book_spec& spec,
+void synthetic_globals(std::vector<uint8_t>& out, const book_plan& plan,
                        std::vector<size_t>& boundsheets) {
-    rec(out, k_bof, bof_body(spec.version, 0x0005));
-    for (int i = 0; i < spec.fonts; ++i) {
+    rec(out, k_bof, bof_body(plan.version, 0x0005));
+    for (int i = 0; i < plan.fonts; ++i) {
         // Height 200, no flags, colour 0x7FFF, weight 400, then filler
         // that shows which bytes were rewritten, then a 5-letter name.
         std::vector<uint8_t> b = {0xC8, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0};
         b.push_back(static_cast<uint8_t>(0x30 + i));  // character set slot
         b.push_back(0);
         b.push_back(5);
-        if (spec.version == 1)
+        if (plan.version == 1)
             b.push_back(0);
         tk::append_bytes(b, "Arial", 5);
         rec(out, k_font, b);
     }
-    for (int i = 0; i < spec.xfs; ++i) {
-        std::vector<uint8_t> b(spec.version == 1 ? 20 : 16);
+    for (int i = 0; i < plan.xfs; ++i) {
+        std::vector<uint8_t> b(plan.version == 1 ? 20 : 16);
         for (size_t k = 0; k < b.size(); ++k) b[k] = static_cast<uint8_t>(0x80 + i + 3 * k);
         rec(out, k_xf, b);
     }
-    if (!spec.no_boundsheet_end) {
-        for (const auto& s : spec.sheets) {
+    if (!plan.no_boundsheet_end) {
+        for (const auto& s : plan.sheets) {
             boundsheets.push_back(out.size());
-            rec(out, k_boundsheet, boundsheet_body(spec.version, s.name));
+            rec(out, k_boundsheet, boundsheet_body(plan.version, s.name));
         }
     }
     rec(out, k_country, {1, 0, 1, 0});
-    if (spec.xf_after_boundsheets) {
+    if (plan.xf_after_boundsheets) {
         rec(out, k_font, std::vector<uint8_t>(20, 0x11));
-        rec(out, k_xf, std::vector<uint8_t>(spec.version == 1 ? 20 : 16, 0x22));
+        rec(out, k_xf, std::vector<uint8_t>(plan.version == 1 ? 20 : 16, 0x22));
     }
     rec(out, k_eof, {});
 }
@@ -227,13 +227,13 @@ cell_spec blank(uint16_t row, uint16_t col, uint16_t xf) {
     return {0x0201, row, col, xf, {}};
 }
 
-std::vector<uint8_t> build_stream(const book_spec& spec, book_layout* layout) {
+std::vector<uint8_t> build_stream(const book_plan& plan, book_layout* layout) {
     std::vector<uint8_t> out;
     std::vector<size_t> boundsheets;
-    if (spec.real_globals) {
-        real_globals(out, spec, boundsheets);
+    if (plan.real_globals) {
+        real_globals(out, plan, boundsheets);
     } else {
-        synthetic_globals(out, spec, boundsheets);
+        synthetic_globals(out, plan, boundsheets);
     }
     book_layout l;
     // FONT and XF bodies of the globals (up to the first EOF).
@@ -246,13 +246,13 @@ std::vector<uint8_t> build_stream(const book_spec& spec, book_layout* layout) {
         pos += 4 + len;
     }
     for (size_t b : boundsheets) l.boundsheet.push_back(b + 4);
-    for (size_t i = 0; i < spec.sheets.size(); ++i) {
+    for (size_t i = 0; i < plan.sheets.size(); ++i) {
         l.sheet_bof.push_back(out.size());
         if (i < boundsheets.size()) {
             tk::put_u32(out.data() + boundsheets[i] + 4, static_cast<uint32_t>(out.size()));
         }
         l.cell_xf.emplace_back();
-        build_sheet(out, spec.version, spec.sheets[i], l.cell_xf.back(), l.dbcell);
+        build_sheet(out, plan.version, plan.sheets[i], l.cell_xf.back(), l.dbcell);
     }
     if (layout)
         *layout = l;

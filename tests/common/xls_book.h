@@ -35,7 +35,7 @@ struct sheet_spec {
     std::vector<cell_spec> cells;
 };
 
-struct book_spec {
+struct book_plan {
     int version = 1;  // 0 BIFF5, 1 BIFF8
     bool real_globals = false;
     int fonts = 4;  // synthetic globals only
@@ -53,12 +53,12 @@ struct book_layout {
     std::vector<uint64_t> xf_body;    // body offset of each XF record
     std::vector<uint64_t> sheet_bof;
     std::vector<uint64_t> boundsheet;  // body offset of each BOUNDSHEET record
-    // Per sheet, per cell in spec order: offset of the cell's XF field.
+    // Per sheet, per cell in plan order: offset of the cell's XF field.
     std::vector<std::vector<uint64_t>> cell_xf;
     std::vector<uint64_t> dbcell;  // every DBCELL record, all sheets
 };
 
-std::vector<uint8_t> build_stream(const book_spec& spec, book_layout* layout);
+std::vector<uint8_t> build_stream(const book_plan& plan, book_layout* layout);
 
 // Writes `stream` as the `Book` (version 0) or `Workbook` (1) stream of a
 // compound file at `path`, with a summary-information stream beside it.

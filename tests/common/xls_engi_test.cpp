@@ -128,14 +128,14 @@ class xls_patch_golden : public ::testing::TestWithParam<golden_case> {};
 
 TEST_P(xls_patch_golden, EveryWrittenByteIsPredicted) {
     const auto g = GetParam();
-    book_spec spec;
-    spec.version = g.version;
-    spec.xfs = 30;
+    book_plan plan;
+    plan.version = g.version;
+    plan.xfs = 30;
     // Two row blocks in the first sheet (40 data rows), an empty sheet, and
     // a sheet whose header has a single column.
-    spec.sheets = {sheet(g.version, "First", 5, 40), {"Empty", {}}, sheet(g.version, "One", 1, 3)};
+    plan.sheets = {sheet(g.version, "First", 5, 40), {"Empty", {}}, sheet(g.version, "One", 1, 3)};
     book_layout l;
-    auto before = build_stream(spec, &l);
+    auto before = build_stream(plan, &l);
     ASSERT_EQ(3u, l.dbcell.size() - 0);  // 2 blocks + 1 block
     temp_path p;
     write_book(p.str(), g.version, before);
@@ -160,13 +160,13 @@ INSTANTIATE_TEST_SUITE_P(Versions, xls_patch_golden,
 TEST(xls_patch, ShortGlobalsAreWalkedWithoutMissingImages) {
     // Three FONTs and 16 XFs: the 16th XF is rewritten, no bold font, no header XF.
     for (int v : {0, 1}) {
-        book_spec spec;
-        spec.version = v;
-        spec.fonts = 3;
-        spec.xfs = 16;
-        spec.sheets = {sheet(v, "S", 2, 2)};
+        book_plan plan;
+        plan.version = v;
+        plan.fonts = 3;
+        plan.xfs = 16;
+        plan.sheets = {sheet(v, "S", 2, 2)};
         book_layout l;
-        auto before = build_stream(spec, &l);
+        auto before = build_stream(plan, &l);
         temp_path p;
         write_book(p.str(), v, before);
         EXPECT_TRUE(engine(v)->patch(p.wide()));
@@ -186,11 +186,11 @@ TEST(xls_patch, FirstRowIsMarkedOnlyUpToAGap) {
         sheet_spec late{"Late", {label(v, 0, 1, "b"), label(v, 0, 2, "c"), number(1, 1, 5)}};
         // A first-row cell of another record kind (BLANK, 6-byte body) is marked too.
         sheet_spec kinds{"Kinds", {blank(0, 0), number(0, 1, 3.5), label(v, 0, 2, "x")}};
-        book_spec spec;
-        spec.version = v;
-        spec.sheets = {s, late, kinds};
+        book_plan plan;
+        plan.version = v;
+        plan.sheets = {s, late, kinds};
         book_layout l;
-        auto before = build_stream(spec, &l);
+        auto before = build_stream(plan, &l);
         temp_path p;
         write_book(p.str(), v, before);
         EXPECT_TRUE(engine(v)->patch(p.wide()));
@@ -203,12 +203,12 @@ TEST(xls_patch, WalkLimitsDifferByVersion) {
     // BOUNDSHEETs; BIFF5 goes on to EOF and so rewrites the XF found there
     // (it is the 22nd). FONT/XF records inside sheets are never reached.
     for (int v : {0, 1}) {
-        book_spec spec;
-        spec.version = v;
-        spec.xf_after_boundsheets = true;
-        spec.sheets = {sheet(v, "S", 3, 1)};
+        book_plan plan;
+        plan.version = v;
+        plan.xf_after_boundsheets = true;
+        plan.sheets = {sheet(v, "S", 3, 1)};
         book_layout l;
-        auto before = build_stream(spec, &l);
+        auto before = build_stream(plan, &l);
         ASSERT_EQ(22u, l.xf_body.size());
         ASSERT_EQ(5u, l.font_body.size());
         temp_path p;
@@ -220,13 +220,13 @@ TEST(xls_patch, WalkLimitsDifferByVersion) {
 }
 
 TEST(xls_patch, Biff8WithoutSheetListWalksToTheEnd) {
-    book_spec spec;
-    spec.version = 1;
-    spec.no_boundsheet_end = true;
-    spec.xf_after_boundsheets = true;  // the 22nd XF, after COUNTRY
-    spec.sheets = {sheet(1, "S", 2, 1)};
+    book_plan plan;
+    plan.version = 1;
+    plan.no_boundsheet_end = true;
+    plan.xf_after_boundsheets = true;  // the 22nd XF, after COUNTRY
+    plan.sheets = {sheet(1, "S", 2, 1)};
     book_layout l;
-    auto before = build_stream(spec, &l);
+    auto before = build_stream(plan, &l);
     temp_path p;
     write_book(p.str(), 1, before);
     EXPECT_TRUE(engine(1)->patch(p.wide()));
@@ -272,22 +272,22 @@ TEST(xls_patch, FilesThatCannotBePatched) {
     EXPECT_FALSE(e->patch(other.wide()));
     EXPECT_EQ(before, file_bytes(other.str()));
     // Locked by another writer.
-    book_spec spec;
-    spec.sheets = {sheet(1, "S", 2, 1)};
+    book_plan plan;
+    plan.sheets = {sheet(1, "S", 2, 1)};
     temp_path locked;
-    write_book(locked.str(), 1, build_stream(spec, nullptr));
+    write_book(locked.str(), 1, build_stream(plan, nullptr));
     auto holder = stg_file::open(locked.str(), true);
     EXPECT_FALSE(e->patch(locked.wide()));
 }
 
 TEST(xls_patch, BiffStreamNameDoesNotChooseTheWalk) {
     // A BIFF8 stream stored as `Book` is still walked by the BIFF8 engine.
-    book_spec spec;
-    spec.version = 1;
-    spec.xfs = 25;
-    spec.sheets = {sheet(1, "S", 2, 1)};
+    book_plan plan;
+    plan.version = 1;
+    plan.xfs = 25;
+    plan.sheets = {sheet(1, "S", 2, 1)};
     book_layout l;
-    auto before = build_stream(spec, &l);
+    auto before = build_stream(plan, &l);
     temp_path p;
     write_book(p.str(), 0, before);  // stream name "Book"
     EXPECT_TRUE(engine(1)->patch(p.wide()));
@@ -320,11 +320,11 @@ TEST(xls_patch, DamagedSheetsFailAfterTheGlobals) {
          [](auto& s, const auto& l) { tk::put_u16(s.data() + l.dbcell[0], 0x00D8); }},
     };
     for (const auto& c : cases) {
-        book_spec spec;
-        spec.version = 1;
-        spec.sheets = {sheet(1, "S", 3, 2)};
+        book_plan plan;
+        plan.version = 1;
+        plan.sheets = {sheet(1, "S", 3, 2)};
         book_layout l;
-        auto before = build_stream(spec, &l);
+        auto before = build_stream(plan, &l);
         c.apply(before, l);
         temp_path p;
         write_book(p.str(), 1, before);
@@ -340,11 +340,11 @@ TEST(xls_patch, HeaderCellAtTheStreamEndFailsInsideTheStream) {
     // The DBCELL's first offset is bent to a cell header in the stream's last
     // 8 bytes: its XF byte would lie past the end, so the write must fail
     // and nothing outside the stream may change.
-    book_spec spec;
-    spec.version = 0;
-    spec.sheets = {sheet(0, "S", 2, 0)};
+    book_plan plan;
+    plan.version = 0;
+    plan.sheets = {sheet(0, "S", 2, 0)};
     book_layout l;
-    auto s = build_stream(spec, &l);
+    auto s = build_stream(plan, &l);
     const uint32_t d = l.dbcell[0];
     const uint32_t first_row = d - tk::get_u32(s.data() + d + 4);
     const uint8_t fake[8] = {0x03, 0x02, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00};
@@ -369,11 +369,11 @@ TEST(xls_patch, TracesNameTheSteps) {
     log.set_threshold(1);
     log.set_timestamps(false);
     log.set_enabled(true);
-    book_spec spec;
-    spec.version = 1;
-    spec.sheets = {{"Empty", {}}, sheet(1, "S", 2, 1)};
+    book_plan plan;
+    plan.version = 1;
+    plan.sheets = {{"Empty", {}}, sheet(1, "S", 2, 1)};
     temp_path p;
-    write_book(p.str(), 1, build_stream(spec, nullptr));
+    write_book(p.str(), 1, build_stream(plan, nullptr));
     EXPECT_TRUE(engine(1)->patch(p.wide()));
     temp_path other;
     {

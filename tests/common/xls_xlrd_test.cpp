@@ -48,17 +48,17 @@ class xls_patch_xlrd : public ::testing::TestWithParam<xlrd_case> {};
 TEST_P(xls_patch_xlrd, HeaderFormatAndValuesAfterThePatch) {
     const auto g = GetParam();
     const int v = g.version;
-    book_spec spec;
-    spec.version = v;
-    spec.real_globals = true;
-    spec.xfs = 26;
+    book_plan plan;
+    plan.version = v;
+    plan.real_globals = true;
+    plan.xfs = 26;
     sheet_spec data{"Data",
                     {label(v, 0, 0, "ID"), label(v, 0, 1, "NAME"), label(v, 0, 2, "AMOUNT"),
                      number(1, 0, 1, 15), label(v, 1, 1, "first", 22), number(1, 2, 2.5, 21),
                      number(2, 0, 2, 15), number(2, 2, -7.25, 21)}};
     sheet_spec gap{"Gap", {label(v, 0, 0, "A"), label(v, 0, 2, "C"), number(1, 0, 9, 15)}};
-    spec.sheets = {data, gap, {"Empty", {}}};
-    auto stream = build_stream(spec, nullptr);
+    plan.sheets = {data, gap, {"Empty", {}}};
+    auto stream = build_stream(plan, nullptr);
     const std::string path = "/tmp/tsl_xlrd_" + std::to_string(::getpid()) + ".xls";
     write_book(path, v, stream);
     std::unique_ptr<xls_engine> e;

@@ -25,6 +25,52 @@ TEST(clean_text, ACutNeverEndsInHalfASurrogatePair) {
     EXPECT_EQ(out, u"ab\U0001F600");
 }
 
+// The rule stated one character at a time, as a model for the run-wise copy.
+std::u16string clean_text_model(std::u16string_view src, size_t limit) {
+    std::u16string dst;
+    size_t i = 0;
+    for (; i < src.size() && dst.size() < limit; ++i) {
+        char16_t c = src[i];
+        if (c == u'\r') {
+            if (i + 1 < src.size() && src[i + 1] == u'\n')
+                continue;
+            c = u'\n';
+        }
+        dst.push_back(c);
+    }
+    if (i < src.size() && !dst.empty() && dst.back() >= 0xD800 && dst.back() <= 0xDBFF)
+        dst.pop_back();
+    return dst;
+}
+
+TEST(clean_text, AgreesWithTheCharacterRuleOnGeneratedTexts) {
+    // Texts of 0 to 11 units drawn from letters, CR, LF and surrogate
+    // halves, cut at every limit up to past their length; the output buffer
+    // is reused and starts out holding an older, longer text.
+    const char16_t alphabet[] = {u'a', u'\r', u'\n', 0xD83D, 0xDE00, u'\u0416'};
+    uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    std::u16string out = u"left over from an earlier row";
+    for (int round = 0; round < 4000; ++round) {
+        std::u16string src(next() % 12, u' ');
+        for (char16_t& c : src) c = alphabet[next() % 6];
+        for (size_t limit = 0; limit <= src.size() + 1; ++limit) {
+            clean_text(src, limit, out);
+            ASSERT_EQ(out, clean_text_model(src, limit)) << "round " << round << " limit " << limit;
+        }
+    }
+    // Long runs on both sides of a CR LF and of the limit.
+    const std::u16string run(300, u'x');
+    const std::u16string mixed = run + u"\r\n" + run + u"\r" + run;
+    for (size_t limit : {0u, 299u, 300u, 301u, 302u, 601u, 602u, 900u, 1000u}) {
+        clean_text(mixed, limit, out);
+        EXPECT_EQ(out, clean_text_model(mixed, limit)) << limit;
+    }
+}
+
 TEST(prepare_record, KeepsNamesAndFlagsAndReusesTheOutputRecord) {
     udb_record in;
     in.emplace_back(u"T", 20, ole_variant(u"x\r\ny"), true, false);

@@ -18,7 +18,8 @@ std::string real(double v) {
 
 std::string integer(long long v) {
     char buf[ocl_num_max];
-    ocl_num_format_int(v, buf);
+    size_t n = ocl_num_format_int(v, buf);
+    EXPECT_EQ(n, std::string(buf).size());
     return buf;
 }
 
