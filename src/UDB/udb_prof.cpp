@@ -33,7 +33,9 @@ class profile_reader {
             if (p[i] == '\n') {
                 end_line();
             } else {
-                if (line_.size() >= udb_profile::kMaxLine)
+                // The limit counts characters, not UTF-8 bytes: a line of
+                // non-Latin text is as long as the same line in Latin.
+                if (starts_char(p[i]) && ++chars_ > udb_profile::kMaxLine)
                     throw tk_mail_assertion("udb_prof", 113);
                 line_.push_back(p[i]);
             }
@@ -55,10 +57,19 @@ class profile_reader {
             line.remove_suffix(1);
         if (line_no_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF")
             line.remove_prefix(3);
-        if (line.size() >= udb_profile::kMaxLine)
+        if (count_chars(line) >= udb_profile::kMaxLine)
             throw tk_mail_assertion("udb_prof", 113);
         take(line);
         line_.clear();
+        chars_ = 0;
+    }
+
+    static bool starts_char(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+    static size_t count_chars(std::string_view s) {
+        size_t n = 0;
+        for (char c : s)
+            n += starts_char(c);
+        return n;
     }
 
     void take(std::string_view line) {
@@ -86,6 +97,7 @@ class profile_reader {
     }
 
     udb_profile::profile_map& out_;
+    size_t chars_ = 0;  // characters of the line being read
     udb_profile::section_map* section_ = nullptr;
     std::string line_;
     size_t line_no_ = 0;

@@ -129,6 +129,10 @@ bool parse_cmd_line(int argc, char** argv) {
                 tk_trace(2, "\tconvert dates into strings");
                 break;
             case opt_dest:
+                // A name the file system cannot hold is refused here, with a
+                // message, rather than failing later inside a run.
+                if (raw.size() >= PATH_MAX)
+                    con_fail("The MS Excel spreadsheet name is too long.");
                 conv.dest = workbook_name(value);
                 tk_wtrace(2, u"\tgot dest %s", conv.dest.c_str());
                 break;

@@ -137,16 +137,26 @@ void xls_converter::do_patch() {
     tk_trace(2, "xls_converter::do_patch");
     if (format_version != 0 && format_version != 1)
         return;
+    // One file that cannot be patched is reported with its name; the others
+    // are still patched (their data is complete either way).
+    auto patch_one = [&](const std::u16string& path) {
+        try {
+            destination_->patch(format_version, path);
+        } catch (const tk_exception& e) {
+            error_handler::instance().set_table(path);
+            error_handler::instance().handle(e, false);
+        }
+    };
     // A workbook that no item reached was never created: nothing to patch.
     if (table_count != 0 && file_exists(dest))
-        destination_->patch(format_version, dest);
+        patch_one(dest);
     if (!split_data)
         return;
     for (int n = 1;; ++n) {
         std::u16string part = continuation_name(dest, n);
         if (!file_exists(part))
             break;
-        destination_->patch(format_version, part);
+        patch_one(part);
     }
 }
 

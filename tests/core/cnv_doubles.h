@@ -157,6 +157,7 @@ struct workbook_store {
     bool wrap = false;
     bool split = false;
     bool fail_close = false;
+    std::vector<std::u16string> fail_patch;  // files whose patch fails (level 0)
     std::vector<std::u16string> finished;    // sheets whose finish_table ran
     std::map<std::u16string, int> appended;  // per sheet name, all files
 };
@@ -293,6 +294,9 @@ class fake_destination : public xls_destination {
     void patch(int32_t v, const std::u16string& path) override {
         if (!exists(path))
             throw tk_exception("patch of a missing file", 1);
+        for (const auto& p : store_.fail_patch)
+            if (p == path)
+                throw tk_exception("The workbook could not be formatted.", 0);
         store_.patched.push_back(path + (v == 0 ? u" v0" : u" v1"));
     }
 

@@ -81,6 +81,18 @@ TEST(udb_profile, ALineOf4095CharactersIsAnInternalError) {
     EXPECT_THROW(p.parse("[S]\n" + std::string(10000, 'x')), tk_mail_assertion);
 }
 
+TEST(udb_profile, TheLineLimitCountsCharactersNotBytes) {
+    // 3 bytes per character: 2000 of them are 6000 bytes but 2000 characters.
+    std::string han;
+    for (int i = 0; i < 2000; ++i)
+        han += "\xE6\xBC\xA2";
+    udb_profile p;
+    ASSERT_TRUE(p.parse("[Available Queries]\nQ=" + han + "\n"));
+    EXPECT_EQ(p.get(u"Available Queries", u"Q").size(), 2000u);
+    std::string too_long = han + han + han;  // 6000 characters
+    EXPECT_THROW(p.parse("[Available Queries]\nQ=" + too_long + "\n"), tk_mail_assertion);
+}
+
 TEST(udb_profile, WritesSectionsAndKeysInOrdinalOrder) {
     udb_profile p;
     p.set(u"Selected Tables", u"emp", u"");

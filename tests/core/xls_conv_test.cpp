@@ -322,6 +322,19 @@ TEST_F(driver, SplitContinuesFullSheetsInNumberedFilesAndPatchesThem) {
     EXPECT_EQ(store.log[3], u"create " + part(1));
 }
 
+TEST_F(driver, AFileThatCannotBePatchedIsReportedAndTheOthersArePatched) {
+    store.capacity = 5;
+    src.add_table(u"A", numbers(12));
+    conv.selected_tables = {u"A"};
+    conv.split_data = true;
+    conv.table_count = 1;
+    store.fail_patch = {dest};
+    conv.do_convert(src);
+    ASSERT_EQ(view.shown.size(), 1u);
+    EXPECT_EQ(view.shown[0], "ask: " + narrow(dest) + ": The workbook could not be formatted.");
+    EXPECT_EQ(store.patched, (std::vector<std::u16string>{part(1) + u" v1", part(2) + u" v1"}));
+}
+
 TEST_F(driver, WithoutSplitAFullSheetGivesOneReportWithTheRowsLeftOut) {
     store.capacity = 5;
     src.add_table(u"A", numbers(12));
