@@ -1,8 +1,7 @@
 // ora_number: numeric columns, fetched as text in the client's number format
 // and parsed into the column's kind.
-#include <charconv>
-
 #include "ORA/ora_engi.h"
+#include "ORA/ora_nfast.h"
 #include "ORA/ora_type.h"
 #include "ORA/ora_util.h"
 #include "TK/tk_log.h"
@@ -12,28 +11,6 @@ namespace {
 // The scale OCI reports for floating-point numbers (FLOAT, and NUMBER
 // without precision).
 constexpr int32_t kFloatScale = -127;
-
-// The common case of a VT_R8 value without the copy that the general parse
-// makes: a plain decimal or exponent form ("-12.5", ".5", "1E+20", with ','
-// read as '.'), read exactly as the general parse reads it. False, with
-// `out` untouched, for anything else.
-bool parse_plain_double(char* text, size_t n, ole_variant& out) {
-    if (n == 0)
-        return false;
-    for (size_t i = 0; i < n; ++i) {
-        char& c = text[i];
-        if (c == ',')
-            c = '.';
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E'))
-            return false;
-    }
-    double value = 0;
-    const std::from_chars_result r = std::from_chars(text, text + n, value);
-    if (r.ec != std::errc() || r.ptr != text + n)
-        return false;
-    out = ole_variant(value);
-    return true;
-}
 
 }  // namespace
 
@@ -55,8 +32,16 @@ uint16_t ora_number::kind_for(int32_t precision, int32_t scale) {
     // value, whatever p is.
     if (precision == 0 || precision > 38 || scale == kFloatScale)
         return VT_R8;
+    // A DECIMAL holds 28 digits; a wider fixed-point column would lose its
+    // large values entirely, so it is read as a double.
     if (scale > 0)
-        return VT_DECIMAL;
+        return precision > 28 ? VT_R8 : VT_DECIMAL;
+    // A negative scale rounds to tens, hundreds...: NUMBER(p,-s) holds p+s
+    // digits, and the integer must be wide enough for all of them.
+    if (scale < 0)
+        precision -= scale;
+    if (precision > 38)
+        return VT_R8;
     if (precision <= 2)
         return VT_I1;
     if (precision <= 4)
@@ -92,7 +77,9 @@ void ora_number::to_variant(ole_variant& out) {
         }
         narrow[i] = static_cast<char>(buffer_[i]);
     }
-    if (kind_ == VT_R8 && parse_plain_double(narrow, n, out))
+    // The plain forms are read straight into the value; with a trace log
+    // the general parse runs, so that its trace lines are written.
+    if (!TK_LOG_ACTIVE() && ora_parse_plain_number(narrow, n, kind_, out))
         return;
     out = ole_variant::from_string(std::string_view(narrow, n), kind_);
 }

@@ -92,6 +92,11 @@ void ora_str_repr::define(OCIStmt* stmt, ub4 position) {
 void ora_str_repr::to_variant(ole_variant& out) {
     std::u16string_view text(buffer_.data(), ora_text_length(buffer_.data(), buffer_.size()));
     if (type_code_ == SQLT_LBI) {
+        // A LONG RAW longer than the define buffer arrives cut, possibly in
+        // the middle of a byte's two digits; an odd-length text would turn
+        // the whole value into nothing, so the half byte is dropped.
+        if (text.size() % 2)
+            text.remove_suffix(1);
         out = ole_variant::from_wstring(text, VT_BLOB);
     } else {
         out.attach_wstring(text);

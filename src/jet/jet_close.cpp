@@ -96,6 +96,9 @@ void jet_database::close() {
     for (const auto& s : d.sheets) any = any || !s.deleted;
     if (!d.read_only && d.dirty && any) {
         try {
+            // The commit syncs the new file before it takes the path's name:
+            // the one sync a workbook needs. The old file (held open for
+            // its lock) is never written, so releasing it syncs nothing.
             tk::atomic_file af(d.path);
             write_workbook_to(af.out());
             af.commit();

@@ -8,6 +8,7 @@
 
 #include "jet/biff_format.h"
 #include "jet/jet_error.h"
+#include "jet/jet_units.h"
 
 namespace {
 
@@ -170,7 +171,9 @@ bool is_number_type(int type) {
 
 size_t jet_biff5_length(std::u16string_view s) {
     size_t n = s.size();
-    for (size_t i = 0; i + 1 < s.size(); ++i) {
+    // Up to the first surrogate every unit is a character (nearly always
+    // the whole text).
+    for (size_t i = jet_find_surrogate(s.data(), 0, s.size()); i + 1 < s.size(); ++i) {
         if (s[i] >= 0xD800 && s[i] <= 0xDBFF && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
             --n;
             ++i;

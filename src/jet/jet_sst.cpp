@@ -1,12 +1,14 @@
 #include "jet/jet_sst.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "TK/tk_coding.h"
 #include "jet/biff_format.h"
 #include "jet/jet_error.h"
 #include "jet/jet_out.h"
+#include "jet/jet_units.h"
 
 namespace {
 
@@ -50,40 +52,50 @@ bool is_low(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+// n units as little-endian 16-bit values.
+void put_units(uint8_t* d, const char16_t* s, size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(d, s, 2 * n);
+    } else {
+        for (size_t i = 0; i < n; ++i) tk::put_u16(d + 2 * i, s[i]);
+    }
+}
+
 }  // namespace
 
 size_t jet_sst::encode(std::u16string_view s, uint8_t* p) const {
     const size_t n = s.size();
+    const char16_t* src = s.data();
     tk::put_u16(p, static_cast<uint16_t>(n));
     uint8_t* d = p + 3;
+    // 8-bit while every character fits a byte; the test takes four at once.
     size_t i = 0;
-    for (; i < n; ++i) {
-        char16_t c = s[i];
-        if (c > 0xFF)
-            break;
-        d[i] = static_cast<uint8_t>(c);
-    }
+    for (; i + 4 <= n && !jet_any_above_ff(jet_load4(src + i)); i += 4)
+        for (size_t k = i; k < i + 4; ++k) d[k] = static_cast<uint8_t>(src[k]);
+    for (; i < n && src[i] <= 0xFF; ++i) d[i] = static_cast<uint8_t>(src[i]);
     if (i == n) {
         p[2] = 0;
         return 3 + n;
     }
-    // Some character needs 16 bits: the whole string is stored wide. Lone
-    // surrogates become U+FFFD so that every reader can decode the text.
+    // Some character needs 16 bits: the whole string is stored wide. Runs
+    // without surrogates are copied whole; lone surrogates become U+FFFD so
+    // that every reader can decode the text.
     p[2] = biff::k_str_16bit;
-    for (size_t k = 0; k < n; ++k) {
-        char16_t c = s[k];
-        if (is_high(c)) {
-            if (k + 1 < n && is_low(s[k + 1])) {
-                tk::put_u16(d + 2 * k, c);
-                ++k;
-                c = s[k];
-            } else {
-                c = 0xFFFD;
-            }
-        } else if (is_low(c)) {
-            c = 0xFFFD;
+    size_t k = 0;
+    while (k < n) {
+        const size_t run = jet_find_surrogate(src, k, n);
+        put_units(d + 2 * k, src + k, run - k);
+        if (run == n)
+            break;
+        const char16_t c = src[run];
+        if (is_high(c) && run + 1 < n && is_low(src[run + 1])) {
+            tk::put_u16(d + 2 * run, c);
+            tk::put_u16(d + 2 * run + 2, src[run + 1]);
+            k = run + 2;
+        } else {
+            tk::put_u16(d + 2 * run, 0xFFFD);
+            k = run + 1;
         }
-        tk::put_u16(d + 2 * k, c);
     }
     return 3 + 2 * n;
 }

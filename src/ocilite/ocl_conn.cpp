@@ -83,8 +83,9 @@ int open_database(const std::string& source, sqlite3** out) {
     // handles are used by one thread at a time (they take no locks of their
     // own either), so SQLite's per-connection mutex, taken and dropped on
     // every column read, protects nothing.
-    int rc = sqlite3_open_v2(source.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc =
+        sqlite3_open_v2(source.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         return ORA_TNS_RESOLVE;

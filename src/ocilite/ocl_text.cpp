@@ -1,5 +1,6 @@
 #include "ocilite/ocl_text.h"
 
+#include <cstdint>
 #include <cstring>
 
 size_t ocl_utf8_next(const unsigned char* s, size_t n, char32_t* cp) {
@@ -171,6 +172,17 @@ size_t put_utf16(const unsigned char* s, size_t n, unsigned char* buf, size_t ca
             put_unit(d, c);
             d += 2;
             ++i;
+            // An ASCII run (Latin text, numbers, dates) goes on eight bytes
+            // a step while they are all ASCII and their room is there.
+            while (n - i >= 8 && end - d >= 16) {
+                uint64_t w;
+                std::memcpy(&w, s + i, 8);
+                if ((w & 0x8080808080808080ull) != 0)
+                    break;
+                for (size_t k = 0; k < 8; ++k) put_unit(d + 2 * k, s[i + k]);
+                d += 16;
+                i += 8;
+            }
             continue;
         }
         if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {

@@ -69,8 +69,14 @@ stg_file::~stg_file() {
 }
 
 void stg_file::release() {
-    if (read_write_ && ::fsync(fd_) != 0)
+    // Only writes made through this object need the disk: a file opened
+    // read-write but never written (a workbook that is being replaced
+    // whole by a new file) or already flushed has nothing to protect.
+    if (!unsynced_)
+        return;
+    if (::fsync(fd_) != 0)
         sys_error("Cannot flush the compound file", errno);
+    unsynced_ = false;
 }
 
 size_t stg_file::pread_some(uint64_t off, void* buf, size_t n) const {
@@ -97,6 +103,7 @@ void stg_file::pread_zero(uint64_t off, void* buf, size_t n) const {
 }
 
 void stg_file::pwrite_all(uint64_t off, const void* buf, size_t n) {
+    unsynced_ = true;  // also when the write fails halfway
     const auto* p = static_cast<const uint8_t*>(buf);
     while (n > 0) {
         ssize_t k = ::pwrite(fd_, p, n, static_cast<off_t>(off));

@@ -92,6 +92,7 @@ class stg_file {
     const uint8_t* root_clsid() const { return root_clsid_; }
 
     // Puts every write on disk (fsync); the file stays open and usable.
+    // Nothing is done when nothing was written since the last release.
     // The destructor does the same and swallows its errors; it also closes
     // the file and drops the lock.
     void release();
@@ -125,6 +126,7 @@ class stg_file {
 
     int fd_;
     bool read_write_;
+    bool unsynced_ = false;  // written since the last fsync
     int major_ = 3;
     uint32_t shift_ = 9;
     uint64_t file_size_ = 0;

@@ -43,7 +43,16 @@ TEST(OraNumberKind, PrecisionAndScaleDecideTheKind) {
     EXPECT_EQ(ora_number::kind_for(4, 0), VT_I2);
     EXPECT_EQ(ora_number::kind_for(5, 0), VT_I4);
     EXPECT_EQ(ora_number::kind_for(9, 0), VT_I4);
-    EXPECT_EQ(ora_number::kind_for(5, -2), VT_I4);  // negative scale counts as 0
+    // A negative scale adds digits: NUMBER(5,-2) holds 7, NUMBER(2,-3) 99000,
+    // NUMBER(9,-2) eleven digits, so the integer must widen with it.
+    EXPECT_EQ(ora_number::kind_for(5, -2), VT_I4);
+    EXPECT_EQ(ora_number::kind_for(2, -3), VT_I4);
+    EXPECT_EQ(ora_number::kind_for(2, -2), VT_I2);
+    EXPECT_EQ(ora_number::kind_for(9, -2), VT_I8);
+    EXPECT_EQ(ora_number::kind_for(38, -2), VT_R8);
+    // Fixed point wider than a DECIMAL's 28 digits is read as a double.
+    EXPECT_EQ(ora_number::kind_for(28, 4), VT_DECIMAL);
+    EXPECT_EQ(ora_number::kind_for(38, 4), VT_R8);
     // Ten digits and more do not fit 32 bits.
     EXPECT_EQ(ora_number::kind_for(10, 0), VT_I8);
     EXPECT_EQ(ora_number::kind_for(18, 0), VT_I8);
@@ -262,6 +271,20 @@ TEST_F(OraTypes, LongRawArrivesAsHexAndIsHandedOnAsBytes) {
     const udb_record& row = *r->get_item();
     EXPECT_EQ(bytes_of(field(row, u"LR")), (std::vector<uint8_t>{0x01, 0xAB}));
     EXPECT_EQ(field(row, u"LT").bstr(), u"long text");
+}
+
+TEST_F(OraTypes, ALongRawLongerThanTheBufferStaysABinaryValue) {
+    // 600,000 bytes are 1,200,000 hex digits: the define takes 999,999 of
+    // them, which would end in half a byte.
+    open(
+        "CREATE TABLE L(LR LONG RAW);"
+        "INSERT INTO L VALUES(zeroblob(600000));");
+    auto r = table(u"L");
+    ASSERT_FALSE(r->is_eof());
+    const udb_record& row = *r->get_item();
+    std::vector<uint8_t> got = bytes_of(field(row, u"LR"));
+    EXPECT_EQ(got.size(), 499999u);
+    EXPECT_EQ(got.front(), 0);
 }
 
 TEST_F(OraTypes, LobsAreReadWholeAcrossPieces) {

@@ -65,7 +65,8 @@ TEST(clean_text, AgreesWithTheCharacterRuleOnGeneratedTexts) {
     // Long runs on both sides of a CR LF and of the limit.
     const std::u16string run(300, u'x');
     const std::u16string mixed = run + u"\r\n" + run + u"\r" + run;
-    for (size_t limit : {0u, 299u, 300u, 301u, 302u, 601u, 602u, 900u, 1000u}) {
+    for (size_t limit : {size_t(0), size_t(299), size_t(300), size_t(301), size_t(302), size_t(601),
+                         size_t(602), size_t(900), size_t(1000), SIZE_MAX}) {
         clean_text(mixed, limit, out);
         EXPECT_EQ(out, clean_text_model(mixed, limit)) << limit;
     }

@@ -177,6 +177,18 @@ class AgentE2E(unittest.TestCase):
         b = read_book(dest)["sheets"][0]
         self.assertEqual(b["rows"][1], [["text", "<Binary Field>"]] * 3)
 
+    def test_numbers_keep_their_values(self):
+        src = make_db(self.w("n.db"), "CREATE TABLE N (A NUMBER(2,-3), B NUMBER(12), "
+                      "C NUMBER(38,4), D NUMBER(7,2));",
+                      {"N": [(99000, 5000000000, 1.5e30, -12345.67)]})
+        dest, _, _ = self.convert(src)
+        row = read_book(dest)["sheets"][0]["rows"][1]
+        self.assertEqual(row[0], ["number", 99000.0])
+        self.assertEqual(row[1], ["number", 5000000000.0])
+        self.assertEqual(row[2][0], "number")
+        self.assertAlmostEqual(row[2][1] / 1.5e30, 1.0, places=12)
+        self.assertEqual(row[3], ["number", -12345.67])
+
     def test_300_columns_give_255(self):
         cols = ", ".join(f"C{i} NUMBER(5)" for i in range(300))
         src = make_db(self.w("w.db"), f"CREATE TABLE W ({cols});",

@@ -204,3 +204,20 @@ TEST(jet_conv, values_by_column_type) {
     EXPECT_EQ(plan_error(jet_value::of_text(b5 + u"z"), jet_text, false), 3047);
     EXPECT_EQ(jet_biff5_length(u"a\U0001F600b"), 3u);
 }
+
+TEST(jet_conv, biff5_length_counts_a_pair_once_at_every_position) {
+    // Surrogate halves, alone and paired, at every place of the four-unit
+    // steps and after long runs without any.
+    const char16_t alphabet[] = {u'a', 0x416, 0xD83D, 0xDE00};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string s(rng() % (round % 100 == 0 ? 300 : 14), u'a');
+        for (char16_t& c : s) c = alphabet[rng() % (round % 2 ? 4 : 2)];
+        size_t want = 0;
+        for (size_t i = 0; i < s.size(); ++i, ++want)
+            if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+                s[i + 1] <= 0xDFFF)
+                ++i;
+        ASSERT_EQ(jet_biff5_length(s), want) << round;
+    }
+}

@@ -194,3 +194,39 @@ TEST(jet_sst, malformed_tables_are_refused) {
     EXPECT_EQ(sst.text(0), u"hi");
     EXPECT_EQ(sst.text(1), u"z");
 }
+
+TEST(jet_sst, entries_match_the_character_rule_at_every_position) {
+    // Strings of 0 to 13 units over 8-bit letters, wide letters and
+    // surrogate halves, so that every unit kind falls at every place of the
+    // four-unit steps. Rule: 8-bit storage when every unit fits a byte;
+    // otherwise 16-bit, with a pair kept and a lone half turned into U+FFFD.
+    const char16_t alphabet[] = {u'a', 0xFF, 0x416, 0xD83D, 0xDE00, 0xFFFD, 0x100};
+    std::mt19937 rng(11);
+    jet_sst shared;
+    for (int round = 0; round < 5000; ++round) {
+        std::u16string s(rng() % 14, u' ');
+        for (char16_t& c : s) c = alphabet[rng() % 7];
+        std::u16string want = s;
+        bool narrow = true;
+        for (size_t i = 0; i < want.size(); ++i) {
+            narrow = narrow && want[i] <= 0xFF;
+            const bool high = want[i] >= 0xD800 && want[i] <= 0xDBFF;
+            const bool low = want[i] >= 0xDC00 && want[i] <= 0xDFFF;
+            if (high && i + 1 < want.size() && want[i + 1] >= 0xDC00 && want[i + 1] <= 0xDFFF)
+                ++i;
+            else if (high || low)
+                want[i] = 0xFFFD;
+        }
+        jet_sst one;
+        ASSERT_EQ(one.add(s), 0u);
+        ASSERT_EQ(one.text(0), want) << round;
+        // The record: counts (8), then the string's header and characters.
+        const auto recs = write_table(one, 8224);
+        ASSERT_EQ(recs[0].body.size(), 8 + 3 + want.size() * (narrow ? 1 : 2)) << round;
+        EXPECT_EQ(recs[0].body[8 + 2], narrow ? 0 : biff::k_str_16bit) << round;
+        // A text and its cleaned form are one entry.
+        const uint32_t index = shared.add(s);
+        EXPECT_EQ(shared.add(want), index) << round;
+        EXPECT_EQ(shared.text(index), want);
+    }
+}

@@ -75,6 +75,40 @@ TEST_F(ocl_conv_api, TruncationKeepsWholeCharactersAndReportsTheLength) {
     EXPECT_EQ(odd[3], 0x7F7F);
 }
 
+TEST_F(ocl_conv_api, AValueThatExactlyFillsTheBufferIsNotTruncated) {
+    // Ж, 中 and 😀 (a surrogate pair): 4 units, 8 bytes, no terminator.
+    const std::string sql = "SELECT '\xD0\x96\xE4\xB8\xAD\xF0\x9F\x98\x80' FROM V WHERE ID = 1";
+    char16_t buf[8];
+    std::memset(buf, 0x7F, sizeof buf);
+    sb2 ind = 5;
+    ub2 rlen = 0;
+    ub2 rcode = 7;
+    ASSERT_EQ(fetch_one(sql, buf, 8, SQLT_CHR, &ind, &rlen, &rcode), OCI_SUCCESS);
+    EXPECT_EQ(ind, 0);
+    EXPECT_EQ(rlen, 8);
+    EXPECT_EQ(rcode, 0);
+    EXPECT_EQ(std::u16string(buf, 4), u"\u0416\u4E2D\U0001F600");
+    EXPECT_EQ(buf[4], 0x7F7F);
+    // Two bytes less: the pair does not fit whole and is left out.
+    std::memset(buf, 0x7F, sizeof buf);
+    EXPECT_EQ(fetch_one(sql, buf, 6, SQLT_CHR, &ind, &rlen, &rcode), OCI_SUCCESS_WITH_INFO);
+    EXPECT_EQ(ind, 8);
+    EXPECT_EQ(rlen, 4);
+    EXPECT_EQ(rcode, 1406);
+    EXPECT_EQ(std::u16string(buf, 2), u"\u0416\u4E2D");
+    EXPECT_EQ(buf[2], 0x7F7F);
+    // Terminated: the terminator needs its own room.
+    std::memset(buf, 0x7F, sizeof buf);
+    ASSERT_EQ(fetch_one(sql, buf, 10, SQLT_STR, &ind, &rlen, &rcode), OCI_SUCCESS);
+    EXPECT_EQ(ind, 0);
+    EXPECT_EQ(rlen, 8);
+    EXPECT_EQ(buf[4], 0);
+    EXPECT_EQ(fetch_one(sql, buf, 8, SQLT_STR, &ind, &rlen, &rcode), OCI_SUCCESS_WITH_INFO);
+    EXPECT_EQ(ind, 8);
+    EXPECT_EQ(rlen, 4);
+    EXPECT_EQ(buf[2], 0);
+}
+
 TEST_F(ocl_conv_api, NullsComeThroughTheIndicator) {
     char16_t buf[16];
     buf[0] = u'z';

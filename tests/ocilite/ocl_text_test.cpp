@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,6 +39,97 @@ TEST(ocl_text, WritesUtf16WithoutSplittingACharacter) {
     EXPECT_EQ(w[1], 0xD83D);
     EXPECT_EQ(w[2], 0xDE00);
     EXPECT_EQ(w[3], u'b');
+}
+
+TEST(ocl_text, ExactFitAndOverflowWithMultiByteCharacters) {
+    // Ж (2 UTF-8 bytes, 1 unit), 中 (3, 1), 😀 (4, 2 units), a (1, 1):
+    // 5 units, 10 bytes of UTF-16.
+    const char* s =
+        "\xD0\x96\xE4\xB8\xAD\xF0\x9F\x98\x80"
+        "a";
+    const size_t n = std::strlen(s);
+    unsigned char buf[16];
+    size_t full = 0;
+    // Exactly filled: everything written, nothing missing.
+    std::memset(buf, 0xEE, sizeof buf);
+    EXPECT_EQ(ocl_put_text(u8(s), n, true, buf, 10, &full), 10u);
+    EXPECT_EQ(full, 10u);
+    char16_t w[5];
+    std::memcpy(w, buf, 10);
+    EXPECT_EQ(std::u16string(w, 5), u"\u0416\u4E2D\U0001F600a");
+    EXPECT_EQ(buf[10], 0xEE);  // nothing past the room
+    // One byte short: the last character goes, the full length stays.
+    EXPECT_EQ(ocl_put_text(u8(s), n, true, buf, 9, &full), 8u);
+    EXPECT_EQ(full, 10u);
+    // Room for 3 units: the pair does not fit in the one unit left, and
+    // nothing after it is written either.
+    EXPECT_EQ(ocl_put_text(u8(s), n, true, buf, 6, &full), 4u);
+    EXPECT_EQ(full, 10u);
+    EXPECT_EQ(ocl_put_text(u8(s), n, true, buf, 0, &full), 0u);
+    EXPECT_EQ(full, 10u);
+    // The same text as UTF-8: 10 bytes exactly, then 9 (the 'a' goes), 8
+    // and 6 (the emoji's 4 bytes do not fit in the 3 left after Ж and 中,
+    // 5 bytes).
+    EXPECT_EQ(ocl_put_text(u8(s), n, false, buf, 10, &full), 10u);
+    EXPECT_EQ(full, 10u);
+    EXPECT_EQ(std::memcmp(buf, s, 10), 0);
+    EXPECT_EQ(ocl_put_text(u8(s), n, false, buf, 9, &full), 9u);
+    EXPECT_EQ(ocl_put_text(u8(s), n, false, buf, 8, &full), 5u);
+    EXPECT_EQ(full, 10u);
+}
+
+// The rule, one character at a time: the longest run of whole characters
+// that fits, and the length of all of them.
+struct put_result {
+    std::u16string units;
+    size_t full;
+};
+put_result put_model(const std::string& text, size_t cap) {
+    const std::u16string all = ocl_utf8_to_utf16(text);
+    put_result r{u"", all.size() * 2};
+    for (size_t i = 0; i < all.size();) {
+        const bool pair = all[i] >= 0xD800 && all[i] <= 0xDBFF;
+        const size_t len = pair ? 2 : 1;
+        if ((r.units.size() + len) * 2 > cap)
+            break;
+        r.units.append(all, i, len);
+        i += len;
+    }
+    return r;
+}
+
+TEST(ocl_text, AgreesWithTheCharacterRuleForEveryRoom) {
+    // Texts mixing ASCII runs (long enough for the eight-byte steps),
+    // 2-, 3- and 4-byte characters and malformed bytes, written into every
+    // room from 0 to past their length, odd rooms included.
+    const char* pieces[] = {"a",        "abcdefghij",   "0123456789012345", "\xD0\x96", "\xCE\xA3",
+                            " ",        "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xFF",     "\xE4\xB8",
+                            "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"};
+    uint32_t state = 99;
+    auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    std::vector<unsigned char> buf(512);
+    for (int round = 0; round < 600; ++round) {
+        std::string text;
+        const size_t count = next() % 12;
+        for (size_t k = 0; k < count; ++k) text += pieces[next() % 13];
+        const size_t need = ocl_utf8_to_utf16(text).size() * 2;
+        for (size_t cap = 0; cap <= need + 3; ++cap) {
+            const put_result want = put_model(text, cap);
+            std::fill(buf.begin(), buf.end(), 0xEE);
+            size_t full = 0;
+            const size_t n =
+                ocl_put_text(u8(text.c_str()), text.size(), true, buf.data(), cap, &full);
+            ASSERT_EQ(n, want.units.size() * 2) << "round " << round << " cap " << cap;
+            ASSERT_EQ(full, want.full);
+            std::u16string got(n / 2, u'\0');
+            std::memcpy(got.data(), buf.data(), n);
+            ASSERT_EQ(got, want.units) << "round " << round << " cap " << cap;
+            ASSERT_EQ(buf[n], 0xEE);
+        }
+    }
 }
 
 TEST(ocl_text, WritesUtf8WithoutSplittingACharacter) {
