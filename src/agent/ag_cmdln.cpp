@@ -189,6 +189,13 @@ bool parse_cmd_line(int argc, char** argv) {
     if (conv.format_version != 0 && conv.format_version != 1) {
         con_fail("You should specify MS Excel format version (use '--xls_ver' option)");
     }
+    // A workbook cannot be written into a folder that does not exist: say so
+    // now instead of failing every item of the run and exiting as a success.
+    if (!tk_is_path_exist(tk_file_wname(conv.dest.c_str()).folder().c_str())) {
+        con_fail(
+            "The folder of the MS Excel spreadsheet does not exist.\n"
+            "Please verify the correct path was given.");
+    }
     if (!profile_loaded) {
         if (source.empty())
             con_fail("You should enter Oracle database name");

@@ -1,6 +1,7 @@
 #include "agent/ag_cmdln.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -65,6 +66,7 @@ TEST_F(command_line, AgentStartsWithNothingGiven) {
 }
 
 TEST_F(command_line, DestinationAlwaysGetsTheXlsExtension) {
+    ::mkdir("/tmp/out", 0755);  // the destination's folder must exist
     EXPECT_EQ(parse({"--dest=/tmp/out/data.txt", "--xls_ver=1", "--src=ORCL"}).result, 1);
     EXPECT_EQ(conv.dest, u"/tmp/out/data.xls");
     parse({"--dest=/tmp/out/data", "--xls_ver=1", "--src=ORCL"});
@@ -105,6 +107,11 @@ TEST_F(command_line, ChecksComeInOrder) {
     outcome o = parse({"--dest=/tmp/a", "--xls_ver=1"});
     EXPECT_EQ(o.result, -1);
     EXPECT_EQ(o.err, "You should enter Oracle database name\n");
+    o = parse({"--dest=/nonexistent-folder/a", "--xls_ver=1", "--src=ORCL"});
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(o.err,
+              "The folder of the MS Excel spreadsheet does not exist.\n"
+              "Please verify the correct path was given.\n");
 }
 
 TEST_F(command_line, ServiceNameFormAndDirectForm) {
