@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "TK/tk_utf.h"
+#include "bench_rows.h"
 #include "common/xls_engi.h"
 #include "dao/dao_db.h"
 #include "dao/dao_engi.h"
@@ -64,28 +65,10 @@ std::unique_ptr<udb_schema> schema(int version) {
 }
 
 // The source values, prepared before timing.
-struct row_source {
-    std::vector<std::u16string> codes, comments, statuses;
+struct row_source : bench_texts {
     std::vector<ole_variant> ratios;
 
-    row_source(int rows, int version) {
-        const size_t max_text = version == 1 ? 32766 : 254;
-        for (int i = 0; i < 1000; ++i)
-            codes.push_back(u"C-" + std::u16string(1, char16_t(u'A' + i % 26)) +
-                            char16_t(u'0' + i % 10) + char16_t(u'a' + i / 26 % 26));
-        for (int i = 0; i < rows; ++i) {
-            std::u16string t;
-            for (size_t k = 0; t.size() < 200; ++k)
-                t.push_back(char16_t(u'a' + (i * 7 + k * 13) % 26));
-            t[0] = char16_t(u'A' + i % 26);
-            t[1] = char16_t(u'0' + i % 10);
-            t[2] = char16_t(u'0' + i / 10 % 10);
-            t[3] = char16_t(u'0' + i / 100 % 10);
-            if (t.size() > max_text)
-                t.resize(max_text);
-            comments.push_back(std::move(t));
-        }
-        statuses = {u"open", u"closed", u"pending", u"void"};
+    row_source(int rows, int version) : bench_texts(rows, version == 1 ? 32766 : 254) {
         for (int i = 0; i < 97; ++i)
             ratios.push_back(ole_variant::from_wstring(
                 tk::ascii_to_utf16(std::to_string(1.0 / (1 + i))), VT_DECIMAL));

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_rows.h"
 #include "jet/jet_db.h"
 
 namespace {
@@ -62,28 +63,8 @@ std::vector<jet_column> columns() {
 }
 
 // The rows, prepared before timing so that only the driver is measured.
-struct row_source {
-    std::vector<std::u16string> codes, comments, statuses;
-    explicit row_source(int rows, size_t max_text) {
-        for (int i = 0; i < 1000; ++i)
-            codes.push_back(u"C-" + std::u16string(1, char16_t(u'A' + i % 26)) +
-                            char16_t(u'0' + i % 10) + char16_t(u'a' + i / 26 % 26));
-        for (int i = 0; i < rows; ++i) {
-            std::u16string t;
-            for (size_t k = 0; t.size() < 200; ++k)
-                t.push_back(char16_t(u'a' + (i * 7 + k * 13) % 26));
-            t[0] = char16_t(u'A' + i % 26);
-            t[1] = char16_t(u'0' + i % 10);
-            t[2] = char16_t(u'0' + i / 10 % 10);
-            t[3] = char16_t(u'0' + i / 100 % 10);
-            t[4] = char16_t(u'0' + i / 1000 % 10);
-            t[5] = char16_t(u'0' + i / 10000 % 10);
-            if (t.size() > max_text)
-                t.resize(max_text);
-            comments.push_back(std::move(t));
-        }
-        statuses = {u"open", u"closed", u"pending", u"void"};
-    }
+struct row_source : bench_texts {
+    row_source(int rows, size_t max_text) : bench_texts(rows, max_text) {}
     void fill(int i, jet_value* v) const {
         v[0] = jet_value::of_number(i);
         v[1] = jet_value::of_number(i * 1.37 + 0.01);
