@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs the build and test dependencies from Debian's packages (as root).
+# Every package a test loads is listed here (tests/e2e/deps_test.py checks the
+# Python modules and Java archives the tests name): a machine that has one
+# installed by hand must not hide a gap. `locales` holds the locale sources the
+# decimal-comma test builds a German locale from.
 set -euo pipefail
 PKGS=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-      libsqlite3-dev sqlite3 python3-xlrd clang libreoffice-calc-nogui)
+      libsqlite3-dev sqlite3 python3-xlrd python3-olefile clang libreoffice-calc-nogui locales)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
