@@ -6,7 +6,8 @@
 # decimal-comma test builds a German locale from.
 set -euo pipefail
 PKGS=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-      libsqlite3-dev sqlite3 python3-xlrd python3-olefile clang libreoffice-calc-nogui locales)
+      libsqlite3-dev sqlite3 python3-xlrd python3-olefile clang libreoffice-calc-nogui locales
+      default-jdk-headless libapache-poi-java)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

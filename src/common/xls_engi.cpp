@@ -35,10 +35,13 @@ constexpr uint16_t k_dbcell = 0x00D7;
 constexpr size_t k_wrap_at = 6;
 constexpr uint8_t k_bold_font_head[12] = {0xC8, 0x00, 0x01, 0x00, 0xFF, 0x7F,
                                           0xBC, 0x02, 0x00, 0x00, 0x00, 0x02};
-constexpr uint8_t k_header_xf5[16] = {0x04, 0x00, 0x00, 0x00, 0x09, 0x00, 0x12, 0x70,
+// The header XFs name font index 5, the fifth FONT record: index 4 is
+// reserved in BIFF and readers resolve it differently (one to a bold default,
+// one to a dummy slot, one refuses it).
+constexpr uint8_t k_header_xf5[16] = {0x05, 0x00, 0x00, 0x00, 0x09, 0x00, 0x12, 0x70,
                                       0x16, 0x20, 0x41, 0x80, 0x49, 0x80, 0x40, 0x20};
 constexpr uint8_t k_regular_xf5[10] = {0x00, 0x00, 0x00, 0x00, 0x09, 0x00, 0x10, 0x10, 0xC0, 0x20};
-constexpr uint8_t k_header_xf8[20] = {0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x12, 0x00, 0x00, 0x78,
+constexpr uint8_t k_header_xf8[20] = {0x05, 0x00, 0x00, 0x00, 0x01, 0x00, 0x12, 0x00, 0x00, 0x78,
                                       0x11, 0x11, 0x40, 0x20, 0x40, 0x20, 0x00, 0x04, 0x16, 0x20};
 constexpr uint8_t k_regular_xf8[10] = {0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x10, 0x00, 0x00, 0x10};
 constexpr uint8_t k_header_cell_mark = 0x10;
@@ -207,8 +210,11 @@ std::vector<uint32_t> xls_engine::walk_globals(stg_stream& stream, bool biff8) {
         if (biff8 && seen_boundsheet && id != k_boundsheet)
             break;
         if (id == k_font) {
-            if (++fonts == 4) {
-                tk_trace(2, "Got font descr. #3 (offset=%X)", static_cast<unsigned>(offset));
+            // The fourth FONT record, and the fifth that the header XF
+            // names, become bold.
+            if (++fonts == 4 || fonts == 5) {
+                tk_trace(2, "Got font descr. #%d (offset=%X)", fonts - 1,
+                         static_cast<unsigned>(offset));
                 w.write(k_bold_font_head, sizeof k_bold_font_head, __LINE__);
             }
         } else if (id == k_xf) {

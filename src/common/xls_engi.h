@@ -44,7 +44,8 @@ class xls_engine {
     virtual const uint8_t* get_template() = 0;
 
     // Opens `file_name` as a compound file, read-write and exclusive, and
-    // patches its `Book` or `Workbook` stream: the fourth FONT becomes bold,
+    // patches its `Book` or `Workbook` stream: the fourth and the fifth FONT
+    // become bold (the header XF names font index 5, the fifth record),
     // the 17th XF the header format, the 16th and later cell XFs get
     // vertical centring (and wrapping when `wrap`), and every sheet's
     // first-row cells from column 0 switch to the header format. Nothing is

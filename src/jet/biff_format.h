@@ -137,17 +137,20 @@ inline constexpr uint16_t k_sheet_visible_worksheet = 0x0000;
 inline constexpr uint16_t k_template_xf_count = 21;
 inline constexpr uint16_t k_xf_default_cell = 15;
 inline constexpr uint16_t k_xf_header = 16;
-inline constexpr uint16_t k_xf_first_extra = 21;  // first XF the workbook driver adds
-inline constexpr uint16_t k_xf_first_date = 24;   // BIFF8: first date-format cell XF
-inline constexpr uint16_t k_font_patched = 3;     // 0-based: the FONT made bold
+inline constexpr uint16_t k_xf_first_extra = 21;    // first XF the workbook driver adds
+inline constexpr uint16_t k_xf_first_date = 24;     // BIFF8: first date-format cell XF
+inline constexpr uint16_t k_font_patched = 3;       // 0-based: the FONT made bold
+inline constexpr uint16_t k_font_header = 4;        // 0-based: the header's bold FONT
+inline constexpr uint16_t k_font_index_header = 5;  // the header XF's font index
+inline constexpr int k_font_count = 5;              // FONT records of the globals
 
 // Built-in number format indexes used by the template
 inline constexpr uint16_t k_fmt_general = 0;
 inline constexpr uint16_t k_fmt_first_user = 164;  // first format index a workbook may define
 
 // Template images: stream position of the only sheet's BOF
-inline constexpr uint32_t k_template_sheet_pos_biff5 = 0x058D;
-inline constexpr uint32_t k_template_sheet_pos_biff8 = 0x056E;
+inline constexpr uint32_t k_template_sheet_pos_biff5 = 0x05A5;
+inline constexpr uint32_t k_template_sheet_pos_biff8 = 0x058C;
 inline constexpr size_t k_template_size = 13824;
 inline constexpr size_t k_template_stream_size = 4096;
 

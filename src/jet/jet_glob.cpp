@@ -166,7 +166,11 @@ void globals(std::vector<uint8_t>& out, const globals_options& o) {
     u16rec(out, biff::k_precision, 1);
     u16rec(out, biff::k_refreshall, 0);
     u16rec(out, biff::k_bookbool, 0);
-    for (int i = 0; i < 4; ++i) font(out, o.version);
+    // Five FONT records: font index 4 is reserved in BIFF (indexes 0-3 are
+    // the first four records, 5 and up the record of that number counted from
+    // 1), so the header format names index 5, the fifth record, which the
+    // patch makes bold. Readers disagree on what index 4 means.
+    for (int i = 0; i < biff::k_font_count; ++i) font(out, o.version);
     for (const auto& f : k_formats) format(out, o.version, f.index, f.text);
     if (o.driver_formats) {
         format(out, o.version, k_fmt_date, k_fmt_date_text);

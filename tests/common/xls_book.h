@@ -38,7 +38,7 @@ struct sheet_spec {
 struct book_plan {
     int version = 1;  // 0 BIFF5, 1 BIFF8
     bool real_globals = false;
-    int fonts = 4;  // synthetic globals only
+    int fonts = 5;  // synthetic globals only
     int xfs = 21;   // XF records (real globals: copies of XF 15 beyond 21)
     // Records placed after the BOUNDSHEETs of synthetic globals (before EOF):
     // an XF and a FONT, which only a walk that goes on past the sheet list

@@ -27,10 +27,10 @@ const std::vector<uint8_t> kBoldFont = {0xC8, 0x00, 0x01, 0x00, 0xFF, 0x7F,
                                         0xBC, 0x02, 0x00, 0x00, 0x00, 0x02};
 std::vector<uint8_t> header_xf(int version, bool wrap) {
     if (version == 0) {
-        return {0x04, 0x00, 0x00, 0x00, 0x09, 0x00, uint8_t(wrap ? 0x1A : 0x12), 0x70, 0x16, 0x20,
+        return {0x05, 0x00, 0x00, 0x00, 0x09, 0x00, uint8_t(wrap ? 0x1A : 0x12), 0x70, 0x16, 0x20,
                 0x41, 0x80, 0x49, 0x80, 0x40, 0x20};
     }
-    return {0x04, 0x00, 0x00, 0x00, 0x01, 0x00, uint8_t(wrap ? 0x1A : 0x12),
+    return {0x05, 0x00, 0x00, 0x00, 0x01, 0x00, uint8_t(wrap ? 0x1A : 0x12),
             0x00, 0x00, 0x78, 0x11, 0x11, 0x40, 0x20,
             0x40, 0x20, 0x00, 0x04, 0x16, 0x20};
 }
@@ -103,8 +103,11 @@ std::vector<uint8_t> expected(const std::vector<uint8_t>& before, const book_lay
                               bool wrap, const std::vector<size_t>& header_cells_per_sheet,
                               size_t regular_xf_limit) {
     std::vector<uint8_t> s = before;
-    if (l.font_body.size() >= 4)
-        put(s, l.font_body[3], kBoldFont);
+    // The fourth FONT and the fifth (the header XF's font index 5) turn bold.
+    for (size_t i : {3, 4}) {
+        if (l.font_body.size() > i)
+            put(s, l.font_body[i], kBoldFont);
+    }
     for (size_t i = 0; i < l.xf_body.size(); ++i) {
         size_t n = i + 1;  // XF records counted from 1
         if (n == 17)
@@ -159,21 +162,23 @@ INSTANTIATE_TEST_SUITE_P(Versions, xls_patch_golden,
 
 TEST(xls_patch, ShortGlobalsAreWalkedWithoutMissingImages) {
     // Three FONTs and 16 XFs: the 16th XF is rewritten, no bold font, no header XF.
-    for (int v : {0, 1}) {
+    // Four FONTs: only the fourth turns bold.
+    for (int v : {0, 1, 2, 3}) {
         book_plan plan;
-        plan.version = v;
-        plan.fonts = 3;
+        plan.version = v % 2;
+        plan.fonts = v < 2 ? 3 : 4;
         plan.xfs = 16;
-        plan.sheets = {sheet(v, "S", 2, 2)};
+        plan.sheets = {sheet(v % 2, "S", 2, 2)};
         book_layout l;
         auto before = build_stream(plan, &l);
         temp_path p;
-        write_book(p.str(), v, before);
-        EXPECT_TRUE(engine(v)->patch(p.wide()));
-        EXPECT_EQ(expected(before, l, v, false, {2}, 24), read_book(p.str())) << v;
+        write_book(p.str(), plan.version, before);
+        EXPECT_TRUE(engine(plan.version)->patch(p.wide()));
+        EXPECT_EQ(expected(before, l, plan.version, false, {2}, 24), read_book(p.str())) << v;
         // The 16th XF carries the regular image; the first 15 are untouched.
         auto after = read_book(p.str());
-        EXPECT_EQ(0, std::memcmp(after.data() + l.xf_body[15], regular_xf(v, false).data(), 10));
+        EXPECT_EQ(0, std::memcmp(after.data() + l.xf_body[15],
+                                 regular_xf(plan.version, false).data(), 10));
         EXPECT_EQ(0, std::memcmp(after.data() + l.xf_body[14], before.data() + l.xf_body[14], 10));
     }
 }
@@ -210,7 +215,7 @@ TEST(xls_patch, WalkLimitsDifferByVersion) {
         book_layout l;
         auto before = build_stream(plan, &l);
         ASSERT_EQ(22u, l.xf_body.size());
-        ASSERT_EQ(5u, l.font_body.size());
+        ASSERT_EQ(6u, l.font_body.size());
         temp_path p;
         write_book(p.str(), v, before);
         EXPECT_TRUE(engine(v)->patch(p.wide()));
@@ -246,7 +251,7 @@ TEST(xls_patch, TheBuiltInEmptyWorkbooksPatch) {
         size_t changed = 0;
         for (size_t i = 0; i < before.size(); ++i) changed += before[i] != after[i];
         EXPECT_GT(changed, 10u);
-        EXPECT_LE(changed, 12u + (v ? 20u : 16u) + 10u);  // font head, header XF, XF 16
+        EXPECT_LE(changed, 2 * 12u + (v ? 20u : 16u) + 10u);  // 2 font heads, header XF, XF 16
     }
 }
 

@@ -17,7 +17,7 @@ const char* kScript = R"PY(
 import sys, xlrd
 b = xlrd.open_workbook(sys.argv[1], formatting_info=True)
 print("sheets", "|".join(b.sheet_names()))
-print("bold4", b.font_list[3].bold)
+print("bold4", b.font_list[3].bold, "header", b.font_list[b.xf_list[16].font_index].bold)
 for s in b.sheets():
     print("sheet", s.name, s.nrows, s.ncols)
     marked = sum(1 for c in range(s.ncols) if s.cell(0, c).xf_index == 16)
@@ -88,7 +88,7 @@ TEST_P(xls_patch_jet, DriverWorkbookAfterThePatch) {
     auto has = [&](const std::string& s) { return out.find(s + "\n") != std::string::npos; };
     const std::string w = g.wrap ? "1" : "0";
     EXPECT_TRUE(has("sheets Orders|Nothing")) << out;
-    EXPECT_TRUE(has("bold4 1")) << out;
+    EXPECT_TRUE(has("bold4 1 header 1")) << out;
     EXPECT_TRUE(has("sheet Orders 41 5")) << out;
     EXPECT_TRUE(has("header Orders 5 ID|NAME|AMOUNT|FLAG|WHEN")) << out;
     EXPECT_TRUE(has("header Nothing 1 A")) << out;

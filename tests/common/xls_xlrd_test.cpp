@@ -19,6 +19,9 @@ b = xlrd.open_workbook(sys.argv[1], formatting_info=True)
 print("sheets", "|".join(b.sheet_names()))
 print("fonts", len(b.font_list), "bold4", b.font_list[3].bold, b.font_list[3].weight,
       b.font_list[0].bold)
+if len(b.xf_list) > 16:
+    h = b.font_list[b.xf_list[16].font_index]
+    print("header font", h.bold, h.weight, h.name)
 for i in (15, 16, 21, 22, 23, 24):
     if i >= len(b.xf_list):
         continue
@@ -74,10 +77,12 @@ TEST_P(xls_patch_xlrd, HeaderFormatAndValuesAfterThePatch) {
     const std::string w = g.wrap ? "1" : "0";
     auto has = [&](const std::string& s) { return out.find(s + "\n") != std::string::npos; };
     EXPECT_TRUE(has("sheets Data|Gap|Empty")) << out;
-    // The fourth FONT record is bold (weight 700); the header XF's font
-    // index 4 refers to it. The others stay regular.
-    EXPECT_TRUE(has("fonts 4 bold4 1 700 0")) << out;
-    EXPECT_TRUE(has("xf 16 font 4 fmt 0 align 2 1 " + w + " border 1 1 1 1 fill 1 22")) << out;
+    // The fourth FONT record is bold (weight 700), and so is the fifth, which
+    // the header XF names by index 5 (xlrd keeps a dummy in slot 4, so five
+    // records make six entries). The others stay regular.
+    EXPECT_TRUE(has("fonts 6 bold4 1 700 0")) << out;
+    EXPECT_TRUE(has("header font 1 700 Arial")) << out;
+    EXPECT_TRUE(has("xf 16 font 5 fmt 0 align 2 1 " + w + " border 1 1 1 1 fill 1 22")) << out;
     // The 16th XF and the 22nd-24th: vertical centre, wrap per setting,
     // General format, no borders or fill added.
     for (int i : {15, 21, 22, 23}) {
@@ -120,9 +125,10 @@ TEST(xls_patch_xlrd, PatchedEmptyWorkbooksOpen) {
         std::string out = run_python(kScript, path);
         std::remove(path.c_str());
         EXPECT_NE(std::string::npos, out.find("sheets Sheet1\n")) << out;
-        EXPECT_NE(std::string::npos, out.find("fonts 4 bold4 1 700 0\n")) << out;
+        EXPECT_NE(std::string::npos, out.find("fonts 6 bold4 1 700 0\n")) << out;
+        EXPECT_NE(std::string::npos, out.find("header font 1 700 Arial\n")) << out;
         EXPECT_NE(std::string::npos,
-                  out.find("xf 16 font 4 fmt 0 align 2 1 0 border 1 1 1 1 fill 1 22\n"))
+                  out.find("xf 16 font 5 fmt 0 align 2 1 0 border 1 1 1 1 fill 1 22\n"))
             << out;
         EXPECT_NE(std::string::npos, out.find("sheet Sheet1 0 0\n")) << out;
     }

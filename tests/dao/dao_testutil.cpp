@@ -26,22 +26,6 @@ import sys
 sys.path.insert(0, sys.argv[1])
 import xls_dump, xlrd
 
-# The patched header format uses font index 4, which selects the fourth
-# FONT record; xlrd has an entry for index 4 only once a fifth FONT record
-# exists, so the fourth stands in for it while the format is read.
-def xf_info(book, xf_index):
-    fonts = book.font_list
-    idx = book.xf_list[xf_index].font_index
-    if idx >= len(fonts) and len(fonts) >= 4:
-        book.font_list = fonts + [fonts[3]] * (idx - len(fonts) + 1)
-    try:
-        return original_xf_info(book, xf_index)
-    finally:
-        book.font_list = fonts
-
-original_xf_info = xls_dump.xf_info
-xls_dump.xf_info = xf_info
-
 def hx(s):
     return (s or "").encode("utf-8").hex() or "-"
 

@@ -3,6 +3,7 @@
 headless mode: it must load every sheet and show the same texts xlrd shows."""
 import csv
 import glob
+import html
 import os
 import shutil
 import subprocess
@@ -43,6 +44,28 @@ class SecondReader(unittest.TestCase):
             with open(f, encoding="utf-8", newline="") as fh:
                 sheets[name] = list(csv.reader(fh))
         return sheets
+
+    def export_html(self, xls):
+        outdir = self.w("html")
+        env = dict(os.environ, HOME=self.w())
+        p = subprocess.run([SOFFICE, "--headless", "--norestore", "--convert-to", "html",
+                            "--outdir", outdir, xls], capture_output=True, env=env, timeout=300)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        base = os.path.splitext(os.path.basename(xls))[0]
+        with open(os.path.join(outdir, base + ".html"), encoding="utf-8") as f:
+            return f.read()
+
+    def test_header_font_is_bold_in_libreoffice(self):
+        # LibreOffice's HTML export wraps a bold cell's text in <b>.
+        for ver in (1, 0):
+            xls = self.w(f"bold{ver}.xls")
+            rc, out, err = run_agent(f"--src={self.src}", f"--dest={xls}", f"--xls_ver={ver}")
+            self.assertEqual(rc, 0, out + err)
+            page = self.export_html(xls)
+            for sheet in read_book(xls)["sheets"]:
+                for _, name in sheet["rows"][0]:
+                    self.assertIn("<b>%s</b>" % html.escape(name, quote=False), page,
+                                  (ver, sheet["name"], name))
 
     def test_demo_workbooks_open_in_libreoffice(self):
         for ver in (1, 0):

@@ -88,7 +88,7 @@ std::vector<uint8_t> expected_stream(bool b8) {
         .r(0x000E, "01 00")
         .r(0x01B7, "00 00");
     e.r(0x00DA, "00 00");
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 5; ++i)  // the fifth is the header's font (index 4 is reserved)
         e.r(0x0031,
             b8 ? "C8 00 00 00 FF 7F 90 01 00 00 00 00 00 00 05 01 41 00 72 00 69 00 61 00 6C 00"
                : "C8 00 00 00 FF 7F 90 01 00 00 00 00 00 00 05 41 72 69 61 6C");
@@ -136,19 +136,19 @@ std::vector<uint8_t> expected_stream(bool b8) {
         e.r(0x0092, pal);
     }
     if (b8) {
-        e.r(0x0085, "6E 05 00 00 00 00 06 00 53 68 65 65 74 31");
+        e.r(0x0085, "8C 05 00 00 00 00 06 00 53 68 65 65 74 31");
         e.r(0x008C, "01 00 01 00")
             .r(0x01C1, "C1 01 00 00 60 69 01 00")
             .r(0x00FC, "00 00 00 00 00 00 00 00");
         e.r(0x00FF, "08 00");
     } else {
-        e.r(0x0085, "8D 05 00 00 00 00 06 53 68 65 65 74 31");
+        e.r(0x0085, "A5 05 00 00 00 00 06 53 68 65 65 74 31");
     }
     e.r(0x000A);
     // The sheet.
     e.r(0x0809, b8 ? "00 06 10 00 AF 18 CD 07 C1 40 00 00 06 01 00 00" : "00 05 10 00 5F 1D CD 07");
-    e.r(0x020B, b8 ? "00 00 00 00 00 00 00 00 00 00 00 00 26 06 00 00"
-                   : "00 00 00 00 00 00 00 00 41 06 00 00");
+    e.r(0x020B, b8 ? "00 00 00 00 00 00 00 00 00 00 00 00 44 06 00 00"
+                   : "00 00 00 00 00 00 00 00 59 06 00 00");
     e.r(0x000D, "01 00").r(0x000C, "64 00").r(0x000F, "01 00").r(0x0011, "00 00");
     e.r(0x0010, "FC A9 F1 D2 4D 62 50 3F").r(0x005F, "01 00").r(0x002A, "00 00").r(0x002B, "00 00");
     e.r(0x0082, "01 00").r(0x0080, "00 00 00 00 00 00 00 00").r(0x0225, "00 00 FF 00");
@@ -331,9 +331,9 @@ TEST_P(jet_template, readers_open_the_empty_workbook) {
     EXPECT_TRUE(b.problems.empty()) << b.problems.front();
     ASSERT_EQ(b.sheets.size(), 1u);
     EXPECT_EQ(b.sheets[0].name, u"Sheet1");
-    EXPECT_EQ(b.sheets[0].pos, version == 1 ? 0x056Eu : 0x058Du);
+    EXPECT_EQ(b.sheets[0].pos, version == 1 ? 0x058Cu : 0x05A5u);
     EXPECT_TRUE(b.sheets[0].cells.empty());
-    EXPECT_EQ(b.fonts.size(), 4u);
+    EXPECT_EQ(b.fonts.size(), 5u);
     EXPECT_EQ(b.xfs.size(), 21u);
     std::string raw;
     const auto x = jet_test::from_xlrd(path, &raw, true);

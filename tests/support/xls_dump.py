@@ -24,11 +24,7 @@ CELL_TYPES = {
 
 def xf_info(book, xf_index):
     xf = book.xf_list[xf_index]
-    # Font index 4 is never written by Excel; readers map it to the fourth
-    # FONT record, which xlrd keeps at position 3 (it inserts a dummy at 4
-    # only when a fifth FONT record exists). The patched header uses it.
-    fi = xf.font_index
-    font = book.font_list[3 if fi == 4 else fi]
+    font = book.font_list[xf.font_index]  # as xlrd resolves it, nothing mended
     fmt = book.format_map.get(xf.format_key)
     return {
         "xf": xf_index,
