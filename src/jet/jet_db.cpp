@@ -26,7 +26,7 @@ jet_table::jet_table(jet_database& db, std::u16string name, std::vector<jet_colu
                      bool created)
     : db_(&db), name_(std::move(name)), columns_(std::move(columns)) {
     if (created)
-        sheet_ = std::make_unique<jet_sheet_writer>(db.version());
+        sheet_ = std::make_unique<jet_sheet_writer>(db.version(), db.impl_->folder);
     plans_.resize(columns_.size());
     scratch_.resize(columns_.size());
 }
@@ -66,31 +66,36 @@ void jet_table::append(const jet_value* values, size_t n) {
         jet_plan_cell(values[c], columns_[c].type, b8, scratch_[c], plans_[c], static_cast<int>(c));
 
     using form = jet_cell_plan::form;
-    sheet_->begin_row(records_ + 1);
-    for (size_t c = 0; c < n; ++c) {
-        const jet_cell_plan& p = plans_[c];
-        const auto col = static_cast<uint16_t>(c);
-        switch (p.f) {
-            case form::none:
-                break;
-            case form::number:
-                sheet_->number(
-                    col, p.date ? (p.has_time ? d.g.xf_datetime : d.g.xf_date) : d.g.xf_number,
-                    p.number);
-                break;
-            case form::text:
-                if (b8) {
-                    sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(p.text));
-                } else {
-                    sheet_->label_1252(col, d.g.xf_text, p.text);
-                }
-                break;
-            case form::boolean:
-                sheet_->boolean(col, d.g.xf_boolean, p.boolean);
-                break;
+    // The spools below can fail (a full disk): the engine's error, as on close.
+    try {
+        sheet_->begin_row(records_ + 1);
+        for (size_t c = 0; c < n; ++c) {
+            const jet_cell_plan& p = plans_[c];
+            const auto col = static_cast<uint16_t>(c);
+            switch (p.f) {
+                case form::none:
+                    break;
+                case form::number:
+                    sheet_->number(
+                        col, p.date ? (p.has_time ? d.g.xf_datetime : d.g.xf_date) : d.g.xf_number,
+                        p.number);
+                    break;
+                case form::text:
+                    if (b8) {
+                        sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(p.text));
+                    } else {
+                        sheet_->label_1252(col, d.g.xf_text, p.text);
+                    }
+                    break;
+                case form::boolean:
+                    sheet_->boolean(col, d.g.xf_boolean, p.boolean);
+                    break;
+            }
         }
+        sheet_->end_row();
+    } catch (...) {
+        jet_rethrow_as_jet(d.path);
     }
-    sheet_->end_row();
     ++records_;
 }
 
@@ -174,7 +179,11 @@ jet_table& jet_database::create_table(const std::u16string& name,
     }
     s.info.name = stored;
     s.table.reset(new jet_table(*this, stored, columns, true));
-    s.table->write_header();
+    try {
+        s.table->write_header();
+    } catch (...) {
+        jet_rethrow_as_jet(d.path);
+    }
     d.sheets.push_back(std::move(s));
     d.dirty = true;
     return *d.sheets.back().table;

@@ -12,6 +12,7 @@
 
 struct jet_database::impl {
     std::string path;
+    std::string folder;  // the path's folder: where spools go
     int version = 1;
     bool read_only = false;
     bool is_new = true;

@@ -163,6 +163,8 @@ std::unique_ptr<jet_database> jet_database::open(const std::string& path,
     d->path = path;
     d->version = version;
     d->read_only = read_only;
+    d->folder = parent_dir(path);
+    d->g.sst.spool_in(d->folder);
     try {
         struct stat st;
         if (!path.empty() && ::stat(path.c_str(), &st) == 0) {

@@ -9,7 +9,8 @@
 #include "jet/jet_layout.h"
 #include "jet/jet_out.h"
 
-jet_sheet_writer::jet_sheet_writer(int version) : version_(version) {
+jet_sheet_writer::jet_sheet_writer(int version, std::string folder)
+    : version_(version), blocks_(std::move(folder)) {
     cells_.reserve(64 * 1024);
 }
 
@@ -158,8 +159,12 @@ void jet_sheet_writer::write(jet_out& out, bool selected) {
         jet_layout::dimensions(head, version_, 0, 0, 0, 0);
     }
     out.write(head.data(), head.size());
-    for (size_t i = 0; i < blocks_.chunk_count(); ++i)
-        out.write(blocks_.chunk(i), blocks_.chunk_used(i));
+    stg_spool_reader rd(blocks_);
+    while (rd.left() > 0) {
+        size_t got = 0;
+        const uint8_t* p = rd.take_some(stg_spool::k_buffer, got);
+        out.write(p, got);
+    }
     std::vector<uint8_t> tail;
     jet_layout::sheet_tail(tail, version_, selected);
     out.write(tail.data(), tail.size());

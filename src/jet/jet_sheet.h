@@ -1,25 +1,30 @@
-// One new worksheet, built in memory row by row and written out as a
-// complete substream when the workbook is closed.
+// One new worksheet, built row by row and written out as a complete
+// substream when the workbook is closed.
 //
 // Rows arrive in increasing order. Cells go into the current row block
-// (32 row numbers); when a row of the next block begins, the block is
-// finished: its ROW records, its cells and its DBCELL are appended to the
-// sheet's chunked storage. The INDEX record, which must follow the BOF and
+// (32 row numbers) in memory; when a row of the next block begins, the
+// block is finished: its ROW records, its cells and its DBCELL are appended
+// to the sheet's spool (an unnamed temporary file past its first MiB), so
+// memory does not grow with the sheet; only the DBCELL positions (4 bytes a
+// block) stay. The INDEX record, which must follow the BOF and
 // hold absolute positions, is produced at `write` time, when the sheet's
 // position in the stream is known.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
-#include "jet/jet_chunk.h"
+#include "stg/stg_tmp.h"
 
 class jet_out;
 
 class jet_sheet_writer {
   public:
-    explicit jet_sheet_writer(int version);  // 0 BIFF5, 1 BIFF8
+    // version: 0 BIFF5, 1 BIFF8; folder: where the spool's temporary file
+    // goes (see stg_spool).
+    explicit jet_sheet_writer(int version, std::string folder = {});
 
     void begin_row(uint32_t row);                                   // rows strictly increasing
     void number(uint16_t col, uint16_t xf, double v);               // RK when exact, else NUMBER
@@ -33,6 +38,7 @@ class jet_sheet_writer {
 
     // Writes the whole substream, BOF to EOF, at out.pos(). `selected`
     // makes it the selected, shown sheet. Finishes the pending block first.
+    // May be called again (a close that failed is tried again).
     void write(jet_out& out, bool selected);
     // Bytes held for the sheet so far (row blocks).
     uint64_t stored_size() const { return blocks_.size() + cells_.size(); }
@@ -47,7 +53,7 @@ class jet_sheet_writer {
     void finish_block();
 
     int version_;
-    jet_chunks blocks_;              // finished row blocks
+    stg_spool blocks_;               // finished row blocks
     std::vector<uint32_t> dbcells_;  // offset of each block's DBCELL in blocks_
     std::vector<uint8_t> cells_;     // cell records of the current block
     row_info rows_[32];

@@ -114,6 +114,40 @@ void jet_sst::grow() {
     slots_.swap(slots);
 }
 
+bool jet_sst::same(uint32_t index, uint32_t h, const uint8_t* e, size_t len) {
+    const uint64_t at = entries_[index];
+    // An entry never straddles the spool's buffer and its file: when its
+    // header is in memory, so is the rest.
+    if (const uint8_t* p = store_.peek(at, 3))
+        return entry_len(p) == len && std::memcmp(p, e, len) == 0;
+    if (cache_) {
+        const cached& c = cache_[h & (k_cache_lines - 1)];
+        if (c.index == index + 1)
+            return c.len == len && std::memcmp(c.bytes, e, len) == 0;
+    }
+    uint8_t head[3];
+    store_.read_at(at, head, 3);
+    if (entry_len(head) != len)
+        return false;
+    scratch_.resize(len);
+    store_.read_at(at, scratch_.data(), len);
+    if (std::memcmp(scratch_.data(), e, len) != 0)
+        return false;
+    remember(index, h, e, len);
+    return true;
+}
+
+void jet_sst::remember(uint32_t index, uint32_t h, const uint8_t* e, size_t len) {
+    if (len > sizeof(cached::bytes))
+        return;
+    if (!cache_)
+        cache_.reset(new cached[k_cache_lines]());
+    cached& c = cache_[h & (k_cache_lines - 1)];
+    c.index = index + 1;
+    c.len = static_cast<uint16_t>(len);
+    std::memcpy(c.bytes, e, len);
+}
+
 uint32_t jet_sst::find_or_insert(const uint8_t* e, size_t len, bool force) {
     if ((entries_.size() + 1) * 2 > slots_.size())
         grow();
@@ -123,21 +157,22 @@ uint32_t jet_sst::find_or_insert(const uint8_t* e, size_t len, bool force) {
     for (; slots_[k].index != 0; k = (k + 1) & mask) {
         if (slots_[k].hash != h)
             continue;
-        const uint8_t* other = entries_[slots_[k].index - 1];
-        if (entry_len(other) == len && std::memcmp(other, e, len) == 0) {
+        if (same(slots_[k].index - 1, h, e, len)) {
             if (!force)
                 return slots_[k].index - 1;
             // A duplicate in an existing table: it gets its own index, and
             // lookups keep finding the first one.
+            entries_.push_back(store_.size());
             store_.commit(len);
-            entries_.push_back(e);
             return static_cast<uint32_t>(entries_.size() - 1);
         }
     }
+    const auto index = static_cast<uint32_t>(entries_.size());
+    remember(index, h, e, len);
+    entries_.push_back(store_.size());
     store_.commit(len);
-    entries_.push_back(e);
-    slots_[k] = slot{h, static_cast<uint32_t>(entries_.size())};
-    return static_cast<uint32_t>(entries_.size() - 1);
+    slots_[k] = slot{h, index + 1};
+    return index;
 }
 
 uint32_t jet_sst::add(std::u16string_view s) {
@@ -152,14 +187,15 @@ void jet_sst::add_existing(std::u16string_view s) {
 }
 
 std::u16string jet_sst::text(uint32_t index) const {
-    const uint8_t* e = entries_.at(index);
-    const size_t n = tk::get_u16(e);
+    const uint64_t at = entries_.at(index);
+    uint8_t head[3];
+    store_.read_at(at, head, 3);
+    const size_t n = tk::get_u16(head);
+    const bool wide = head[2] & biff::k_str_16bit;
+    std::vector<uint8_t> bytes(n * (wide ? 2 : 1));
+    store_.read_at(at + 3, bytes.data(), bytes.size());
     std::u16string out(n, u'\0');
-    if (e[2] & biff::k_str_16bit) {
-        for (size_t i = 0; i < n; ++i) out[i] = tk::get_u16(e + 3 + 2 * i);
-    } else {
-        for (size_t i = 0; i < n; ++i) out[i] = e[3 + i];
-    }
+    for (size_t i = 0; i < n; ++i) out[i] = wide ? tk::get_u16(&bytes[2 * i]) : bytes[i];
     return out;
 }
 
@@ -181,15 +217,19 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
         rec.clear();
     };
 
+    stg_spool_reader rd(store_);
     for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t* e = entries_[i];
-        const size_t cch = tk::get_u16(e);
-        const bool wide = e[2] & biff::k_str_16bit;
+        uint8_t head[3];
+        std::memcpy(head, rd.take(3), 3);
+        const size_t rest = entry_len(head) - 3;
+        const uint8_t* chars = rd.take(rest);
+        const size_t cch = tk::get_u16(head);
+        const bool wide = head[2] & biff::k_str_16bit;
         const size_t unit = wide ? 2 : 1;
         // The header never goes without the first character (both units of
         // a surrogate pair when the string starts with one).
         size_t first = cch == 0 ? 0 : unit;
-        if (wide && cch >= 2 && is_high(tk::get_u16(e + 3)))
+        if (wide && cch >= 2 && is_high(tk::get_u16(chars)))
             first = 4;
         if (max_body - rec.size() < 3 + first)
             flush();
@@ -198,8 +238,8 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
             tk::append_u16(ext, static_cast<uint16_t>(4 + rec.size()));
             tk::append_u16(ext, 0);
         }
-        tk::append_bytes(rec, e, 3);
-        const uint8_t* d = e + 3;
+        tk::append_bytes(rec, head, 3);
+        const uint8_t* d = chars;
         size_t left = cch * unit;
         while (left > 0) {
             size_t take = std::min(left, (max_body - rec.size()) / unit * unit);

@@ -1,9 +1,13 @@
 // The shared string table of a BIFF8 workbook: every text cell refers to a
 // string of this table by index (LABELSST), so each distinct text is stored
 // once. Strings are kept in their file form (count, option byte, 8-bit or
-// 16-bit characters) in chunked storage, which makes the table cost about
-// what it will occupy in the file, and an open-addressing hash finds
-// repeated texts without building a string per lookup.
+// 16-bit characters) in a spool (an unnamed temporary file once past its
+// first MiB), so the texts never stay in memory. What stays is what a lookup
+// needs at random: an open-addressing hash of (hash, index) slots, each
+// entry's spool position, and a small direct-mapped cache of short entries;
+// a hash match is confirmed against the stored text (from the cache, the
+// spool's buffer, or a read of the spool), so equal hashes never merge two
+// texts. Memory: about 24 bytes per distinct string plus 1.5 MiB.
 //
 // Strings of an existing workbook are loaded first, at their own indexes
 // (duplicates included), so that the cells of the workbook's sheets keep
@@ -11,17 +15,21 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "jet/jet_chunk.h"
+#include "stg/stg_tmp.h"
 
 class jet_out;
 
 class jet_sst {
   public:
-    jet_sst() = default;
+    // `folder`: where the spool's temporary file goes (see stg_spool).
+    explicit jet_sst(std::string folder = {}) : store_(std::move(folder)) {}
+    // The same, for a table already made (before its first add).
+    void spool_in(std::string folder) { store_.set_folder(std::move(folder)); }
     jet_sst(const jet_sst&) = delete;
     jet_sst& operator=(const jet_sst&) = delete;
 
@@ -46,10 +54,13 @@ class jet_sst {
     // entry length.
     size_t encode(std::u16string_view s, uint8_t* p) const;
     uint32_t find_or_insert(const uint8_t* e, size_t len, bool force);
+    // Whether stored entry `index` (hash h) is the len bytes at e.
+    bool same(uint32_t index, uint32_t h, const uint8_t* e, size_t len);
+    void remember(uint32_t index, uint32_t h, const uint8_t* e, size_t len);
     void grow();
 
-    jet_chunks store_;
-    std::vector<const uint8_t*> entries_;  // start of each entry in store_
+    stg_spool store_;
+    std::vector<uint64_t> entries_;  // spool position of each entry
     // Open addressing with linear probes. A slot keeps the entry's hash
     // beside its index, so that a probe reads one cache line, and a probe
     // of a slot with another hash reads nothing more.
@@ -59,6 +70,16 @@ class jet_sst {
     };
     std::vector<slot> slots_;
     uint32_t total_ = 0;
+    // Recently stored or confirmed short entries, by hash: repeated short
+    // texts (codes, names, status words) are confirmed without a read.
+    struct cached {
+        uint32_t index;  // entry index + 1; 0 = empty
+        uint16_t len;
+        uint8_t bytes[122];
+    };
+    static constexpr size_t k_cache_lines = 4096;
+    std::unique_ptr<cached[]> cache_;
+    std::vector<uint8_t> scratch_;  // one entry read back
 };
 
 // Reads the strings of an SST record and its CONTINUE records, one record

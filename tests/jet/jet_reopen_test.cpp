@@ -279,4 +279,51 @@ TEST_P(jet_reopen, the_empty_workbook_image_takes_sheets) {
                       u"DocumentSummaryInformation"));
 }
 
+TEST_P(jet_reopen, workbooks_past_the_spool_buffers_keep_sharing_texts) {
+    // Several MiB of texts and cells, so that the string table and the
+    // sheets spill into their temporary files; repeated long texts are then
+    // recognised by reading the spilled entries back, also after reopening.
+    const int v = GetParam();
+    jet_test::temp_dir dir;
+    const std::string path = dir.file("book.xls");
+    auto long_text = [&](int k) {
+        std::u16string s = u"#" + tk::utf8_to_utf16(std::to_string(k)) + u" ";
+        s.resize(v ? 3000 : 250, char16_t(u'a' + k % 26));
+        if (v && k % 3 == 0)
+            s.back() = u'\u0416';
+        return s;
+    };
+    std::vector<jet_column> cols(3);
+    for (size_t c = 0; c < 3; ++c) {
+        cols[c].name = c == 0 ? u"id" : c == 1 ? u"shared" : u"own";
+        cols[c].type = c == 0 ? jet_long : jet_memo;
+    }
+    const int rows = v ? 1000 : 6000;
+    book want;
+    for (int round = 0; round < 2; ++round) {
+        auto db = jet_database::open(path, k_connect[v], true, false);
+        jet_table& t = db->create_table(round ? u"Two" : u"One", cols);
+        sheet s{t.name(), {}};
+        for (uint16_t c = 0; c < 3; ++c) s.cells.push_back(jet_test::text(0, c, cols[c].name));
+        for (int r = 1; r <= rows; ++r) {
+            const std::u16string shared = long_text(r % 700),
+                                 own = long_text(1000 + round * rows + r);
+            jet_value row[3] = {jet_value::of_number(r), jet_value::of_text(shared),
+                                jet_value::of_text(own)};
+            t.append(row, 3);
+            const auto at = static_cast<uint16_t>(r);
+            s.cells.push_back(jet_test::number(at, 0, r));
+            s.cells.push_back(jet_test::text(at, 1, shared));
+            s.cells.push_back(jet_test::text(at, 2, own));
+        }
+        want.push_back(std::move(s));
+        db->close();
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"book.xls"});
+    }
+    check(path, want);
+    if (v) {
+        EXPECT_EQ(jet_read_book(path).sst.size(), 3u + 700u + 2u * rows);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(versions, jet_reopen, ::testing::Values(0, 1));

@@ -1,0 +1,186 @@
+#include "stg/stg_tmp.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "TK/tk_excep.h"
+#include "TK/tk_log.h"
+
+namespace {
+
+// An unnamed file in `folder`, or -1 (errno set).
+int unnamed_file_in(const std::string& folder) {
+#ifdef O_TMPFILE
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+#endif
+    // File systems without O_TMPFILE: a unique name, removed at once.
+    std::string name = folder + "/.tsl-spool-XXXXXX";
+    std::vector<char> buf(name.begin(), name.end());
+    buf.push_back('\0');
+    int fd2 = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd2 < 0)
+        return -1;
+    ::unlink(buf.data());
+    return fd2;
+}
+
+}  // namespace
+
+stg_spool::stg_spool(std::string folder) : folder_(std::move(folder)) {}
+
+stg_spool::~stg_spool() {
+    if (tmp_)
+        std::fclose(tmp_);
+    else if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void stg_spool::open_file() {
+    if (!folder_.empty())
+        fd_ = unnamed_file_in(folder_);
+    if (fd_ < 0) {
+        tmp_ = std::tmpfile();
+        if (!tmp_)
+            throw tk_exception_ex();
+        fd_ = fileno(tmp_);
+    }
+    tk_trace(1, "stg_spool::open_file(%s)", folder_.c_str());
+}
+
+void stg_spool::flush() {
+    if (fill_ == 0)
+        return;
+    if (fd_ < 0)
+        open_file();
+    const uint8_t* p = buf_.get();
+    size_t n = fill_;
+    uint64_t off = flushed_;
+    while (n > 0) {
+        const ssize_t k = ::pwrite(fd_, p, n, static_cast<off_t>(off));
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            throw tk_exception_ex();
+        }
+        if (k == 0) {
+            errno = ENOSPC;
+            throw tk_exception_ex();
+        }
+        p += k;
+        n -= static_cast<size_t>(k);
+        off += static_cast<uint64_t>(k);
+    }
+    flushed_ += fill_;
+    fill_ = 0;
+}
+
+void stg_spool::make_room(size_t n) {
+    if (n > k_buffer)
+        throw tk_mail_assertion("stg_tmp", __LINE__);
+    if (!buf_) {
+        buf_.reset(new uint8_t[k_buffer]);
+        return;
+    }
+    flush();
+}
+
+void stg_spool::append(const void* data, size_t n) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        const size_t k = std::min(n, k_buffer);
+        uint8_t* d = reserve(k);
+        const size_t room = std::min(k, k_buffer - fill_);
+        std::memcpy(d, p, room);
+        commit(room);
+        p += room;
+        n -= room;
+    }
+}
+
+void stg_spool::read_at(uint64_t off, void* dst, size_t n) const {
+    if (off > size() || n > size() - off)
+        throw tk_mail_assertion("stg_tmp", __LINE__);
+    auto* d = static_cast<uint8_t*>(dst);
+    while (n > 0 && off < flushed_) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(n, flushed_ - off));
+        const ssize_t k = ::pread(fd_, d, want, static_cast<off_t>(off));
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            throw tk_exception_ex();
+        }
+        if (k == 0) {
+            errno = EIO;  // the file lost bytes we wrote
+            throw tk_exception_ex();
+        }
+        d += k;
+        off += static_cast<uint64_t>(k);
+        n -= static_cast<size_t>(k);
+    }
+    if (n > 0)
+        std::memcpy(d, buf_.get() + (off - flushed_), n);
+}
+
+void stg_spool::clear() {
+    fill_ = 0;
+    flushed_ = 0;
+    if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0)
+        throw tk_exception_ex();
+}
+
+// ---- reading in order ----
+
+void stg_spool_reader::refill(size_t need) {
+    if (!buf_)
+        buf_.reset(new uint8_t[stg_spool::k_buffer]);
+    if (at_ > 0) {
+        std::memmove(buf_.get(), buf_.get() + at_, end_ - at_);
+        end_ -= at_;
+        at_ = 0;
+    }
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(stg_spool::k_buffer - end_, s_.size() - pos_));
+    if (end_ + want < need)
+        throw tk_mail_assertion("stg_tmp", __LINE__);
+    s_.read_at(pos_, buf_.get() + end_, want);
+    pos_ += want;
+    end_ += want;
+}
+
+const uint8_t* stg_spool_reader::take(size_t n) {
+    if (end_ - at_ < n) {
+        // What is still in the spool's memory is handed out from there.
+        if (at_ == end_ && pos_ >= s_.flushed_ && n <= s_.size() - pos_) {
+            const uint8_t* p = s_.buf_.get() + (pos_ - s_.flushed_);
+            pos_ += n;
+            return p;
+        }
+        refill(n);
+    }
+    const uint8_t* p = buf_.get() + at_;
+    at_ += n;
+    return p;
+}
+
+const uint8_t* stg_spool_reader::take_some(size_t n, size_t& got) {
+    if (at_ == end_) {
+        if (pos_ >= s_.flushed_) {
+            got = static_cast<size_t>(std::min<uint64_t>(n, s_.size() - pos_));
+            const uint8_t* p = s_.buf_.get() + (pos_ - s_.flushed_);
+            pos_ += got;
+            return p;
+        }
+        refill(1);
+    }
+    got = std::min(n, end_ - at_);
+    const uint8_t* p = buf_.get() + at_;
+    at_ += got;
+    return p;
+}
