@@ -16,6 +16,11 @@ constexpr const char* kClientName = "libclntsh.so";
 // installed without its development package has only these.
 constexpr const char* kClientVersions[] = {"23.1", "21.1", "19.1", "18.1", "12.1", "11.1", "10.1"};
 constexpr const char* kEmbeddedName = "libtsl_ocilite.so";
+// Where an installed tree keeps the embedded provider, relative to the
+// programs' folder (the build computes it from the install folders).
+#ifndef TSL_PROVIDER_DIR
+#define TSL_PROVIDER_DIR "../lib/tessal"
+#endif
 
 std::mutex g_mutex;
 ora_oci g_tables[2];
@@ -93,7 +98,7 @@ std::vector<std::string> ora_provider_candidates(ora_provider kind) {
         std::string folder = exe_folder();
         if (!folder.empty()) {
             out.push_back(folder + kEmbeddedName);
-            out.push_back(folder + "../lib/" + kEmbeddedName);
+            out.push_back(folder + TSL_PROVIDER_DIR "/" + kEmbeddedName);
         }
         out.push_back(kEmbeddedName);
     }

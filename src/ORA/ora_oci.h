@@ -39,8 +39,10 @@ ora_provider ora_provider_for(const std::u16string& source);
 // The file names tried, in order, for a provider. The client's bare names
 // go through the dynamic loader's own search (LD_LIBRARY_PATH, the loader
 // cache, the default folders); $ORACLE_HOME/lib follows. The embedded
-// provider is looked for beside the executable, then in ../lib, then by the
-// loader's search.
+// provider is looked for beside the executable (the build tree), then in
+// the private library folder of an installed tree (TSL_PROVIDER_DIR from the
+// programs' folder: ../lib/tessal, or ../lib/<multiarch>/tessal), then by
+// the loader's search.
 std::vector<std::string> ora_provider_candidates(ora_provider kind);
 
 // The loaded table of a provider, loading it on first use. Returns null when

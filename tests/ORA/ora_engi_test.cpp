@@ -148,7 +148,9 @@ TEST(OraProvider, EmbeddedOneIsTakenFromTheExecutablesFolder) {
     const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
     const std::string folder = exe.substr(0, exe.rfind('/') + 1);
     EXPECT_EQ(names[0], folder + "libtsl_ocilite.so");
-    EXPECT_EQ(names[1], folder + "../lib/libtsl_ocilite.so");
+    // The private folder of an installed tree (the install test loads it).
+    EXPECT_EQ(names[1].rfind(folder, 0), 0u);
+    EXPECT_TRUE(names[1].ends_with("/tessal/libtsl_ocilite.so")) << names[1];
     EXPECT_EQ(names[2], "libtsl_ocilite.so");
 }
 
