@@ -42,7 +42,8 @@ class DepsCoverTests(unittest.TestCase):
                 text = re.sub(r"^\s*import\b.*$", "", text, flags=re.M)
             for m in re.finditer(r"^[ \t]*(?:import|from)[ \t]+([\w., \t]+?)(?:[ \t]+import\b|[ \t]*$)", text, re.M):
                 for name in m.group(1).split(","):
-                    modules.add(name.strip().split(".")[0])
+                    words = name.split()  # "module as alias"
+                    modules.add(words[0].split(".")[0] if words else "")
             jars.update(re.findall(r"/usr/share/java/[\w.+-]+\.jar", text))
         modules -= local | set(sys.stdlib_module_names) | {""}
         pkgs = deps_packages()
