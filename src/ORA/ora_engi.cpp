@@ -171,8 +171,8 @@ void ora_engine::initialize(const std::u16string& source) {
 
 ora_database* ora_engine::open_db(const std::u16string& service, const std::u16string& user,
                                   const std::u16string& password) {
-    tk_wtrace(2, u"ora_engine::open_db( %s, %s, %s )", service.c_str(), user.c_str(),
-              password.c_str());
+    // The password never reaches the log: a log file outlives the run.
+    tk_wtrace(2, u"ora_engine::open_db( %s, %s, *** )", service.c_str(), user.c_str());
     tk_wtrace(2, u"Connecting to Oracle data source '%s'", service.c_str());
     if (!initialized_ || oci_->kind != ora_provider_for(service))
         initialize(service);
@@ -209,8 +209,7 @@ ora_database* ora_engine::open_db(const std::u16string& service, const std::u16s
 
 ora_database* ora_engine::open_db(const std::u16string& host, const std::u16string& user,
                                   const std::u16string& password, const std::u16string& port) {
-    tk_wtrace(2, u"ora_engine::open_db (%s,%s,%s,%s)", host.c_str(), user.c_str(), password.c_str(),
-              port.c_str());
+    tk_wtrace(2, u"ora_engine::open_db (%s,%s,***,%s)", host.c_str(), user.c_str(), port.c_str());
     // The descriptor begins with "(DESCRIPTION", so it always goes to the
     // Oracle client, whatever the host text holds.
     return open_db(make_descriptor(host, port), user, password);

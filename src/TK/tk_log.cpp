@@ -1,5 +1,9 @@
 #include "TK/tk_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -8,6 +12,21 @@
 bool tk_log_use_ansi = false;
 
 namespace {
+// Opens the log file for writing with `flags` (O_TRUNC or O_APPEND). A new
+// file is made readable by its owner only: trace lines name tables, queries
+// and users. A file the first line empties is brought down to that mode too.
+FILE* open_log(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return nullptr;
+    if (flags & O_TRUNC)
+        (void)::fchmod(fd, S_IRUSR | S_IWUSR);
+    FILE* f = ::fdopen(fd, flags & O_APPEND ? "ab" : "wb");
+    if (!f)
+        ::close(fd);
+    return f;
+}
+
 // Appends `text` as a %s conversion with the flags, width and precision of
 // `conv` ("%-10.4" and the like) would print it.
 void append_padded(std::u16string& out, std::u16string_view text, const std::string& conv) {
@@ -45,7 +64,7 @@ bool tk_log::prepare(int level) {
         // Empty the file once, at the first line after enabling. A file that
         // cannot be opened is skipped silently (and tried again with the next
         // line): tracing never fails a caller.
-        if (FILE* f = std::fopen(path_.c_str(), "wb")) {
+        if (FILE* f = open_log(path_, O_TRUNC)) {
             std::fclose(f);
             truncated_.store(true, std::memory_order_relaxed);
         }
@@ -68,7 +87,7 @@ void tk_log::write_line(const std::string& text) {
     line += text;
     if (line_end_)
         line += "\r\n";
-    FILE* f = std::fopen(path_.c_str(), "ab");
+    FILE* f = open_log(path_, O_APPEND);
     if (!f)
         return;
     std::fwrite(line.data(), 1, line.size(), f);

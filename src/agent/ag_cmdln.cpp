@@ -101,7 +101,6 @@ const std::string& agent_usage() {
 
 bool parse_cmd_line(int argc, char** argv) {
     tk_trace(2, "parse_cmd_line");
-    for (int i = 1; i < argc; ++i) tk_trace(2, "parameter #%d: %s", i, argv[i]);
 
     tessal_convertor& conv = tessal_convertor::instance();
     std::u16string source;  // service name, or host with --direct
@@ -114,6 +113,9 @@ bool parse_cmd_line(int argc, char** argv) {
     tk_cmdli args(argc, argv, kAgentOptions);
     for (; args.has_current(); args.next()) {
         int id = args.option_id();
+        // The password's value never reaches the log.
+        tk_trace(2, "parameter #%d: %s", args.index(),
+                 id == opt_pswd ? "--pswd=***" : args.argument());
         if (id == tk_cmdli::kUnrecognised)
             continue;
         std::string raw = args.value();

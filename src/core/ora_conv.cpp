@@ -14,8 +14,9 @@ oracle_converter_impl::~oracle_converter_impl() {
 void oracle_converter_impl::store_oracle_settings(const std::u16string& service_name,
                                                   const std::u16string& user_name,
                                                   const std::u16string& pswd) {
-    tk_wtrace(2, u"oracle_converter_impl::store_oracle_settings(%s,%s,%s)", service_name.c_str(),
-              user_name.c_str(), pswd.c_str());
+    // The password is traced as *** (a log file outlives the run).
+    tk_wtrace(2, u"oracle_converter_impl::store_oracle_settings(%s,%s,***)", service_name.c_str(),
+              user_name.c_str());
     service = service_name;
     user = user_name;
     password = pswd;
@@ -25,8 +26,8 @@ void oracle_converter_impl::store_oracle_settings(const std::u16string& host_nam
                                                   const std::u16string& user_name,
                                                   const std::u16string& pswd,
                                                   const std::u16string& port_text) {
-    tk_wtrace(2, u"oracle_converter_impl::store_oracle_settings(%s,%s,%s,%s)", host_name.c_str(),
-              user_name.c_str(), pswd.c_str(), port_text.c_str());
+    tk_wtrace(2, u"oracle_converter_impl::store_oracle_settings(%s,%s,***,%s)", host_name.c_str(),
+              user_name.c_str(), port_text.c_str());
     host = host_name;
     password = pswd;
     port = port_text;

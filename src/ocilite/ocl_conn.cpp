@@ -1,8 +1,10 @@
 // Server attach and logon: OCIServerAttach/Detach, OCILogon/Logoff.
 //
 // The data source of a logon is the database: a `file:` URI as SQLite reads
-// it (or a plain path), opened read-write when the file allows it, never
-// created. A database holding a TSL_USERS table admits only its users.
+// it (or a plain path), opened read-only, never created. A database holding
+// a TSL_USERS table admits only its users.
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "ocilite/ocl_api.h"
@@ -20,6 +22,10 @@ std::string ocl_in_text(const OCIEnv* env, const OraText* p, ub4 len_bytes) {
 }
 
 namespace {
+
+// How long a logon and every statement wait for a database that another
+// process holds locked.
+constexpr int ocl_busy_timeout_ms = 5000;
 
 // 0 when `user`/`password` may log on, else the Oracle error number.
 int check_logon(sqlite3* db, const std::string& user, const std::string& password) {
@@ -72,8 +78,15 @@ int check_logon(sqlite3* db, const std::string& user, const std::string& passwor
     return result;
 }
 
-// Opens the database of `source`; 0 or the Oracle error number.
-int open_database(const std::string& source, sqlite3** out) {
+// Opens the database of `source` read-only; 0, or the Oracle error number
+// with SQLite's reason in `why` for ORA_PROVIDER.
+//
+// The source is only read: the file is opened read-only and the connection
+// is query-only, so no statement a user writes (a PRAGMA that switches the
+// journal mode, an ATTACH'ed file, a write of any kind) can change it. The
+// dictionary's temporary tables are filled with query_only lifted for that
+// moment only (ocl_dict).
+int open_database(const std::string& source, sqlite3** out, std::string* why) {
     *out = nullptr;
     if (source.empty()) {
         return ORA_TNS_RESOLVE;
@@ -83,20 +96,38 @@ int open_database(const std::string& source, sqlite3** out) {
     // handles are used by one thread at a time (they take no locks of their
     // own either), so SQLite's per-connection mutex, taken and dropped on
     // every column read, protects nothing.
-    int rc =
-        sqlite3_open_v2(source.c_str(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
+    int rc = sqlite3_open_v2(source.c_str(), &db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    auto fail = [&](int code) {
+        // A missing file is a data source that does not exist; anything else
+        // (no permission, not a database, damaged) is told in SQLite's words.
+        const int sys = db != nullptr ? sqlite3_system_errno(db) : 0;
+        if ((rc & 0xFF) == SQLITE_CANTOPEN && sys == ENOENT) {
+            code = ORA_TNS_RESOLVE;
+        } else {
+            *why = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+            if (sys != 0 && (rc & 0xFF) == SQLITE_CANTOPEN) {
+                *why += std::string(" (") + std::strerror(sys) + ")";
+            }
+            *why = "cannot read the database " + source + ": " + *why;
+        }
         sqlite3_close_v2(db);
-        return ORA_TNS_RESOLVE;
+        return code;
+    };
+    if (rc != SQLITE_OK) {
+        return fail(ORA_PROVIDER);
     }
+    // A database another process holds locked is waited for, a few seconds,
+    // rather than failed at once.
+    sqlite3_busy_timeout(db, ocl_busy_timeout_ms);
+    rc = sqlite3_exec(db, "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
     // A file that is not a database opens fine; reading its schema tells.
-    rc = sqlite3_exec(db, "SELECT count(*) FROM main.sqlite_master", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_close_v2(db);
-        return ORA_TNS_RESOLVE;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_exec(db, "SELECT count(*) FROM main.sqlite_master", nullptr, nullptr, nullptr);
     }
-    sqlite3_busy_timeout(db, 2000);
+    if (rc != SQLITE_OK) {
+        return fail((rc & 0xFF) == SQLITE_BUSY ? ORA_BUSY : ORA_PROVIDER);
+    }
     // No memory-mapped reading (PRAGMA mmap_size): it saves SQLite's copies
     // of the pages, but every page read stays in the process's resident
     // size, which would then grow with the database instead of staying at
@@ -148,9 +179,10 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
         std::string source = ocl_in_text(env, dbname, dbname_len);
 
         sqlite3* db = nullptr;
-        int code = open_database(source, &db);
+        std::string why;
+        int code = open_database(source, &db, &why);
         if (code != 0) {
-            return ocl_fail(err, code);
+            return ocl_fail(err, code, why);
         }
         auto conn = std::make_shared<ocl_conn>();
         conn->db = db;

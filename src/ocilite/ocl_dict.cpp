@@ -52,6 +52,17 @@ int exec(sqlite3* db, const std::string& sql) {
     return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
 }
 
+// The connection is query-only (the source is only read); the dictionary's
+// own temporary tables are written with that lifted for the moment, and it
+// is set again on every way out.
+struct dictionary_writes {
+    sqlite3* db;
+    explicit dictionary_writes(sqlite3* d) : db(d) { exec(db, "PRAGMA query_only = 0"); }
+    ~dictionary_writes() { exec(db, "PRAGMA query_only = 1"); }
+    dictionary_writes(const dictionary_writes&) = delete;
+    dictionary_writes& operator=(const dictionary_writes&) = delete;
+};
+
 int pragma_int(sqlite3* db, const char* sql, int* out) {
     stmt_holder s;
     int rc = s.prepare(db, sql);
@@ -343,6 +354,7 @@ int ocl_dict_install(ocl_conn& c) {
     if (rc != SQLITE_OK) {
         return rc;
     }
+    dictionary_writes writes(db);
     c.dict_mask = 0;
     for (int i = 0; i < d_count; ++i) {
         if (main_has(db, dict_tables[i].name)) {
@@ -394,6 +406,7 @@ int ocl_dict_refresh(ocl_conn& c) {
     if (main_v == c.main_version && temp_v == c.temp_version) {
         return SQLITE_OK;
     }
+    dictionary_writes writes(c.db);
     rc = exec(c.db, "SAVEPOINT ocl_dictionary");
     if (rc != SQLITE_OK) {
         return rc;

@@ -75,7 +75,7 @@ TEST_F(OraReader, RowsDeletedAfterTheCountEndTheReadEarly) {
     auto r = table(u"T");
     ASSERT_EQ(r->records_count(), 5u);
     // Two rows go between the count and the read.
-    db_->query(u"DELETE FROM T WHERE ID > 3");
+    exec_db(path("t.db"), "DELETE FROM T WHERE ID > 3");
     EXPECT_EQ(drain(*r), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(r->rows_read(), 3u);
     EXPECT_EQ(r->get_item(), nullptr);
@@ -86,7 +86,7 @@ TEST_F(OraReader, RowsAddedAfterTheCountAreNotRead) {
         "CREATE TABLE T(ID NUMBER(4));"
         "INSERT INTO T VALUES(1),(2);");
     auto r = table(u"T");
-    db_->query(u"INSERT INTO T VALUES(3)");
+    exec_db(path("t.db"), "INSERT INTO T VALUES(3)");
     EXPECT_EQ(drain(*r), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(r->get_item(), nullptr);
 }

@@ -1,6 +1,7 @@
 #include "TK/tk_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -103,6 +104,27 @@ TEST(tk_log, FirstCallEmptiesTheFileOnceEvenBelowThreshold) {
     tk_trace(1, "detail again");
     // Later calls append: the file is emptied only once.
     EXPECT_EQ(tk_test::slurp(path), "normal 2\r\nmilestone \xC3\x84\r\n");
+}
+
+TEST(tk_log, FileIsReadableByItsOwnerOnly) {
+    tk_test::temp_dir dir;
+    auto mode = [](const std::string& p) {
+        struct stat st {};
+        EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+        return st.st_mode & 0777;
+    };
+    const mode_t old_mask = ::umask(022);
+    std::string fresh = dir / "fresh.log", earlier = dir / "earlier.log";
+    tk_test::spit(earlier, "an earlier run\r\n");
+    ::chmod(earlier.c_str(), 0644);
+    for (const std::string& path : {fresh, earlier}) {
+        tk_log log;
+        log.set_path(path.c_str());
+        log.set_enabled(true);
+        tk_trace(2, "line");
+        EXPECT_EQ(mode(path), 0600u) << path;
+    }
+    ::umask(old_mask);
 }
 
 TEST(tk_log, LineIsTimeStampTextAndCrLf) {

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "ocilite/ocl_fixture.h"
 
@@ -16,9 +18,9 @@ TEST_F(ocl_conn_api, AMissingDatabaseIsNotCreated) {
     EXPECT_EQ(error_text(), "ORA-12154: TNS:could not resolve the connect identifier specified\n");
     struct stat info;
     EXPECT_NE(stat(path_.c_str(), &info), 0);
-    // Not even when the URI asks for it.
+    // Not even when the URI asks for it: the source is opened read-only.
     EXPECT_EQ(logon("scott", "tiger", "file:" + path_ + "?mode=rwc"), OCI_ERROR);
-    EXPECT_EQ(error_code(), 12154);
+    EXPECT_EQ(error_code(), 20000);
     EXPECT_NE(stat(path_.c_str(), &info), 0);
     EXPECT_EQ(logon("scott", "tiger", ""), OCI_ERROR);
     EXPECT_EQ(error_code(), 12154);
@@ -31,7 +33,60 @@ TEST_F(ocl_conn_api, AFileThatIsNoDatabaseIsRefused) {
              "................................................................................";
     }
     EXPECT_EQ(logon(), OCI_ERROR);
-    EXPECT_EQ(error_code(), 12154);
+    // SQLite's own reason, not "could not resolve".
+    EXPECT_EQ(error_code(), 20000);
+    EXPECT_NE(error_text().find("file is not a database"), std::string::npos) << error_text();
+}
+
+TEST_F(ocl_conn_api, NothingAStatementSaysChangesTheDatabase) {
+    make_db("CREATE TABLE T (A NUMBER); INSERT INTO T VALUES (1);");
+    ASSERT_EQ(logon(), OCI_SUCCESS);
+    for (const char* sql : {"PRAGMA journal_mode=WAL", "PRAGMA user_version=7",
+                            "UPDATE T SET A = 2", "CREATE TABLE U (B NUMBER)"}) {
+        sword rc;
+        run(sql, 1, OCI_DEFAULT, &rc);
+    }
+    ASSERT_EQ(OCILogoff(svc_, err_), OCI_SUCCESS);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    auto text = [&](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        std::string out;
+        if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+        return out;
+    };
+    EXPECT_EQ(text("PRAGMA journal_mode"), "delete");
+    EXPECT_EQ(text("PRAGMA user_version"), "0");
+    EXPECT_EQ(text("SELECT group_concat(A) FROM T"), "1");
+    EXPECT_EQ(text("SELECT count(*) FROM sqlite_master"), "1");
+    sqlite3_close(db);
+}
+
+TEST_F(ocl_conn_api, AWalDatabaseIsRead) {
+    make_db("PRAGMA journal_mode=WAL; CREATE TABLE T (A NUMBER); INSERT INTO T VALUES (5);");
+    ASSERT_EQ(logon(), OCI_SUCCESS);
+    EXPECT_EQ(rows("SELECT A FROM T")[0][0], "5");
+}
+
+TEST_F(ocl_conn_api, ALockedDatabaseIsWaitedFor) {
+    make_db("CREATE TABLE T (A NUMBER); INSERT INTO T VALUES (1);");
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(writer, "BEGIN EXCLUSIVE; UPDATE T SET A = 3;", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    std::thread release([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    const sword rc = logon();
+    release.join();
+    sqlite3_close(writer);
+    ASSERT_EQ(rc, OCI_SUCCESS) << error_text();
+    EXPECT_EQ(rows("SELECT A FROM T")[0][0], "3");
 }
 
 TEST_F(ocl_conn_api, PlainPathsAndReadOnlyUris) {

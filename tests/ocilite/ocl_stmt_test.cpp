@@ -89,8 +89,9 @@ TEST_F(ocl_stmt_api, DescribesDeclaredTypesAsTheServer) {
 }
 
 TEST_F(ocl_stmt_api, ExpressionColumnsAreTypedByTheirValues) {
-    run("INSERT INTO ALL_TYPES (ID, C_VARCHAR2, C_UNTYPED) VALUES (1, 'a', 5)", 1);
-    run("INSERT INTO ALL_TYPES (ID, C_VARCHAR2, C_UNTYPED) VALUES (2, NULL, 7.5)", 1);
+    make_db(
+        "INSERT INTO ALL_TYPES (ID, C_VARCHAR2, C_UNTYPED) VALUES (1, 'a', 5);"
+        "INSERT INTO ALL_TYPES (ID, C_VARCHAR2, C_UNTYPED) VALUES (2, NULL, 7.5);");
     OCIStmt* st =
         run("SELECT COUNT(*), ID * 2 AS \"Twice\", C_VARCHAR2 || 'x', C_UNTYPED, NULL, "
             "zeroblob(2), printf('%.*c', 4001, 'y') FROM ALL_TYPES GROUP BY ID");
@@ -119,8 +120,7 @@ TEST_F(ocl_stmt_api, NamesOfTableColumnsAreUpperCase) {
 }
 
 TEST_F(ocl_stmt_api, ExecuteWithOneIterationFetchesTheFirstRow) {
-    run("INSERT INTO ALL_TYPES (ID) VALUES (7)", 1);
-    run("INSERT INTO ALL_TYPES (ID) VALUES (8)", 1);
+    make_db("INSERT INTO ALL_TYPES (ID) VALUES (7); INSERT INTO ALL_TYPES (ID) VALUES (8);");
     OCIStmt* st = new_stmt();
     ASSERT_EQ(prepare(st, "SELECT ID FROM ALL_TYPES ORDER BY ID"), OCI_SUCCESS);
     int id = 0;
@@ -152,9 +152,8 @@ TEST_F(ocl_stmt_api, ExecuteWithOneIterationFetchesTheFirstRow) {
 
 TEST_F(ocl_stmt_api, ArrayFetchFillsConsecutiveSlots) {
     for (int i = 1; i <= 5; ++i) {
-        run("INSERT INTO ALL_TYPES (ID, C_VARCHAR2) VALUES (" + std::to_string(i) + ", " +
-                (i == 3 ? std::string("NULL") : "'v" + std::to_string(i) + "'") + ")",
-            1);
+        make_db("INSERT INTO ALL_TYPES (ID, C_VARCHAR2) VALUES (" + std::to_string(i) + ", " +
+                (i == 3 ? std::string("NULL") : "'v" + std::to_string(i) + "'") + ")");
     }
     OCIStmt* st = run("SELECT ID, C_VARCHAR2 FROM ALL_TYPES ORDER BY ID");
     int ids[4] = {0};
@@ -183,15 +182,21 @@ TEST_F(ocl_stmt_api, ArrayFetchFillsConsecutiveSlots) {
 }
 
 TEST_F(ocl_stmt_api, NonQueriesReportChangedRowsAndType) {
-    OCIStmt* st = run("INSERT INTO ALL_TYPES (ID) VALUES (1)", 1);
-    ub4 changed = 0;
+    // The source is only read: a statement that would change it is refused,
+    // changes nothing and keeps its type.
+    sword rc;
+    OCIStmt* st = run("INSERT INTO ALL_TYPES (ID) VALUES (1)", 1, OCI_DEFAULT, &rc);
+    EXPECT_EQ(rc, OCI_ERROR);
+    EXPECT_EQ(error_code(), 16000);
+    ub4 changed = 1;
     ub2 type = 0;
     EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, &changed, nullptr, OCI_ATTR_ROW_COUNT, err_),
               OCI_SUCCESS);
-    EXPECT_EQ(changed, 1u);
+    EXPECT_EQ(changed, 0u);
     EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, err_),
               OCI_SUCCESS);
     EXPECT_EQ(type, OCI_STMT_INSERT);
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM ALL_TYPES")[0][0], "0");
     st = run("SELECT 1 FROM DUAL");
     EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, err_),
               OCI_SUCCESS);
