@@ -1,8 +1,9 @@
 // Speed and memory of the whole product: runs the real tslagent program on a
 // SQLite database read through the embedded provider.
 //
-//   agent_bench [--agent=PATH] [--dir=FOLDER] [--rows=N] [--split_rows=N]
-//               [--repeat=N] [--only=biff8,biff5,split] [--no-verify] [--keep]
+//   agent_bench [--agent=PATH] [--baseline=PATH] [--dir=FOLDER] [--rows=N]
+//               [--split_rows=N] [--clob_rows=N] [--repeat=N]
+//               [--only=biff8,biff5,split,clob] [--no-verify] [--keep]
 //
 // The database is built by this program (in a child process, so that the
 // bench itself stays small: a forked child starts its peak-memory account
@@ -18,12 +19,20 @@
 //   biff8  --rows rows into one BIFF8 workbook (--xls_ver=1);
 //   biff5  the same rows into BIFF5 (--xls_ver=0) with --split, since a
 //          BIFF5 worksheet holds 16,383 rows below its header;
-//   split  --split_rows rows into BIFF8 with --split (continuation files).
-// Targets: at least 150,000 rows/s into BIFF8; peak memory no more than the
-// largest output file's size + 64 MiB. Targets are reported as PASS/MISS
-// lines; the exit status is non-zero only when a conversion failed (agent
-// exit status, messages on standard error, missing files, or a row count
-// that python3-xlrd does not confirm).
+//   split  --split_rows rows into BIFF8 with --split (continuation files);
+//   clob   --clob_rows rows of (NUMBER(9), CLOB of 4,000 Latin characters)
+//          into one BIFF8 workbook (about 256 MiB).
+// biff8 and clob also time their floor in the same run, alternated with the
+// agent: `sqlite3 -csv` of the same table into a file, and for clob a `cp`
+// of a file of the workbook's size; their table shows medians. --baseline
+// names an older tslagent, run alternately too, so that a change is judged
+// against the binary before it on the same machine at the same moment.
+// Targets: at least 150,000 rows/s into BIFF8; peak memory at most 64 MiB
+// in every run; clob within 2x its floor; biff8 no slower than the
+// baseline. Targets are reported as PASS/MISS lines; the exit status is
+// non-zero only when a conversion failed (agent exit status, messages on
+// standard error, missing files, or a row count that python3-xlrd does not
+// confirm).
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -48,15 +57,19 @@ namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr double kSpeedTarget = 150000.0;  // rows per second into BIFF8
-constexpr double kMemoryAllowance = 64.0;  // MiB above one output file
+constexpr double kMemoryLimit = 64.0;      // MiB, whatever the output's size
+constexpr double kFloorRatio = 2.0;        // clob: wall time against its floor
+constexpr int kClobChars = 4000;
 
 struct options {
     std::string agent;
+    std::string baseline;
     std::string dir;
     int rows = 65535;
     int split_rows = 1000000;
+    int clob_rows = 65535;
     int repeat = 3;
-    std::string only = "biff8,biff5,split";
+    std::string only = "biff8,biff5,split,clob";
     bool verify = true;
     bool keep = false;
 };
@@ -67,6 +80,9 @@ struct run_plan {
     bool split;
     const std::string* db;
     int rows;
+    const char* table;
+    bool floor;  // time sqlite3 -csv (and for long texts cp) beside it
+    bool copy;   // the floor includes a cp of the workbook's size
 };
 
 struct run_result {
@@ -176,14 +192,49 @@ bool build_database(const std::string& path, int rows) {
     return ok;
 }
 
+// Table CLOBS: ID NUMBER(9), NOTE CLOB of kClobChars Latin characters,
+// distinct per row (the row number leads).
+bool build_clob_database(const std::string& path, int rows) {
+    fs::remove(path);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
+        return false;
+    bool ok = sqlite3_exec(db,
+                           "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+                           "CREATE TABLE CLOBS(ID NUMBER(9) NOT NULL, NOTE CLOB);"
+                           "BEGIN",
+                           nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* st = nullptr;
+    ok = ok &&
+         sqlite3_prepare_v2(db, "INSERT INTO CLOBS VALUES(?,?)", -1, &st, nullptr) == SQLITE_OK;
+    static const char kFill[] =
+        "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor. ";
+    std::string note;
+    for (int i = 0; ok && i < rows; ++i) {
+        char head[32];
+        std::snprintf(head, sizeof head, "#%07d ", i + 1);
+        note = head;
+        while (note.size() < kClobChars)
+            note.append(kFill, std::min(sizeof kFill - 1, kClobChars - note.size()));
+        sqlite3_bind_int(st, 1, i + 1);
+        sqlite3_bind_text(st, 2, note.data(), static_cast<int>(note.size()), SQLITE_STATIC);
+        ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
 // Builds the database in a child process so that SQLite's memory never
 // becomes part of this process (and so of the agents forked from it).
-bool build_database_in_child(const std::string& path, int rows) {
+bool build_database_in_child(const std::string& path, int rows, bool clob = false) {
     const pid_t pid = fork();
     if (pid < 0)
         return false;
     if (pid == 0)
-        _exit(build_database(path, rows) ? 0 : 1);
+        _exit((clob ? build_clob_database(path, rows) : build_database(path, rows)) ? 0 : 1);
     int status = 0;
     if (waitpid(pid, &status, 0) != pid)
         return false;
@@ -227,12 +278,13 @@ double seconds_of(const timeval& t) {
 
 // Runs the agent once; its standard output and error go to files beside
 // the destination.
-run_result run_agent(const options& opt, const run_plan& plan, const std::string& tab_file) {
+run_result run_agent(const options& opt, const std::string& agent, const run_plan& plan,
+                     const std::string& tab_file) {
     run_result r;
     const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + plan.name + ".xls"));
     const std::string out_log = dest + ".out", err_log = dest + ".err";
     remove_outputs(dest);
-    std::vector<std::string> args = {opt.agent,
+    std::vector<std::string> args = {agent,
                                      "--src=file:" + *plan.db,
                                      "--user=bench",
                                      "--pswd=bench",
@@ -325,6 +377,52 @@ std::string verify(const std::string& dest, int rows) {
     return {};
 }
 
+// Wall time of a command (looked up on PATH) with its standard output sent
+// to `out_path`; negative when it could not run or failed.
+double time_command(const std::vector<std::string>& args, const std::string& out_path) {
+    std::vector<std::string> a = args;
+    std::vector<char*> argv;
+    for (std::string& s : a) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out_fd, 1);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out_fd);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The floor of a run: the source read out as text by the SQLite shell, and
+// for a workbook of long texts a plain copy of a file of its size.
+double floor_seconds(const options& opt, const run_plan& plan, const std::string& dest) {
+    const std::string csv = (fs::path(opt.dir) / "floor.csv").string();
+    const std::string copy = (fs::path(opt.dir) / "floor.copy").string();
+    double t = time_command(
+        {"sqlite3", "-csv", *plan.db, std::string("SELECT * FROM ") + plan.table}, csv);
+    fs::remove(csv);
+    if (t >= 0 && plan.copy) {
+        const double c = time_command({"cp", dest, copy}, "/dev/null");
+        t = c < 0 ? c : t + c;
+        fs::remove(copy);
+    }
+    return t;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 // ---------------------------------------------------------------- report
 
 std::string agent_folder_default(const char* argv0) {
@@ -349,7 +447,9 @@ bool parse(int argc, char** argv, options& opt) {
         };
         std::string v;
         if (value("--agent=", opt.agent) || value("--dir=", opt.dir) ||
-            value("--only=", opt.only)) {
+            value("--only=", opt.only) || value("--baseline=", opt.baseline)) {
+        } else if (value("--clob_rows=", v)) {
+            opt.clob_rows = std::atoi(v.c_str());
         } else if (value("--rows=", v)) {
             opt.rows = std::atoi(v.c_str());
         } else if (value("--split_rows=", v)) {
@@ -364,7 +464,7 @@ bool parse(int argc, char** argv, options& opt) {
             return false;
         }
     }
-    return opt.rows > 0 && opt.split_rows > 0;
+    return opt.rows > 0 && opt.split_rows > 0 && opt.clob_rows > 0;
 }
 
 double mib(uint64_t bytes) {
@@ -377,62 +477,96 @@ int main(int argc, char** argv) {
     options opt;
     if (!parse(argc, argv, opt)) {
         std::fprintf(stderr,
-                     "usage: agent_bench [--agent=PATH] [--dir=FOLDER] [--rows=N] "
-                     "[--split_rows=N] [--repeat=N] [--only=biff8,biff5,split] [--no-verify] "
-                     "[--keep]\n");
+                     "usage: agent_bench [--agent=PATH] [--baseline=PATH] [--dir=FOLDER] "
+                     "[--rows=N] [--split_rows=N] [--clob_rows=N] [--repeat=N] "
+                     "[--only=biff8,biff5,split,clob] [--no-verify] [--keep]\n");
         return 2;
     }
-    if (access(opt.agent.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "agent_bench: no tslagent program at %s\n", opt.agent.c_str());
-        return 2;
+    for (const std::string* a : {&opt.agent, &opt.baseline}) {
+        if (!a->empty() && access(a->c_str(), X_OK) != 0) {
+            std::fprintf(stderr, "agent_bench: no tslagent program at %s\n", a->c_str());
+            return 2;
+        }
     }
     fs::create_directories(opt.dir);
-    const std::string tab_file = (fs::path(opt.dir) / "tables.txt").string();
-    std::ofstream(tab_file) << "BENCH\n";
+    auto tab_file = [&](const char* table) {
+        return (fs::path(opt.dir) / (std::string("tab_") + table + ".txt")).string();
+    };
+    std::ofstream(tab_file("BENCH")) << "BENCH\n";
+    std::ofstream(tab_file("CLOBS")) << "CLOBS\n";
 
     const bool want_split = opt.only.find("split") != std::string::npos;
     const bool want_small = opt.only.find("biff") != std::string::npos;
+    const bool want_clob = opt.only.find("clob") != std::string::npos;
     const std::string small_db = (fs::path(opt.dir) / "bench_small.db").string();
     const std::string large_db = (fs::path(opt.dir) / "bench_large.db").string();
+    const std::string clob_db = (fs::path(opt.dir) / "bench_clob.db").string();
     if ((want_small && !build_database_in_child(small_db, opt.rows)) ||
-        (want_split && !build_database_in_child(large_db, opt.split_rows))) {
+        (want_split && !build_database_in_child(large_db, opt.split_rows)) ||
+        (want_clob && !build_database_in_child(clob_db, opt.clob_rows, true))) {
         std::fprintf(stderr, "agent_bench: cannot build the databases in %s\n", opt.dir.c_str());
         return 1;
     }
 
-    const run_plan plans[] = {{"biff8", 1, false, &small_db, opt.rows},
-                              {"biff5", 0, true, &small_db, opt.rows},
-                              {"split", 1, true, &large_db, opt.split_rows}};
+    const run_plan plans[] = {{"biff8", 1, false, &small_db, opt.rows, "BENCH", true, false},
+                              {"biff5", 0, true, &small_db, opt.rows, "BENCH", false, false},
+                              {"split", 1, true, &large_db, opt.split_rows, "BENCH", false, false},
+                              {"clob", 1, false, &clob_db, opt.clob_rows, "CLOBS", true, true}};
     rusage self{};
     getrusage(RUSAGE_SELF, &self);
     std::printf(
-        "agent  %s\nfolder %s\nbench's own peak memory %.1f MiB (a forked child starts "
-        "its account from it)\n\n",
-        opt.agent.c_str(), opt.dir.c_str(), self.ru_maxrss / 1024.0);
+        "agent    %s\nbaseline %s\nfolder   %s\nbench's own peak memory %.1f MiB (a forked "
+        "child starts its account from it)\n\n",
+        opt.agent.c_str(), opt.baseline.empty() ? "(none)" : opt.baseline.c_str(), opt.dir.c_str(),
+        self.ru_maxrss / 1024.0);
     std::printf("load average at start: %s", read_file("/proc/loadavg").c_str());
-    std::printf("%-6s %-5s %8s %5s %10s %10s %8s %9s %7s %6s %9s %9s %9s\n", "run", "BIFF", "rows",
+    std::printf("%-6s %-5s %8s %5s %10s %10s %8s %9s %7s %6s %9s %9s\n", "run", "BIFF", "rows",
                 "files", "total MiB", "max MiB", "seconds", "rows/s", "user s", "sys s", "rows/cpu",
-                "peak MiB", "limit MiB");
+                "peak MiB");
 
+    struct floor_row {
+        std::string name;
+        double agent, floor, old;
+        double peak, old_peak, largest;
+    };
+    std::vector<floor_row> floors;
     bool failed = false;
     std::vector<std::string> verdicts;
     for (const run_plan& plan : plans) {
         if (opt.only.find(plan.name) == std::string::npos)
             continue;
         const int repeats = plan.rows > 200000 ? 1 : opt.repeat;
+        const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + plan.name + ".xls"));
+        const bool with_old = plan.floor && !opt.baseline.empty();
         run_result best;
-        long peak_kib = 0;
+        long peak_kib = 0, old_peak_kib = 0;
+        std::vector<double> times, floor_times, old_times;
+        // Alternated: the old binary, the agent, then the floor (which
+        // copies the agent's workbook), so that all three meet the same
+        // load; the agent's workbook is the one verified.
         for (int k = 0; k < repeats; ++k) {
-            run_result r = run_agent(opt, plan, tab_file);
+            if (with_old) {
+                run_result o = run_agent(opt, opt.baseline, plan, tab_file(plan.table));
+                if (o.ok) {
+                    old_times.push_back(o.seconds);
+                    old_peak_kib = std::max(old_peak_kib, o.max_rss_kib);
+                }
+            }
+            run_result r = run_agent(opt, opt.agent, plan, tab_file(plan.table));
             if (!r.ok) {
                 best = r;
                 break;
             }
+            times.push_back(r.seconds);
             peak_kib = std::max(peak_kib, r.max_rss_kib);
             if (!best.ok || r.seconds < best.seconds)
                 best = r;
+            if (plan.floor) {
+                const double f = floor_seconds(opt, plan, dest);
+                if (f >= 0)
+                    floor_times.push_back(f);
+            }
         }
-        const std::string dest = (fs::path(opt.dir) / (std::string("bench_") + plan.name + ".xls"));
         if (!best.ok) {
             std::printf("%-6s FAILED: %s\n", plan.name, best.failure.c_str());
             failed = true;
@@ -454,14 +588,13 @@ int main(int argc, char** argv) {
         }
         const double rate = plan.rows / best.seconds;
         const double peak = peak_kib / 1024.0;
-        const double limit = mib(largest) + kMemoryAllowance;
         const double cpu = best.user + best.sys;
-        std::printf("%-6s %-5s %8d %5zu %10.1f %10.1f %8.3f %9.0f %7.2f %6.2f %9.0f %9.1f %9.1f\n",
+        std::printf("%-6s %-5s %8d %5zu %10.1f %10.1f %8.3f %9.0f %7.2f %6.2f %9.0f %9.1f\n",
                     plan.name, plan.xls_ver ? "8" : "5", plan.rows, best.sizes.size(), mib(total),
                     mib(largest), best.seconds, rate, best.user, best.sys,
-                    cpu > 0 ? plan.rows / cpu : 0.0, peak, limit);
-        char line[200];
-        if (plan.xls_ver == 1 && !plan.split) {
+                    cpu > 0 ? plan.rows / cpu : 0.0, peak);
+        char line[240];
+        if (plan.xls_ver == 1 && !plan.split && !plan.copy) {
             std::snprintf(line, sizeof line,
                           "%s  %s speed: %.0f rows/s (target >= %.0f; %.0f rows per CPU second)",
                           rate >= kSpeedTarget ? "PASS" : "MISS", plan.name, rate, kSpeedTarget,
@@ -469,13 +602,47 @@ int main(int argc, char** argv) {
             verdicts.push_back(line);
         }
         std::snprintf(line, sizeof line,
-                      "%s  %s memory: peak %.1f MiB (target <= %.1f MiB = largest file %.1f MiB "
-                      "+ 64 MiB; %zu file%s)",
-                      peak <= limit ? "PASS" : "MISS", plan.name, peak, limit, mib(largest),
-                      best.sizes.size(), best.sizes.size() == 1 ? "" : "s");
+                      "%s  %s memory: peak %.1f MiB (target <= %.0f MiB; largest file %.1f MiB, "
+                      "%zu file%s)",
+                      peak <= kMemoryLimit ? "PASS" : "MISS", plan.name, peak, kMemoryLimit,
+                      mib(largest), best.sizes.size(), best.sizes.size() == 1 ? "" : "s");
         verdicts.push_back(line);
+        if (plan.floor && !floor_times.empty()) {
+            const floor_row f{plan.name,         median(times), median(floor_times),
+                              median(old_times), peak,          old_peak_kib / 1024.0,
+                              mib(largest)};
+            floors.push_back(f);
+            if (plan.copy) {
+                std::snprintf(line, sizeof line,
+                              "%s  %s speed: %.2fx its floor (median %.3f s against %.3f s; "
+                              "target <= %.0fx)",
+                              f.agent <= kFloorRatio * f.floor ? "PASS" : "MISS", plan.name,
+                              f.agent / f.floor, f.agent, f.floor, kFloorRatio);
+                verdicts.push_back(line);
+            }
+            if (with_old && !old_times.empty()) {
+                std::snprintf(line, sizeof line,
+                              "%s  %s against the baseline: median %.3f s, baseline %.3f s "
+                              "(%+.1f %%; target: no slower)",
+                              f.agent <= f.old ? "PASS" : "MISS", plan.name, f.agent, f.old,
+                              100.0 * (f.agent / f.old - 1.0));
+                verdicts.push_back(line);
+            }
+        }
         if (!opt.keep)
             remove_outputs(dest);
+    }
+    if (!floors.empty()) {
+        std::printf("\nmedians of %d alternated runs (whole process):\n", opt.repeat);
+        std::printf("%-6s %10s %9s %9s %7s %9s %10s %9s\n", "run", "file MiB", "agent s", "floor s",
+                    "ratio", "peak MiB", "baseline s", "its peak");
+        for (const floor_row& f : floors) {
+            std::printf("%-6s %10.1f %9.3f %9.3f %6.2fx %9.1f", f.name.c_str(), f.largest, f.agent,
+                        f.floor, f.agent / f.floor, f.peak);
+            if (f.old > 0)
+                std::printf(" %10.3f %9.1f", f.old, f.old_peak);
+            std::printf("\n");
+        }
     }
     std::printf("\n");
     for (const std::string& v : verdicts) std::printf("%s\n", v.c_str());
