@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace tk {
 namespace {
@@ -28,16 +29,6 @@ constexpr std::array<uint8_t, kFromUnitEnd> kFromUnit = [] {
         t[kCp1252High[k]] = static_cast<uint8_t>(0x80 + k);
     return t;
 }();
-
-void append_code_point(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
 
 // Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when malformed.
 size_t decode_utf8(std::string_view s, size_t i, char32_t& cp) {
@@ -73,19 +64,46 @@ size_t decode_utf8(std::string_view s, size_t i, char32_t& cp) {
 }  // namespace
 
 std::u16string utf8_to_utf16(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
+    // Never more units than bytes: the result is sized once and written
+    // through a pointer; ASCII, the bulk of most texts, goes eight bytes a
+    // step.
+    std::u16string out(s.size(), u'\0');
+    char16_t* d = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t n = s.size();
+    size_t i = 0;
+    while (i < n) {
+        while (i + 8 <= n) {
+            uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            if (w & 0x8080808080808080ull)
+                break;
+            for (int k = 0; k < 8; ++k) d[k] = p[i + k];
+            d += 8;
+            i += 8;
+        }
+        if (i >= n)
+            break;
+        if (p[i] < 0x80) {
+            *d++ = p[i++];
+            continue;
+        }
         char32_t cp;
-        size_t n = decode_utf8(s, i, cp);
-        if (n == 0) {
-            out.push_back(kReplacement);
+        const size_t len = decode_utf8(s, i, cp);
+        if (len == 0) {
+            *d++ = kReplacement;
             ++i;  // resynchronise on the next byte
+        } else if (cp < 0x10000) {
+            *d++ = static_cast<char16_t>(cp);
+            i += len;
         } else {
-            append_code_point(out, cp);
-            i += n;
+            cp -= 0x10000;
+            *d++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *d++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            i += len;
         }
     }
+    out.resize(static_cast<size_t>(d - out.data()));
     return out;
 }
 

@@ -12,6 +12,7 @@
 // (ignoring their offset, as OCI does) until the last piece comes with
 // OCI_SUCCESS. A read that starts past the end returns OCI_NO_DATA with an
 // amount of 0.
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -75,6 +76,33 @@ size_t piece(const OCILobLocator* loc, size_t pos, uint64_t want, out_cs cs, uns
     size_t written = 0;
     uint64_t used = 0;
     while (pos < n && used < want) {
+        if (s[pos] < 0x80) {
+            // An ASCII run: a byte is a character and a unit; copied whole.
+            const size_t room = cs == out_cs::utf8 ? bufl - written : (bufl - written) / 2;
+            const size_t k =
+                static_cast<size_t>(std::min<uint64_t>(std::min(n - pos, room), want - used));
+            size_t run = 0;
+            for (uint64_t w; run + 8 <= k; run += 8) {
+                std::memcpy(&w, s + pos + run, 8);
+                if (w & 0x8080808080808080ull)
+                    break;
+            }
+            while (run < k && s[pos + run] < 0x80) ++run;
+            if (run == 0)
+                break;  // no room left
+            if (cs == out_cs::utf8) {
+                std::memcpy(buf + written, s + pos, run);
+                written += run;
+            } else {
+                for (size_t i = 0; i < run; ++i, written += 2) {
+                    const char16_t u = s[pos + i];
+                    std::memcpy(buf + written, &u, 2);
+                }
+            }
+            used += run;
+            pos += run;
+            continue;
+        }
         char32_t cp;
         size_t len = ocl_utf8_next(s + pos, n - pos, &cp);
         unsigned char enc[4];

@@ -32,6 +32,29 @@ TEST(tk_utf, MalformedInputIsReplacedNotFatal) {
     EXPECT_EQ(tk::utf16_to_utf8(lone), "x\xEF\xBF\xBDy");
 }
 
+TEST(tk_utf, AsciiRunsOfEveryLengthAroundOtherSequences) {
+    // Runs of 0 to 17 ASCII bytes, each followed by a two-, three- or
+    // four-byte sequence or a malformed byte, so that every sequence falls at
+    // every place of the eight-byte steps.
+    const char* const others[] = {"\xC3\xA4", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xFF"};
+    const std::u16string others16[] = {u"\u00E4", u"\u4E2D", u"\U0001F600", u"\uFFFD"};
+    std::string in;
+    std::u16string want;
+    for (int run = 0; run < 18; ++run) {
+        for (int k = 0; k < 4; ++k) {
+            for (int i = 0; i < run; ++i) {
+                in.push_back(static_cast<char>('a' + (run + i) % 26));
+                want.push_back(static_cast<char16_t>(u'a' + (run + i) % 26));
+            }
+            in += others[k];
+            want += others16[k];
+        }
+    }
+    EXPECT_EQ(tk::utf8_to_utf16(in), want);
+    // A sequence cut by the end: each of its bytes is replaced.
+    EXPECT_EQ(tk::utf8_to_utf16(in.substr(0, 8)), u"\u00E4\u4E2D\uFFFD\uFFFD\uFFFD");
+}
+
 TEST(tk_utf, Cp1252MapsTheC1RangeBothWays) {
     std::string euro = "\x80\x9F\xE9";
     std::u16string w = tk::cp1252_to_utf16(euro);
