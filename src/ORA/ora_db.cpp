@@ -1,6 +1,9 @@
 #include "ORA/ora_db.h"
 
+#include <algorithm>
+
 #include "ORA/ora_engi.h"
+#include "ORA/ora_oci.h"
 #include "ORA/ora_tab.h"
 #include "ORA/ora_util.h"
 #include "TK/tk_log.h"
@@ -17,7 +20,7 @@ constexpr size_t kNameChars = 256;
 }  // namespace
 
 ora_database::ora_database(const std::u16string& name, int32_t flags)
-    : udb_database(name, flags, true) {
+    : udb_database(name, flags, ora_provider_for(name) != ora_provider::embedded) {
     tk_wtrace(2, u"ora_database::ctor(%s)", name.c_str());
     init_tables();
     tk_trace(2, "Tables count: %d", static_cast<int>(table_names_.size()));
@@ -90,11 +93,23 @@ udb_recordset* ora_database::create_table(const std::u16string& name, const udb_
     throw tk_mail_assertion(kSource, __LINE__);
 }
 
+bool ora_database::names_equal(const std::u16string& a, const std::u16string& b) const {
+    if (case_sensitive_)
+        return a == b;
+    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
 udb_recordset* ora_database::get_table(const std::u16string& name, int32_t flags) {
     tk_wtrace(2, u"ora_database::get_table(%s)", name.c_str());
-    if (!is_table_exist(name))
+    // The reader names the table in the catalog's own spelling (the
+    // dictionary lookups of its columns compare exactly).
+    const std::u16string listed = listed_name(name);
+    if (listed.empty())
         throw tk_mail_assertion(kSource, __LINE__);
-    return new ora_table(this, name, &relationships_, flags);
+    return new ora_table(this, listed, &relationships_, flags);
 }
 
 udb_recordset* ora_database::get_table(const std::u16string& name, const std::u16string& query,

@@ -44,6 +44,12 @@ class ora_database : public udb_database {
     // The view-list statement for a user name (compared as entered).
     static std::u16string views_statement(const std::u16string& user);
 
+  protected:
+    // Oracle's dictionary stores names exactly, so they compare exactly. The
+    // embedded provider's SQLite finds its tables ignoring ASCII case (and
+    // only ASCII case), so a `file:` source compares them the same way.
+    bool names_equal(const std::u16string& a, const std::u16string& b) const override;
+
   private:
     void init_tables();
     void init_views();

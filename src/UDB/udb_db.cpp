@@ -21,6 +21,14 @@ bool udb_database::names_equal(const std::u16string& a, const std::u16string& b)
     return udb_name_equal(a, b, case_sensitive_);
 }
 
+std::u16string udb_database::listed_name(const std::u16string& name) const {
+    for (const std::u16string& t : table_names_) {
+        if (names_equal(name, t))
+            return t;
+    }
+    return {};
+}
+
 bool udb_database::delete_tab(const std::u16string& name) {
     tk_wtrace(1, u"udb_database::delete_tab(%s)", name.c_str());
     auto it = std::find_if(table_names_.begin(), table_names_.end(),

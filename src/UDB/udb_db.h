@@ -59,6 +59,9 @@ class udb_database {
     virtual void create_relationships(const udb_relationships& relationships);
     // True when the table-name list holds `name` (see case_sensitive).
     virtual bool is_table_exist(const std::u16string& name);
+    // The table-name list's spelling of `name` (compared as is_table_exist
+    // compares), or an empty string when it is not listed.
+    std::u16string listed_name(const std::u16string& name) const;
 
     // The query form of get_table under its workbook name.
     udb_recordset* get_query(const std::u16string& name, const std::u16string& text, int32_t mode) {
@@ -75,7 +78,9 @@ class udb_database {
     const udb_relationships& relationships() const { return relationships_; }
 
   protected:
-    bool names_equal(const std::u16string& a, const std::u16string& b) const;
+    // How this engine's catalog compares names: exactly or ignoring case
+    // (case_sensitive); an engine whose catalog has another rule overrides.
+    virtual bool names_equal(const std::u16string& a, const std::u16string& b) const;
 
     const int32_t mode_;
     std::u16string name_;

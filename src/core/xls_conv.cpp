@@ -183,6 +183,10 @@ void xls_converter::do_convert(udb_database& source) {
         set_current_table(name);
         if (query.empty() && !source.is_table_exist(name)) {
             front_.table_missing(name);
+        } else if (query.empty()) {
+            // A selected name matches the source's table as the source
+            // compares names; the worksheet takes the catalog's spelling.
+            convert_item(source, *names, used, source.listed_name(name), query);
         } else {
             convert_item(source, *names, used, name, query);
         }

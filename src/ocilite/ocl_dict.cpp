@@ -122,11 +122,12 @@ int add_columns(sqlite3* db, sqlite3_stmt* insert, const char* schema, const cha
     }
     sqlite3_bind_text(info.st, 1, object, -1, SQLITE_STATIC);
     sqlite3_bind_text(info.st, 2, schema, -1, SQLITE_STATIC);
-    std::string table_upper = ocl_ascii_upper(object);
     int column_id = 0;
     while ((rc = sqlite3_step(info.st)) == SQLITE_ROW) {
         ++column_id;
-        std::string column = ocl_ascii_upper(text_or_empty(info.st, 0));
+        // Names as declared: SQLite keeps only the declared spelling, as
+        // Oracle's dictionary keeps a quoted name as written.
+        std::string column = text_or_empty(info.st, 0);
         const char* decl = text_or_empty(info.st, 1);
         ocl_type t;
         if (!ocl_type_from_decl(decl, &t)) {
@@ -135,7 +136,7 @@ int add_columns(sqlite3* db, sqlite3_stmt* insert, const char* schema, const cha
         bool integer_key = sqlite3_column_int(info.st, 4) != 0 && ocl_ascii_iequal(decl, "INTEGER");
         bool not_null = sqlite3_column_int(info.st, 2) != 0 || integer_key;
         sqlite3_reset(insert);
-        sqlite3_bind_text(insert, 1, table_upper.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 1, object, -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(insert, 2, column.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(insert, 3, t.name, -1, SQLITE_STATIC);
         sqlite3_bind_int(insert, 4, t.size);
@@ -231,10 +232,9 @@ int fill(ocl_conn& c) {
                     continue;
                 }
             }
-            std::string upper = ocl_ascii_upper(name);
             if (!view && ins_table.st != nullptr) {
                 sqlite3_reset(ins_table.st);
-                sqlite3_bind_text(ins_table.st, 1, upper.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(ins_table.st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
                 sqlite3_bind_text(ins_table.st, 2, temp ? "Y" : "N", -1, SQLITE_STATIC);
                 if ((rc = sqlite3_step(ins_table.st)) != SQLITE_DONE) {
                     return rc;
@@ -245,7 +245,7 @@ int fill(ocl_conn& c) {
                 if (ins_all_view.st != nullptr) {
                     sqlite3_reset(ins_all_view.st);
                     sqlite3_bind_text(ins_all_view.st, 1, c.owner.c_str(), -1, SQLITE_TRANSIENT);
-                    sqlite3_bind_text(ins_all_view.st, 2, upper.c_str(), -1, SQLITE_TRANSIENT);
+                    sqlite3_bind_text(ins_all_view.st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
                     sqlite3_bind_int64(ins_all_view.st, 3,
                                        static_cast<sqlite3_int64>(query.size()));
                     sqlite3_bind_text(ins_all_view.st, 4, query.c_str(), -1, SQLITE_TRANSIENT);
@@ -255,7 +255,7 @@ int fill(ocl_conn& c) {
                 }
                 if (ins_user_view.st != nullptr) {
                     sqlite3_reset(ins_user_view.st);
-                    sqlite3_bind_text(ins_user_view.st, 1, upper.c_str(), -1, SQLITE_TRANSIENT);
+                    sqlite3_bind_text(ins_user_view.st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
                     sqlite3_bind_int64(ins_user_view.st, 2,
                                        static_cast<sqlite3_int64>(query.size()));
                     sqlite3_bind_text(ins_user_view.st, 3, query.c_str(), -1, SQLITE_TRANSIENT);

@@ -14,15 +14,16 @@
 
 namespace {
 
-// The column name as described: a plain table column is shown in upper
-// case, as the server's dictionary keeps unquoted names; an alias or an
-// expression is shown as written.
+// The column name as described: a plain table column is shown as it was
+// declared (SQLite matched the query's spelling to it ignoring case, as the
+// server maps a name to its dictionary entry); an alias or an expression is
+// shown as written.
 std::string column_name(sqlite3_stmt* st, int col) {
     const char* name = sqlite3_column_name(st, col);
     const char* origin = sqlite3_column_origin_name(st, col);
     std::string n = name != nullptr ? name : "";
-    if (origin != nullptr && n == origin) {
-        return ocl_ascii_upper(n);
+    if (origin != nullptr && ocl_ascii_iequal(n, origin)) {
+        return origin;
     }
     return n;
 }

@@ -1,5 +1,7 @@
 #include "ORA/ora_db.h"
 
+#include <memory>
+
 #include "ora_fixture.h"
 
 using namespace ora_test;
@@ -36,20 +38,25 @@ using OraCatalog = OraTest;
 TEST_F(OraCatalog, TablesAreListedAsTheCatalogStoresThem) {
     open(
         "CREATE TABLE \"Beta\"(A NUMBER); CREATE TABLE ALPHA(A NUMBER);"
-        "CREATE TABLE \"gamma x\"(A NUMBER);");
+        "CREATE TABLE \"gamma x\"(A NUMBER); CREATE TABLE \"Ärger\"(A NUMBER);");
     const std::vector<std::u16string>& names = db_->table_names();
-    ASSERT_EQ(names.size(), 3u);
-    // The provider's dictionary shows SQLite's case-blind names in upper
-    // case, as Oracle shows unquoted ones.
-    EXPECT_NE(std::find(names.begin(), names.end(), u"BETA"), names.end());
-    EXPECT_NE(std::find(names.begin(), names.end(), u"ALPHA"), names.end());
-    EXPECT_NE(std::find(names.begin(), names.end(), u"GAMMA X"), names.end());
-    EXPECT_TRUE(db_->case_sensitive());
+    // Listed as declared.
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Beta", u"ALPHA", u"gamma x", u"Ärger"}));
     EXPECT_EQ(db_->name(), source("t.db"));
     EXPECT_EQ(db_->mode(), 1);
-    // Names compare exactly.
-    EXPECT_TRUE(db_->is_table_exist(u"BETA"));
-    EXPECT_FALSE(db_->is_table_exist(u"Beta"));
+    // A `file:` source compares names as SQLite does: ignoring ASCII case
+    // only. The catalog's spelling is what a reader opens.
+    EXPECT_FALSE(db_->case_sensitive());
+    EXPECT_EQ(db_->listed_name(u"BETA"), u"Beta");
+    EXPECT_EQ(db_->listed_name(u"alpha"), u"ALPHA");
+    EXPECT_EQ(db_->listed_name(u"Gamma X"), u"gamma x");
+    EXPECT_EQ(db_->listed_name(u"ärger"), u"");
+    EXPECT_TRUE(db_->is_table_exist(u"ÄRGER"));
+    EXPECT_FALSE(db_->is_table_exist(u"ärger"));
+    EXPECT_FALSE(db_->is_table_exist(u"Beta "));
+    auto reader = std::unique_ptr<udb_recordset>(db_->get_table(u"beta", 1));
+    EXPECT_EQ(reader->name(), u"Beta");
+    EXPECT_EQ(reader->schema().count(), 1u);
 }
 
 TEST_F(OraCatalog, NoTablesIsAnEmptyList) {

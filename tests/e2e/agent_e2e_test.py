@@ -115,6 +115,33 @@ class AgentE2E(unittest.TestCase):
         self.assertIn("Table NOPE not exists", err)
         self.assertEqual([s["name"] for s in read_book(dest)["sheets"]], ["DEPT", "EMP"])
 
+    def test_names_keep_their_declared_case_and_match_ignoring_case(self):
+        src = make_db(self.w("case.db"), EMP_DDL + """
+            CREATE TABLE "Таблица Ünïcødé" ("Имя" VARCHAR2(10), "mixedCol" NUMBER(4));
+            CREATE TABLE lower_t (colA NUMBER(4));""",
+                      {**EMP_ROWS, "Таблица Ünïcødé": [("Ёж", 1)], "lower_t": [(5,)]})
+        dest, out, err = self.convert(src)
+        sheets = {s["name"]: s for s in read_book(dest)["sheets"]}
+        self.assertEqual(sorted(sheets), ["DEPT", "EMP", "lower_t", "Таблица Ünïcødé"])
+        self.assertEqual([c[1] for c in sheets["Таблица Ünïcødé"]["rows"][0]], ["Имя", "mixedCol"])
+        self.assertEqual([c[1] for c in sheets["lower_t"]["rows"][0]], ["colA"])
+        # A table-names file finds a table in any ASCII letter case; the
+        # worksheet takes the declared spelling.
+        for line in ("emp", "EMP", "Emp"):
+            tab = write_text(self.w("tabs.txt"), line + "\n")
+            dest, out, err = self.convert(src, f"--tab_file={tab}")
+            self.assertNotIn("not exists", err)
+            book = read_book(dest)
+            self.assertEqual([s["name"] for s in book["sheets"]], ["EMP"], line)
+            self.assertEqual(len(book["sheets"][0]["rows"]), 4, line)
+        tab = write_text(self.w("tabs.txt"), "Таблица Ünïcødé\nLOWER_T\nТАБЛИЦА ÜNÏCØDÉ\n")
+        dest, out, err = self.convert(src, f"--tab_file={tab}")
+        # SQLite ignores ASCII case only, so the upper-cased Cyrillic name is
+        # another name.
+        self.assertIn("Table ТАБЛИЦА ÜNÏCØDÉ not exists", err)
+        self.assertEqual(sorted(s["name"] for s in read_book(dest)["sheets"]),
+                         ["lower_t", "Таблица Ünïcødé"])
+
     def test_illegal_sheet_name_converted_under_safe_name(self):
         src = make_db(self.w("odd.db"), 'CREATE TABLE "A:B" (X NUMBER(4)); '
                       'CREATE TABLE "A_B" (X NUMBER(4));', {"A:B": [(1,)], "A_B": [(2,)]})

@@ -53,20 +53,22 @@ TEST_F(ocl_dict_api, VersionBannerCarriesADottedRelease) {
     EXPECT_EQ(attr<ub2>(p, OCI_ATTR_DATA_SIZE), 80);
 }
 
-TEST_F(ocl_dict_api, UserTablesListsTablesInUpperCaseWithoutTheUserTable) {
+TEST_F(ocl_dict_api, UserTablesListsTablesAsDeclaredWithoutTheUserTable) {
     const char* modern =
         "select TABLE_NAME, IOT_TYPE from user_tables where TEMPORARY='N' and NESTED='NO' and "
         "IOT_TYPE IS NULL OR IOT_TYPE='IOT'";
     auto r = rows(modern);
     ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0][0], "EMP");
-    EXPECT_EQ(r[1][0], "MIXED CASE");
+    EXPECT_EQ(r[0][0], "emp");
+    EXPECT_EQ(r[1][0], "Mixed Case");
     EXPECT_EQ(r[0][1], std::nullopt);
     // The old form lists the same.
     EXPECT_EQ(rows("select TABLE_NAME from user_tables").size(), 2u);
-    // The listed names find their tables, quoted as listed.
+    // The listed names find their tables, quoted as listed, and SQLite finds
+    // them in any ASCII case too.
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM \"emp\"")[0][0], "1");
     EXPECT_EQ(rows("SELECT COUNT(*) FROM \"EMP\"")[0][0], "1");
-    EXPECT_EQ(rows("SELECT COUNT(*) FROM \"MIXED CASE\"")[0][0], "0");
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM \"Mixed Case\"")[0][0], "0");
 }
 
 TEST_F(ocl_dict_api, TemporaryTablesShowAsTemporary) {
@@ -86,11 +88,11 @@ TEST_F(ocl_dict_api, TemporaryTablesShowAsTemporary) {
 }
 
 TEST_F(ocl_dict_api, ColumnsCarryTypesAndDefaultsAsWritten) {
-    auto count = rows("SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = 'EMP'");
+    auto count = rows("SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = 'emp'");
     EXPECT_EQ(count[0][0], "5");
     auto r = rows(
         "select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS where "
-        "table_name = 'EMP'");
+        "table_name = 'emp'");
     ASSERT_EQ(r.size(), 5u);
     EXPECT_EQ(r[0][0], "EMPNO");
     EXPECT_EQ(r[0][1], std::nullopt);
@@ -106,21 +108,27 @@ TEST_F(ocl_dict_api, ColumnsCarryTypesAndDefaultsAsWritten) {
     EXPECT_EQ(attr<ub2>(param(st, 2), OCI_ATTR_DATA_TYPE), SQLT_LNG);
     auto sizes = rows(
         "select DATA_LENGTH, DATA_PRECISION, DATA_SCALE, NULLABLE, COLUMN_ID from "
-        "USER_TAB_COLUMNS where table_name = 'EMP' and COLUMN_NAME in ('EMPNO', 'NNAME')");
+        "USER_TAB_COLUMNS where table_name = 'emp' and COLUMN_NAME in ('EMPNO', 'NNAME')");
     ASSERT_EQ(sizes.size(), 2u);
     EXPECT_EQ(sizes[0], (std::vector<std::optional<std::string>>{"22", "4", "0", "N", "1"}));
     EXPECT_EQ(sizes[1], (std::vector<std::optional<std::string>>{"20", std::nullopt, std::nullopt,
                                                                  "Y", "4"}));
-    // A table the dictionary does not know has no rows.
-    EXPECT_EQ(rows("SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = 'emp'")[0][0], "0");
+    // The dictionary compares as Oracle's does: exactly.
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = 'EMP'")[0][0], "0");
+    auto mixed = rows(
+        "select COLUMN_NAME from USER_TAB_COLUMNS where table_name = 'Mixed Case' "
+        "order by COLUMN_ID");
+    ASSERT_EQ(mixed.size(), 2u);
+    EXPECT_EQ(mixed[0][0], "id");
+    EXPECT_EQ(mixed[1][0], "note");
 }
 
 TEST_F(ocl_dict_api, ViewsAreListedWithTheirQueryAndOwner) {
     auto r = rows("select VIEW_NAME, TEXT from SYS.ALL_VIEWS WHERE OWNER='SCOTT'");
     ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0][0], "RICH");
+    EXPECT_EQ(r[0][0], "rich");
     EXPECT_EQ(r[0][1], "SELECT ENAME FROM emp WHERE SAL > 1000");
-    EXPECT_EQ(r[1][0], "BROKEN");  // listed, failing only when read
+    EXPECT_EQ(r[1][0], "broken");  // listed, failing only when read
     // The owner is the logon user in upper case, so the name as entered
     // in lower case finds nothing.
     EXPECT_TRUE(rows("select VIEW_NAME, TEXT from SYS.ALL_VIEWS WHERE OWNER='scott'").empty());
@@ -139,10 +147,10 @@ TEST_F(ocl_dict_api, DictionaryFollowsSchemaChanges) {
     make_db("CREATE TABLE added (x VARCHAR2(5))");
     auto r = rows("select TABLE_NAME from user_tables");
     ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(r[2][0], "ADDED");
+    EXPECT_EQ(r[2][0], "added");
     make_db("DROP TABLE added");
     EXPECT_EQ(rows("select TABLE_NAME from user_tables").size(), 2u);
-    EXPECT_EQ(rows("SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = 'ADDED'")[0][0], "0");
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = 'added'")[0][0], "0");
 }
 
 TEST_F(ocl_dict_api, DualAndOracleFunctions) {
@@ -180,15 +188,15 @@ TEST_F(ocl_dict_api, NonLatinAndQuotedNamesListAsStored) {
         "INSERT INTO \"Сотрудники\" VALUES ('Иван', 1);");
     auto r = rows("select TABLE_NAME from user_tables");
     ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(r[2][0], "Сотрудники");  // only ASCII letters change case
+    EXPECT_EQ(r[2][0], "Сотрудники");
     EXPECT_EQ(rows("SELECT COUNT(*) FROM \"Сотрудники\"")[0][0], "1");
     auto cols = rows(
         "select COLUMN_NAME, DATA_TYPE from USER_TAB_COLUMNS where table_name = "
         "'Сотрудники'");
     ASSERT_EQ(cols.size(), 2u);
     EXPECT_EQ(cols[0][0], "Имя");
-    EXPECT_EQ(cols[1][0], "IT\"S");
+    EXPECT_EQ(cols[1][0], "it\"s");
     OCIStmt* st = run("SELECT * FROM \"Сотрудники\"");
     EXPECT_EQ(name_of(param(st, 1)), "Имя");
-    EXPECT_EQ(name_of(param(st, 2)), "IT\"S");
+    EXPECT_EQ(name_of(param(st, 2)), "it\"s");
 }

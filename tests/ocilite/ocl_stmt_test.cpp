@@ -110,11 +110,15 @@ TEST_F(ocl_stmt_api, ExpressionColumnsAreTypedByTheirValues) {
     EXPECT_EQ(attr<ub2>(param(st, 7), OCI_ATTR_DATA_TYPE), SQLT_CLOB);
 }
 
-TEST_F(ocl_stmt_api, NamesOfTableColumnsAreUpperCase) {
+TEST_F(ocl_stmt_api, NamesOfTableColumnsAreAsDeclared) {
     make_db("CREATE TABLE lower_t (empno NUMBER(4), \"Mixed\" VARCHAR2(3));");
     OCIStmt* st = run("SELECT * FROM \"LOWER_T\"");
-    EXPECT_EQ(name_of(param(st, 1)), "EMPNO");
-    EXPECT_EQ(name_of(param(st, 2)), "MIXED");
+    EXPECT_EQ(name_of(param(st, 1)), "empno");
+    EXPECT_EQ(name_of(param(st, 2)), "Mixed");
+    // A column named in another case is still the declared column.
+    st = run("SELECT EMPNO, mixed FROM lower_t");
+    EXPECT_EQ(name_of(param(st, 1)), "empno");
+    EXPECT_EQ(name_of(param(st, 2)), "Mixed");
     st = run("SELECT empno AS e FROM lower_t");
     EXPECT_EQ(name_of(param(st, 1)), "e");
 }
