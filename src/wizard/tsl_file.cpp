@@ -1,0 +1,181 @@
+#include "wizard/tsl_file.h"
+
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cerrno>
+
+#include "GUI2/g_f_dlg.h"
+#include "GUI2/g_wiz_sh.h"
+#include "TK/tk_excep.h"
+#include "TK/tk_fname.h"
+#include "TK/tk_log.h"
+#include "TK/tk_utf.h"
+#include "common/xls_engi.h"
+#include "core/dao_dest.h"
+#include "core/tsl_conv.h"
+
+namespace {
+constexpr int kMaxPath = 260;
+
+std::u16string with_xls(const std::u16string& path) {
+    if (path.empty())
+        return path;
+    size_t slash = path.find_last_of(u'/');
+    size_t dot = path.find_last_of(u'.');
+    std::u16string base =
+        dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash)
+            ? path.substr(0, dot)
+            : path;
+    return base + u".xls";
+}
+}  // namespace
+
+void common_check_dest(const std::u16string& path) {
+    tk_wtrace(1, u"common_check_dest(%s)", path.c_str());
+    if (tk_is_path_exist(path.c_str()))
+        throw tk_exception("Destination name should specify a file, not folder.", 1);
+    if (tk_is_file_exist(path.c_str()) && !tk_is_file_exist(path.c_str(), 1))
+        throw tk_exception("Destination name specifies an existing read-only file.", 1);
+    tk_file_wname name(path.c_str());
+    if (!tk_is_path_exist(name.folder().c_str()))
+        throw tk_exception(
+            "Destination path does not exist.\nPlease verify the correct path was given.", 1);
+}
+
+void check_replaceable(const std::u16string& path) {
+    tk_file_wname name(path.c_str());
+    std::string folder = tk::utf16_to_utf8(name.folder());
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw tk_exception_ex();
+    if (::access(tk::utf16_to_utf8(path).c_str(), W_OK) != 0)
+        throw tk_exception_ex();
+}
+
+std::u16string proposed_destination(const std::u16string& dest, const std::u16string& service) {
+    if (!dest.empty())
+        return with_xls(dest);
+    std::u16string source = service;
+    if (source.rfind(u"file:", 0) == 0) {
+        source.erase(0, 5);
+        size_t query = source.find(u'?');
+        if (query != std::u16string::npos)
+            source.erase(query);
+    }
+    return with_xls(source);
+}
+
+sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell) {
+    setObjectName("sel_file_page");
+    make_interior(2, "Conversion settings");
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(
+        "On this page you can specify the destination name and conversion settings.", this));
+    auto* dest_label = new QLabel("MS &Excel destination file name:", this);
+    layout->addWidget(dest_label);
+    auto* row = new QHBoxLayout;
+    dest_ = new QLineEdit(this);
+    dest_->setObjectName("dest");
+    dest_->setMaxLength(kMaxPath);
+    dest_label->setBuddy(dest_);
+    auto* browse_button = new QPushButton("Browse...", this);
+    browse_button->setObjectName("browse");
+    row->addWidget(dest_, 1);
+    row->addWidget(browse_button);
+    layout->addLayout(row);
+    auto* format_row = new QHBoxLayout;
+    auto* format_label = new QLabel("&Format version:", this);
+    format_ = new QComboBox(this);
+    format_->setObjectName("format");
+    format_label->setBuddy(format_);
+    format_row->addWidget(format_label);
+    format_row->addWidget(format_, 1);
+    layout->addLayout(format_row);
+    auto* group = new QGroupBox(" Format Description: ", this);
+    auto* group_layout = new QVBoxLayout(group);
+    description_ = new QLabel(group);
+    description_->setObjectName("format_description");
+    description_->setWordWrap(true);
+    group_layout->addWidget(description_);
+    layout->addWidget(group);
+    auto check = [this, layout](const char* text, const char* name) {
+        auto* box = new QCheckBox(text, this);
+        box->setObjectName(name);
+        layout->addWidget(box);
+        return box;
+    };
+    dates_to_strings_ = check("&Convert dates into strings", "dates_to_strings");
+    wrap_text_ = check("&Wrap text into multiple lines in a cell", "wrap_text");
+    split_data_ = check("&Split data into multiple spreadsheets if necessary", "split_data");
+    layout->addStretch();
+    connect(browse_button, &QPushButton::clicked, this, [this] { browse(); });
+    connect(format_, &QComboBox::currentIndexChanged, this, [this] { show_description(); });
+}
+
+void sel_file_page::page_init() {
+    tk_trace(1, "sel_file_page::page_init");
+    tessal_convertor& conv = tessal_convertor::instance();
+    dates_to_strings_->setChecked(conv.dates_to_strings);
+    wrap_text_->setChecked(conv.wrap_text());
+    split_data_->setChecked(conv.split_data);
+    dest_->setText(QString::fromStdU16String(proposed_destination(conv.dest, conv.oracle.service)));
+    format_->blockSignals(true);
+    format_->clear();
+    for (int version = 0; version < 2; ++version) {
+        xls_engine* engine = xls_engine_for(version);
+        format_->addItem(engine ? QString::fromStdU16String(engine->name)
+                                : QString("Version %1").arg(version));
+    }
+    format_->setCurrentIndex(conv.format_version == 0 ? 0 : 1);
+    format_->blockSignals(false);
+    show_description();
+}
+
+void sel_file_page::show_description() {
+    xls_engine* engine = xls_engine_for(format_->currentIndex());
+    description_->setText(engine ? QString::fromStdString(engine->description) : QString());
+}
+
+void sel_file_page::store_file_info() {
+    tk_trace(1, "sel_file_page::store_file_info");
+    tessal_convertor& conv = tessal_convertor::instance();
+    conv.dates_to_strings = dates_to_strings_->isChecked();
+    conv.set_wrap_text(wrap_text_->isChecked());
+    conv.split_data = split_data_->isChecked();
+    conv.format_version = format_->currentIndex() == 0 ? 0 : 1;
+    conv.dest = dest_->text().toStdU16String();
+}
+
+void sel_file_page::browse() {
+    QString path = ask_workbook_file(shell(), this, dest_->text());
+    if (!path.isEmpty())
+        dest_->setText(path);
+}
+
+bool sel_file_page::on_next() {
+    store_file_info();
+    const std::u16string dest = tessal_convertor::instance().dest;
+    if (dest.empty()) {
+        shell().message(u"You should enter MS Excel file name");
+        return false;
+    }
+    try {
+        common_check_dest(dest);
+        if (tk_is_file_exist(dest.c_str())) {
+            if (!shell().question(u"Destination file already exists. Overwrite?", true))
+                return false;
+            check_replaceable(dest);
+        }
+    } catch (const tk_exception& e) {
+        shell().error(tk::utf8_to_utf16(e.message()));
+        return false;
+    }
+    return true;
+}

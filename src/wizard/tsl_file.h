@@ -1,0 +1,48 @@
+// Step 2 of 4, "Conversion settings": the destination workbook, its format
+// version and the three conversion options; the destination is checked
+// before the wizard goes on.
+#pragma once
+
+#include <string>
+
+#include "GUI2/g_wiz_pg.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+// The destination checks: a folder, an existing read-only file, a folder
+// part that does not exist. Each failure throws a level-1 tk_exception.
+void common_check_dest(const std::u16string& path);
+
+// What "Overwrite? Yes" needs: the file's folder must take a new file and
+// the file must not be read-only. The old file stays until the new
+// workbook is complete. Throws tk_exception_ex with the system's text.
+void check_replaceable(const std::u16string& path);
+
+// The file name the page proposes for a service name: a `file:` source
+// gives its database path, any other name is taken as it is; the
+// extension becomes ".xls" in both cases.
+std::u16string proposed_destination(const std::u16string& dest, const std::u16string& service);
+
+class sel_file_page : public wizard_page {
+  public:
+    explicit sel_file_page(wizard_shell& shell);
+
+  protected:
+    void page_init() override;
+    bool on_next() override;
+
+  private:
+    void store_file_info();
+    void browse();
+    void show_description();
+
+    QLineEdit* dest_;
+    QComboBox* format_;
+    QLabel* description_;
+    QCheckBox* dates_to_strings_;
+    QCheckBox* wrap_text_;
+    QCheckBox* split_data_;
+};

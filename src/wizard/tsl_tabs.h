@@ -1,0 +1,46 @@
+// Step 3 of 4, "Select tables": the source's tables on the left, what is
+// to be converted on the right; user queries can be added (and edited by a
+// double-click) and are converted like tables. Leaving the page writes the
+// selection into the converter (selected_tables, selected_items,
+// available_queries).
+#pragma once
+
+#include <QStringList>
+#include <map>
+#include <string>
+
+#include "GUI2/g_wiz_pg.h"
+
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+class sel_tables_page : public wizard_page {
+  public:
+    // `empty_question`: asked when the user leaves with nothing selected.
+    sel_tables_page(wizard_shell& shell, const std::u16string& empty_question);
+
+  protected:
+    void page_init() override;
+    bool on_next() override;
+    int help_topic() const override;
+
+  private:
+    using query_map = std::map<std::u16string, std::u16string>;
+
+    void on_add();
+    void on_add_all();
+    void on_delete();
+    void on_del_all();
+    void on_add_query();
+    void on_edit_query(QListWidgetItem* item);
+    bool is_query(const QString& name) const;
+    static bool contains(const QListWidget& list, const QString& name);
+    static void move(QListWidget& from, QListWidget& to, bool all);
+
+    std::u16string empty_question_;
+    QListWidget* available_;
+    QListWidget* selected_;
+    QPushButton* add_query_;
+    query_map queries_;  // every query the page knows, by name
+};
