@@ -96,6 +96,8 @@ wizard_shell::wizard_shell(const std::u16string& title, const QPixmap& icon,
       watermark_(watermark),
       sheet_(std::make_unique<wizard_sheet>()),
       help_pages_(std::move(help_pages)),
+      help_folder_(
+          QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/tessal/help")),
       prompter_(std::make_unique<shell_prompter>()) {
     tk_trace(2, "wizard_shell::ctor");
     sheet_->setObjectName("wizard");
@@ -172,10 +174,6 @@ bool wizard_shell::question(const std::u16string& text, bool default_no) {
     return yes;
 }
 
-QString wizard_shell::help_folder() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/tessal/help");
-}
-
 void wizard_shell::display_help() {
     tk_trace(1, "wizard_shell::display_help");
     show_topic(0);
@@ -190,7 +188,7 @@ void wizard_shell::show_topic(int topic) {
     auto page = help_pages_.find(topic);
     if (page == help_pages_.end())
         page = help_pages_.find(0);
-    QString path = page == help_pages_.end() ? QString() : help_folder() + "/" + page->second;
+    QString path = page == help_pages_.end() ? QString() : help_folder_ + "/" + page->second;
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         error(u"Help file does not exist. Reinstall the program.");
         return;

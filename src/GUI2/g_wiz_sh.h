@@ -84,8 +84,9 @@ class wizard_shell : public QObject, public tk_singleton<wizard_shell> {
     // The help manual: index page, or the page of `topic`.
     void display_help();
     void display_help(int topic);
-    // Where the manual is looked for: <program folder>/../share/tessal/help.
-    static QString help_folder();
+    // Where the manual is: <program folder>/../share/tessal/help unless set.
+    const QString& help_folder() const { return help_folder_; }
+    void set_help_folder(const QString& folder) { help_folder_ = folder; }
 
     // Enables one of the sheet's own buttons (Cancel, Help, Back, Next).
     void enable_button(QWizard::WizardButton which, bool enable);
@@ -118,6 +119,7 @@ class wizard_shell : public QObject, public tk_singleton<wizard_shell> {
     std::unique_ptr<QWizard> sheet_;
     std::vector<int> order_;
     std::map<int, QString> help_pages_;
+    QString help_folder_;
     QTimer timer_;
     bool timer_running_ = false;
     mutable std::mutex errors_mutex_;

@@ -448,8 +448,19 @@ class wizard_test : public QObject {
         QCOMPARE(script_->opened.size(), size_t(1));
         QCOMPARE(script_->opened[0].scheme(), QString("mailto"));
         QVERIFY(script_->opened[0].query(QUrl::FullyDecoded).contains("code=43"));
-        // Help without the manual installed beside the program.
+        // Help: the manual beside the program, at the page's topic.
         w().button(QWizard::HelpButton)->click();
+        QCOMPARE(script_->opened.back().fileName(), QString("index.html"));
+        QVERIFY(QFile::exists(script_->opened.back().toLocalFile()));
+        QVERIFY(to_tables(demo_, path("help.xls")));
+        w().button(QWizard::HelpButton)->click();
+        QCOMPARE(script_->opened.back().fileName(), QString("selection.html"));
+        app_->shell().display_help(kHelpConnection);
+        QCOMPARE(script_->opened.back().fileName(), QString("connection.html"));
+        const size_t opened = script_->opened.size();
+        app_->shell().set_help_folder(path("no_manual"));
+        w().button(QWizard::HelpButton)->click();
+        QCOMPARE(script_->opened.size(), opened);
         QCOMPARE(script_->texts().last(),
                  QString("Help file does not exist. Reinstall the program."));
     }
