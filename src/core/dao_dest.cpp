@@ -5,10 +5,15 @@
 #include "TK/tk_utf.h"
 #include "dao/dao_db.h"
 #include "dao/dao_vali.h"
+#include "jet/jet_db.h"
 
 namespace {
 xls_engine* g_engines[2] = {nullptr, nullptr};
-}
+
+// Widest column, in characters, when texts wrap: a long text then reads as
+// a few lines of a paragraph rather than one line across the screen.
+constexpr unsigned k_wrapped_column_chars = 40;
+}  // namespace
 
 xls_engine* xls_engine_for(int32_t format_version) {
     return format_version == 0 || format_version == 1 ? g_engines[format_version] : nullptr;
@@ -41,12 +46,18 @@ bool dao_destination::set_version_if(int32_t key) {
 
 udb_database* dao_destination::open_dao_src(const std::u16string& path,
                                             const std::u16string& connect, int32_t mode) {
-    return dao_.open_dao_src(path, connect, mode);
+    return fit_columns(dao_.open_dao_src(path, connect, mode));
 }
 
 udb_database* dao_destination::create_dao_src(const std::u16string& path,
                                               const std::u16string& connect) {
-    return dao_.create_dao_src(path, connect);
+    return fit_columns(dao_.create_dao_src(path, connect));
+}
+
+dao_database* dao_destination::fit_columns(dao_database* db) const {
+    if (db && engines_[0]->wrap)
+        db->jet().set_max_column_width(k_wrapped_column_chars);
+    return db;
 }
 
 std::unique_ptr<udb_validator> dao_destination::make_sheet_validator(

@@ -13,6 +13,8 @@
 #include "core/cnv_dest.h"
 #include "dao/dao_engi.h"
 
+class dao_database;
+
 class dao_destination : public xls_destination {
   public:
     dao_destination();
@@ -37,6 +39,8 @@ class dao_destination : public xls_destination {
 
   private:
     xls_engine& engine(int32_t format_version) const;
+    // Caps the column widths of `db`'s new sheets lower when texts wrap.
+    dao_database* fit_columns(dao_database* db) const;
 
     dao_engine dao_;
     std::unique_ptr<xls_engine> engines_[2];

@@ -82,6 +82,7 @@ inline constexpr uint16_t k_defcolwidth = 0x0055;
 inline constexpr uint16_t k_colinfo = 0x007D;
 inline constexpr uint16_t k_dimensions = 0x0200;
 inline constexpr uint16_t k_window2 = 0x023E;
+inline constexpr uint16_t k_pane = 0x0041;  // after WINDOW2: position of frozen panes
 inline constexpr uint16_t k_selection = 0x001D;
 inline constexpr uint16_t k_phonetic = 0x00EF;  // BIFF8, 6-byte body
 inline constexpr uint16_t k_row = 0x0208;
@@ -126,6 +127,27 @@ inline constexpr uint32_t k_max_extsst_buckets = 128;  // EXTSST must fit in one
 inline constexpr uint8_t k_str_16bit = 0x01;  // characters are UTF-16 units, else compressed 8-bit
 inline constexpr uint8_t k_str_phonetic = 0x04;
 inline constexpr uint8_t k_str_rich = 0x08;
+
+// COLINFO (BIFF3-BIFF8): first column u16, last column u16, width u16 in
+// 1/256 of the default font's digit width, XF u16, options u16, reserved u16.
+inline constexpr size_t k_colinfo_body = 12;
+inline constexpr uint16_t k_colinfo_user_set = 0x0002;  // width differs from DEFCOLWIDTH
+// Width of a column without COLINFO under DEFCOLWIDTH 8 (the "8.43" that
+// readers show, padding included), in COLINFO units.
+inline constexpr uint16_t k_colwidth_default = 2340;
+
+// WINDOW2 options (BIFF5/BIFF8) that freeze panes
+inline constexpr uint16_t k_win2_frozen = 0x0008;
+inline constexpr uint16_t k_win2_frozen_no_split = 0x0100;  // no split left when unfrozen
+// PANE body (10 bytes): vertical split u16 (columns left of it when frozen),
+// horizontal split u16 (rows above it), first row of the bottom pane u16,
+// first column of the right pane u16, active pane u8, reserved u8.
+inline constexpr size_t k_pane_body = 10;
+// Pane identifiers (PANE active pane, SELECTION pane)
+inline constexpr uint8_t k_pane_bottom_right = 0;
+inline constexpr uint8_t k_pane_top_right = 1;
+inline constexpr uint8_t k_pane_bottom_left = 2;
+inline constexpr uint8_t k_pane_top_left = 3;  // the only pane of an unsplit window
 
 // BOUNDSHEET: body offset of the BOF stream position, and sheet type/visibility
 inline constexpr uint16_t k_sheet_visible_worksheet = 0x0000;

@@ -26,7 +26,8 @@ jet_table::jet_table(jet_database& db, std::u16string name, std::vector<jet_colu
                      bool created)
     : db_(&db), name_(std::move(name)), columns_(std::move(columns)) {
     if (created)
-        sheet_ = std::make_unique<jet_sheet_writer>(db.version(), db.impl_->folder);
+        sheet_ = std::make_unique<jet_sheet_writer>(db.version(), db.impl_->max_column_chars,
+                                                    db.impl_->folder);
     plans_.resize(columns_.size());
     scratch_.resize(columns_.size());
 }
@@ -42,6 +43,7 @@ void jet_table::write_header() {
     sheet_->begin_row(0);
     for (size_t c = 0; c < columns_.size(); ++c) {
         const auto col = static_cast<uint16_t>(c);
+        sheet_->widths().header(col, columns_[c].name);
         if (d.biff8()) {
             sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(columns_[c].name));
         } else {
@@ -66,6 +68,7 @@ void jet_table::append(const jet_value* values, size_t n) {
         jet_plan_cell(values[c], columns_[c].type, b8, scratch_[c], plans_[c], static_cast<int>(c));
 
     using form = jet_cell_plan::form;
+    jet_col_widths& widths = sheet_->widths();
     // The spools below can fail (a full disk): the engine's error, as on close.
     try {
         sheet_->begin_row(records_ + 1);
@@ -76,11 +79,18 @@ void jet_table::append(const jet_value* values, size_t n) {
                 case form::none:
                     break;
                 case form::number:
+                    // Dates show in their format: yyyy-mm-dd [hh:mm:ss]
+                    if (p.date) {
+                        widths.fixed(col, p.has_time ? 19 : 10);
+                    } else {
+                        widths.number(col, p.number);
+                    }
                     sheet_->number(
                         col, p.date ? (p.has_time ? d.g.xf_datetime : d.g.xf_date) : d.g.xf_number,
                         p.number);
                     break;
                 case form::text:
+                    widths.text(col, p.text);
                     if (b8) {
                         sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(p.text));
                     } else {
@@ -88,6 +98,7 @@ void jet_table::append(const jet_value* values, size_t n) {
                     }
                     break;
                 case form::boolean:
+                    widths.text(col, p.boolean ? u"TRUE" : u"FALSE");
                     sheet_->boolean(col, d.g.xf_boolean, p.boolean);
                     break;
             }
@@ -107,6 +118,10 @@ jet_database::~jet_database() = default;
 
 int jet_database::version() const {
     return impl_->version;
+}
+
+void jet_database::set_max_column_width(unsigned chars) {
+    impl_->max_column_chars = chars;
 }
 
 jet_database::impl::sheet* jet_database::impl::find(const std::u16string& name) {

@@ -87,6 +87,13 @@ class jet_database {
     jet_database& operator=(const jet_database&) = delete;
 
     int version() const;  // 0 BIFF5, 1 BIFF8
+
+    // Columns of new worksheets fit their widest value, header included,
+    // and are never narrower than the default width nor wider than this
+    // many characters (a longer text is cut off on screen, or wrapped when
+    // its cell format wraps). Applies to the sheets created after the call.
+    static constexpr unsigned k_max_column_chars = 60;
+    void set_max_column_width(unsigned chars);
     const std::string& path() const { return path_; }
 
     // The worksheets, in workbook order (chart and module sheets are not

@@ -18,6 +18,7 @@ struct jet_database::impl {
     bool is_new = true;
     bool dirty = false;
     bool closed = false;
+    unsigned max_column_chars = jet_database::k_max_column_chars;
     std::unique_ptr<stg_file> file;      // the existing workbook, read on close
     std::unique_ptr<stg_stream> stream;  // its workbook stream
     jet_gmodel g;

@@ -48,9 +48,10 @@ void sheet_settings(std::vector<uint8_t>& out, int version);
 void defcolwidth(std::vector<uint8_t>& out);
 void dimensions(std::vector<uint8_t>& out, int version, uint32_t first_row, uint32_t last_row1,
                 uint16_t first_col, uint16_t last_col1);
-// WINDOW1 (BIFF5), WINDOW2, SELECTION, 0x00EF (BIFF8), EOF. `selected`
-// marks the sheet as the selected and shown one.
-void sheet_tail(std::vector<uint8_t>& out, int version, bool selected);
+// WINDOW1 (BIFF5), WINDOW2, [PANE], SELECTION, 0x00EF (BIFF8), EOF.
+// `selected` marks the sheet as the selected and shown one; `freeze_header`
+// freezes row 0 above the rest (the cursor stays on A1).
+void sheet_tail(std::vector<uint8_t>& out, int version, bool selected, bool freeze_header);
 
 // Sizes of the fixed pieces (header included).
 size_t bof_size(int version);

@@ -9,8 +9,10 @@
 #include "jet/jet_layout.h"
 #include "jet/jet_out.h"
 
-jet_sheet_writer::jet_sheet_writer(int version, std::string folder)
-    : version_(version), blocks_(std::move(folder)) {
+jet_sheet_writer::jet_sheet_writer(int version, unsigned max_chars, std::string folder)
+    : version_(version),
+      widths_(version == jet_layout::k_biff8, max_chars),
+      blocks_(std::move(folder)) {
     cells_.reserve(64 * 1024);
 }
 
@@ -138,8 +140,10 @@ void jet_sheet_writer::write(jet_out& out, bool selected) {
     const size_t index_size = jet_layout::index_record_size(version_, dbcells_.size());
     std::vector<uint8_t> settings;
     jet_layout::sheet_settings(settings, version_);
+    std::vector<uint8_t> colinfo;
+    widths_.write(colinfo);
     const uint64_t defcol = base + head.size() + index_size + settings.size();
-    const uint64_t blocks = defcol + 6 + jet_layout::dimensions_size(version_);
+    const uint64_t blocks = defcol + 6 + colinfo.size() + jet_layout::dimensions_size(version_);
     {
         jet_rec r(head, biff::k_index);
         r.u32(0);
@@ -153,6 +157,7 @@ void jet_sheet_writer::write(jet_out& out, bool selected) {
     }
     head.insert(head.end(), settings.begin(), settings.end());
     jet_layout::defcolwidth(head);
+    head.insert(head.end(), colinfo.begin(), colinfo.end());
     if (any_) {
         jet_layout::dimensions(head, version_, first_row_, last_row1_, first_col_, last_col1_);
     } else {
@@ -166,6 +171,6 @@ void jet_sheet_writer::write(jet_out& out, bool selected) {
         out.write(p, got);
     }
     std::vector<uint8_t> tail;
-    jet_layout::sheet_tail(tail, version_, selected);
+    jet_layout::sheet_tail(tail, version_, selected, true);
     out.write(tail.data(), tail.size());
 }

@@ -8,7 +8,9 @@
 // memory does not grow with the sheet; only the DBCELL positions (4 bytes a
 // block) stay. The INDEX record, which must follow the BOF and
 // hold absolute positions, is produced at `write` time, when the sheet's
-// position in the stream is known.
+// position in the stream is known, as are the COLINFO records of the widths
+// measured while the cells came in (the writer of the cells measures them
+// through `widths`). Row 0 is the header: it stays in view (frozen panes).
 #pragma once
 
 #include <cstdint>
@@ -16,15 +18,17 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/jet_colw.h"
 #include "stg/stg_tmp.h"
 
 class jet_out;
 
 class jet_sheet_writer {
   public:
-    // version: 0 BIFF5, 1 BIFF8; folder: where the spool's temporary file
-    // goes (see stg_spool).
-    explicit jet_sheet_writer(int version, std::string folder = {});
+    // version: 0 BIFF5, 1 BIFF8; no column wider than `max_chars`
+    // characters; folder: where the spool's temporary file goes (see
+    // stg_spool).
+    jet_sheet_writer(int version, unsigned max_chars, std::string folder = {});
 
     void begin_row(uint32_t row);                                   // rows strictly increasing
     void number(uint16_t col, uint16_t xf, double v);               // RK when exact, else NUMBER
@@ -35,6 +39,9 @@ class jet_sheet_writer {
     void boolean(uint16_t col, uint16_t xf, bool v);
     // A row without cells leaves no ROW record.
     void end_row();
+
+    // The widths the sheet's COLINFO records will give its columns.
+    jet_col_widths& widths() { return widths_; }
 
     // Writes the whole substream, BOF to EOF, at out.pos(). `selected`
     // makes it the selected, shown sheet. Finishes the pending block first.
@@ -53,6 +60,7 @@ class jet_sheet_writer {
     void finish_block();
 
     int version_;
+    jet_col_widths widths_;
     stg_spool blocks_;               // finished row blocks
     std::vector<uint32_t> dbcells_;  // offset of each block's DBCELL in blocks_
     std::vector<uint8_t> cells_;     // cell records of the current block

@@ -70,7 +70,7 @@ void dimensions(std::vector<uint8_t>& out, int version, uint32_t first_row, uint
     r.u16(first_col).u16(last_col1).u16(0);
 }
 
-void sheet_tail(std::vector<uint8_t>& out, int version, bool selected) {
+void sheet_tail(std::vector<uint8_t>& out, int version, bool selected, bool freeze_header) {
     const bool b8 = version == k_biff8;
     if (!b8) {
         jet_rec(out, biff::k_window1)
@@ -87,7 +87,9 @@ void sheet_tail(std::vector<uint8_t>& out, int version, bool selected) {
     // Grid lines, headers, zero values, automatic grid colour, outline
     // symbols; "selected" and "shown" only for the active sheet, or Excel
     // would open the workbook with its sheets grouped.
-    const uint16_t options = selected ? 0x06B6 : 0x00B6;
+    uint16_t options = selected ? 0x06B6 : 0x00B6;
+    if (freeze_header)
+        options |= biff::k_win2_frozen | biff::k_win2_frozen_no_split;
     {
         jet_rec r(out, biff::k_window2);
         r.u16(options).u16(0).u16(0);
@@ -97,7 +99,16 @@ void sheet_tail(std::vector<uint8_t>& out, int version, bool selected) {
             r.u32(0);
         }
     }
-    jet_rec(out, biff::k_selection).u8(3).u16(0).u16(0).u16(0).u16(1).u16(0).u16(0).u8(0).u8(0);
+    // Frozen at row 1 the window has two panes, the header above (top left)
+    // and the rows below (bottom left), which scrolls from row 1 and is the
+    // active one; the selection belongs to the active pane, with the cursor
+    // on A1.
+    uint8_t pane = biff::k_pane_top_left;
+    if (freeze_header) {
+        pane = biff::k_pane_bottom_left;
+        jet_rec(out, biff::k_pane).u16(0).u16(1).u16(1).u16(0).u8(pane).u8(0);
+    }
+    jet_rec(out, biff::k_selection).u8(pane).u16(0).u16(0).u16(0).u16(1).u16(0).u16(0).u8(0).u8(0);
     if (b8)
         jet_rec(out, biff::k_phonetic).hex("00 00 37 00 00 00");
     jet_rec(out, biff::k_eof);

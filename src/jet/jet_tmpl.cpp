@@ -79,7 +79,7 @@ std::vector<uint8_t> jet_template_stream(int version) {
                 static_cast<uint32_t>(out.size()));
     defcolwidth(out);
     dimensions(out, version, 0, 0, 0, 0);
-    sheet_tail(out, version, true);
+    sheet_tail(out, version, true, false);
     out.resize(biff::k_template_stream_size, 0);
     return out;
 }

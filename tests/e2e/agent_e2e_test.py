@@ -3,6 +3,7 @@
 embedded OCI provider; every workbook is read back with xlrd."""
 import glob
 import os
+import unicodedata
 import unittest
 
 from e2e_support import (Workdir, column, header_is_patched, make_db, read_book, run_agent,
@@ -254,6 +255,50 @@ class AgentE2E(unittest.TestCase):
         self.assertIn("Error:", out)
         self.assertFalse(os.path.exists(self.w("nothere.db")))
 
+    # -- worksheet view: columns fit their content, the header row stays in view ---------
+
+    def test_columns_fit_their_content_and_header_row_is_frozen(self):
+        cjk = "\u6771\u4eac\u90fd\u5343\u4ee3\u7530\u533a"  # 7 wide characters
+        src = make_db(self.w("v.db"),
+                      "CREATE TABLE FIRST (N NUMBER(9));"
+                      "CREATE TABLE MIX (N NUMBER(9), D NUMBER(12,2), S VARCHAR2(40), "
+                      "W NVARCHAR2(20), HIRED DATE, LONG_TEXT VARCHAR2(400), "
+                      "A_VERY_LONG_COLUMN_NAME NUMBER(1), F VARCHAR2(1));",
+                      {"FIRST": [(1,)],
+                       "MIX": [(7, 1600.5, "Plain ASCII text", cjk, "1980-12-17 00:00:00",
+                                "z" * 300, 1, "x"),
+                               (123456789, -1234567.25, "short", None, None, "a", None, None)]})
+
+        def shown(kind, value):  # characters a reader shows, East Asian wide ones twice
+            if kind == "number":
+                return len("%.15g" % value)
+            if kind == "date":
+                return len("yyyy-mm-dd")
+            return sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1
+                       for ch in str(value))
+
+        for ver in (1, 0):
+            for extra, cap in (((), 60), (("--wrap",), 40)):
+                dest, _, _ = self.convert(src, *extra, ver=ver)
+                sheets = read_book(dest)["sheets"]
+                # FIRST was written before the workbook was reopened for MIX
+                self.assertEqual([s["name"] for s in sheets], ["FIRST", "MIX"])
+                for sheet in sheets:
+                    self.assertEqual(sheet["panes"], {"frozen": True, "rows": 1, "cols": 0,
+                                                      "top_row": 1, "active": 2})
+                    self.assertEqual(sorted(sheet["col_widths"]), list(range(sheet["ncols"])))
+                mix = sheets[1]
+                widths = mix["col_widths"]
+                for c in range(mix["ncols"]):
+                    need = min(cap, max(shown(*row[c]) for row in mix["rows"]
+                                        if row[c][0] not in ("empty", "blank")))
+                    ctx = (ver, cap, mix["rows"][0][c][1], need, widths[c])
+                    self.assertGreaterEqual(widths[c], max(2340, 256 * need), ctx)
+                    self.assertLessEqual(widths[c], max(2340, 256 * (1.4 * need + 1)), ctx)
+                    self.assertLessEqual(widths[c], 256 * (cap + 1), ctx)
+                self.assertGreaterEqual(widths[5], 256 * cap)  # 300 characters: the cap
+                self.assertEqual(widths[7], 2340)  # "F"/"x": the default width
+
     # -- capacity and split ------------------------------------------------------------------
 
     def big_db(self, n):
@@ -276,6 +321,8 @@ class AgentE2E(unittest.TestCase):
             self.assertEqual(len(big), 1)
             header_is_patched(self, big[0])
             self.assertLessEqual(big[0]["nrows"], capacity + 1)
+            self.assertTrue(big[0]["panes"]["frozen"])
+            self.assertEqual(sorted(big[0]["col_widths"]), [0, 1])
             seen += [int(r[0][1]) for r in big[0]["rows"][1:]]
         self.assertEqual(seen, list(range(1, n + 1)))
         self.assertEqual(len(files), -(-n // capacity))

@@ -63,7 +63,14 @@ def dump(path, max_rows=None):
             if sheet.nrows > 1 else []
         out["sheets"].append({"name": sheet.name, "nrows": sheet.nrows, "ncols": sheet.ncols,
                               "rows": rows, "header_formats": header_formats,
-                              "data_formats": data_formats})
+                              "data_formats": data_formats,
+                              # COLINFO widths (1/256 of a digit width) by column
+                              "col_widths": {c: ci.width for c, ci in sheet.colinfo_map.items()},
+                              "panes": {"frozen": bool(sheet.panes_are_frozen),
+                                        "rows": sheet.horz_split_pos,
+                                        "cols": sheet.vert_split_pos,
+                                        "top_row": sheet.horz_split_first_visible,
+                                        "active": sheet.split_active_pane}})
     return out
 
 
