@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tk {
 namespace {
 
@@ -65,14 +69,24 @@ size_t decode_utf8(std::string_view s, size_t i, char32_t& cp) {
 
 std::u16string utf8_to_utf16(std::string_view s) {
     // Never more units than bytes: the result is sized once and written
-    // through a pointer; ASCII, the bulk of most texts, goes eight bytes a
-    // step.
+    // through a pointer; ASCII, the bulk of most texts, goes sixteen bytes a
+    // step with SSE2 (eight without).
     std::u16string out(s.size(), u'\0');
     char16_t* d = out.data();
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const size_t n = s.size();
     size_t i = 0;
     while (i < n) {
+#if defined(__SSE2__)
+        for (; i + 16 <= n; i += 16, d += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            if (_mm_movemask_epi8(b) != 0)
+                break;
+            const __m128i zero = _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(b, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 8), _mm_unpackhi_epi8(b, zero));
+        }
+#endif
         while (i + 8 <= n) {
             uint64_t w;
             std::memcpy(&w, p + i, 8);

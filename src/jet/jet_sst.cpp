@@ -68,11 +68,8 @@ size_t jet_sst::encode(std::u16string_view s, uint8_t* p) const {
     const char16_t* src = s.data();
     tk::put_u16(p, static_cast<uint16_t>(n));
     uint8_t* d = p + 3;
-    // 8-bit while every character fits a byte; the test takes four at once.
-    size_t i = 0;
-    for (; i + 4 <= n && !jet_any_above_ff(jet_load4(src + i)); i += 4)
-        for (size_t k = i; k < i + 4; ++k) d[k] = static_cast<uint8_t>(src[k]);
-    for (; i < n && src[i] <= 0xFF; ++i) d[i] = static_cast<uint8_t>(src[i]);
+    // 8-bit while every character fits a byte.
+    const size_t i = jet_narrow_prefix(src, n, d);
     if (i == n) {
         p[2] = 0;
         return 3 + n;

@@ -4,8 +4,13 @@
 // which unit does not matter to the tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 inline uint64_t jet_load4(const char16_t* s) {
     uint64_t w;
@@ -34,5 +39,28 @@ inline size_t jet_find_surrogate(const char16_t* s, size_t from, size_t n) {
     size_t i = from;
     while (i + 4 <= n && !jet_any_surrogate(jet_load4(s + i))) i += 4;
     while (i < n && (s[i] & 0xF800) != 0xD800) ++i;
+    return i;
+}
+
+// Narrows units to bytes while every unit fits a byte: d[k] = s[k] for the
+// longest such prefix of s[0..n), whose length is returned (n when all fit).
+// Long Latin texts spend their time here: sixteen units a step where SSE2
+// is there, four otherwise.
+inline size_t jet_narrow_prefix(const char16_t* s, size_t n, uint8_t* d) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF00));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8));
+        const __m128i any = _mm_and_si128(_mm_or_si128(a, b), high);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(a, b));
+    }
+#endif
+    for (; i + 4 <= n && !jet_any_above_ff(jet_load4(s + i)); i += 4)
+        for (size_t k = i; k < i + 4; ++k) d[k] = static_cast<uint8_t>(s[k]);
+    for (; i < n && s[i] <= 0xFF; ++i) d[i] = static_cast<uint8_t>(s[i]);
     return i;
 }

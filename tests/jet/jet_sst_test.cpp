@@ -230,3 +230,25 @@ TEST(jet_sst, entries_match_the_character_rule_at_every_position) {
         EXPECT_EQ(shared.text(index), want);
     }
 }
+
+TEST(jet_sst, a_wide_character_anywhere_in_a_long_text_makes_it_wide) {
+    // Lengths and positions around the sixteen-unit steps of the narrowing
+    // copy: a unit above 0xFF at any place makes the whole string 16-bit;
+    // 0xFF itself stays 8-bit.
+    for (size_t len = 1; len <= 40; ++len) {
+        for (size_t at = 0; at < len; ++at) {
+            for (char16_t odd : {char16_t(0xFF), char16_t(0x100), char16_t(0xFF00)}) {
+                std::u16string s(len, u'x');
+                for (size_t k = 0; k < len; ++k) s[k] = char16_t(u'a' + k % 26);
+                s[at] = odd;
+                jet_sst one;
+                ASSERT_EQ(one.add(s), 0u);
+                EXPECT_EQ(one.text(0), s) << len << " " << at;
+                const auto recs = write_table(one, 8224);
+                const bool narrow = odd == 0xFF;
+                EXPECT_EQ(recs[0].body[8 + 2], narrow ? 0 : biff::k_str_16bit) << len << " " << at;
+                EXPECT_EQ(recs[0].body.size(), 8 + 3 + len * (narrow ? 1 : 2));
+            }
+        }
+    }
+}
