@@ -11,8 +11,8 @@ wizard_page::wizard_page(wizard_shell& shell) : shell_(shell) {}
 
 void wizard_page::on_set_active() {
     tk_trace(1, "wizard_page::OnSetActive");
-    shell_.enable_button(QWizard::BackButton, true);
-    shell_.enable_button(QWizard::NextButton, true);
+    // Back and Next follow the sheet's own rules (history, commit page,
+    // isComplete); a page that runs work disables them itself.
     page_init();
 }
 

@@ -17,7 +17,7 @@ class wizard_page : public QWizardPage {
     explicit wizard_page(wizard_shell& shell);
 
     // Each time the page becomes current (also when the user comes back):
-    // Back and Next are enabled, then the page's own step runs.
+    // the page's own step runs.
     void on_set_active();
     // Cancel: "Are you sure you want to exit the wizard?", No by default;
     // true when the wizard may close.

@@ -105,6 +105,7 @@ wizard_shell::wizard_shell(const std::u16string& title, const QPixmap& icon,
     sheet_->setWizardStyle(QWizard::ModernStyle);
     sheet_->setOption(QWizard::HaveHelpButton, true);
     sheet_->setOption(QWizard::NoBackButtonOnStartPage, true);
+    sheet_->setOption(QWizard::DisabledBackButtonOnLastPage, true);
     if (!icon.isNull())
         sheet_->setWindowIcon(QIcon(icon));
     sheet_->setPixmap(QWizard::LogoPixmap, header);

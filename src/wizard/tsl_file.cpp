@@ -103,6 +103,10 @@ sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell) {
     description_ = new QLabel(group);
     description_->setObjectName("format_description");
     description_->setWordWrap(true);
+    description_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Room for the longest description, which the layout cannot foresee for
+    // a wrapped text.
+    description_->setMinimumHeight(description_->fontMetrics().lineSpacing() * 4);
     group_layout->addWidget(description_);
     layout->addWidget(group);
     auto check = [this, layout](const char* text, const char* name) {

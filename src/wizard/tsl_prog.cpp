@@ -72,12 +72,13 @@ bool progress_page::isComplete() const {
 
 void progress_page::page_init() {
     tk_trace(2, "progress_page::page_init");
+    running_ = true;
+    emit completeChanged();  // the sheet disables Next now
     for (auto button : {QWizard::BackButton, QWizard::NextButton, QWizard::CancelButton})
         shell().enable_button(button, false);
     bar_->setValue(0);
     status_->clear();
     ticks_ = 0;
-    running_ = true;
     tessal_convertor::instance().finished = false;
     worker_ = std::make_unique<conversion_thread>();
     worker_->start();

@@ -185,6 +185,8 @@ class wizard_test : public QObject {
         QVERIFY(find<QLabel>("result")->text().startsWith("Wizard has converted"));
         QVERIFY(find<QPlainTextEdit>("errors")->isHidden());
         QVERIFY(!w().button(QWizard::CancelButton)->isEnabled());
+        QVERIFY(!w().button(QWizard::BackButton)->isEnabled());
+        QVERIFY(!w().button(QWizard::HelpButton)->isEnabled());
         QCOMPARE(check_book(book, {"DEPT=SELECT * FROM DEPT", "EMP=SELECT * FROM EMP",
                                    "Q_RICH=SELECT ENAME, SAL FROM EMP WHERE SAL > 2500"}),
                  QString("OK"));
@@ -368,12 +370,19 @@ class wizard_test : public QObject {
         script_->dialogs.push_back(fill_query("A_BAD", "SELECT NOPE FROM NOWHERE"));
         find<QPushButton>("add_query")->click();
         QString asked;
+        bool buttons_off = false;
         script_->dialogs.push_back([&](QDialog& d) {
             asked = d.findChild<QLabel*>("message")->text();
+            // While the run goes on the user can neither go back, on nor out.
+            buttons_off = w().currentId() == kProgressPage &&
+                          !w().button(QWizard::BackButton)->isEnabled() &&
+                          !w().button(QWizard::NextButton)->isEnabled() &&
+                          !w().button(QWizard::CancelButton)->isEnabled();
             return press(d, "abort");
         });
         QVERIFY(convert());
         QVERIFY(asked.startsWith("A_BAD: "));
+        QVERIFY(buttons_off);
         QCOMPARE(app_->shell().errors().size(), size_t(1));
         QVERIFY(find<QLabel>("result")->text().startsWith("There were some errors"));
         QVERIFY(!find<QPlainTextEdit>("errors")->isHidden());
