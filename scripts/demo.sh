@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds tslagent and the demo database, then converts the demo database into
-# a BIFF8 (Excel 2000) and a BIFF5 (Excel 5.0) workbook under out/.
+# Builds tslagent, the wizard tessal and the demo database, then converts the
+# demo database into a BIFF8 (Excel 2000) and a BIFF5 (Excel 5.0) workbook
+# under out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target tslagent tsl_ocilite
+cmake --build build -j"$(nproc)" --target tslagent tsl_ocilite tessal tsl_help
 mkdir -p out
 bash demo/make_demo.sh out/demo.db
 for ver in 1 0; do
@@ -16,3 +17,6 @@ echo
 echo "Workbooks written:"
 echo "  $(pwd)/out/demo_biff8.xls  (Excel 2000, BIFF8)"
 echo "  $(pwd)/out/demo_biff5.xls  (Excel 5.0, BIFF5)"
+echo
+echo "The wizard on the same database (service name file:$(pwd)/out/demo.db):"
+echo "  build/bin/tessal"

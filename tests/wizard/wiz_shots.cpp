@@ -88,7 +88,10 @@ int main(int argc, char** argv) {
     };
 
     save(w, "01_welcome");
+    w.reject();  // Cancel asks first (the script answers No)
     w.next();
+    qobject_cast<QLineEdit*>(find("service"))->clear();
+    w.next();  // an empty service name is refused with a message
     qobject_cast<QRadioButton*>(find("by_service"))->setChecked(true);
     qobject_cast<QLineEdit*>(find("service"))->setText("file:" + demo);
     qobject_cast<QLineEdit*>(find("user"))->setText("scott");
