@@ -25,6 +25,11 @@ constexpr size_t kExtraMemory = 52;
 constexpr ub4 kErrorBuffer = 512;
 // The version banner's buffer.
 constexpr size_t kBannerBytes = 131072;
+// Rows the client fetches ahead in one round trip, and the memory that
+// bounds them: a round trip per thousand rows instead of one per row, while
+// a select list of wide columns is held to a few megabytes.
+constexpr ub4 kPrefetchRows = 1000;
+constexpr ub4 kPrefetchMemory = 4 * 1024 * 1024;
 
 // One "%d" of sscanf: optional blanks and sign, then at least one digit.
 bool read_int(const char*& p, int& out) {
@@ -162,10 +167,11 @@ void ora_engine::initialize(const std::u16string& source) {
                                      kExtraMemory, &extra));
     srv_ = srv;
 
+    // No server attach here: OCILogon attaches to the data source it is
+    // given. An attach to the default host ("", from TWO_TASK or ORACLE_SID)
+    // was never used and, with a dead default host, stalled on a network
+    // timeout before the logon.
     tk_trace(1, "Step #4");
-    static const char16_t kDefaultLink[] = u"";
-    oci->OCIServerAttach(srv_, err_, reinterpret_cast<const OraText*>(kDefaultLink), 0,
-                         OCI_DEFAULT);
     initialized_ = true;
 }
 
@@ -224,15 +230,23 @@ uint32_t ora_engine::get_version() {
     tk_trace(2, "ora_engine::get_version");
     require_connection(kSource, __LINE__);
     ora_stmt stmt;
-    stmt.prepare(u"select * from v$version");
     std::vector<char16_t> banner(kBannerBytes / 2, u'\0');
-    sb2 indicator = 0;
-    OCIDefine* define = nullptr;
-    check_status(oci_->OCIDefineByPos(stmt.handle(), &define, err_, 1, banner.data(),
-                                      static_cast<sb4>(kBannerBytes), SQLT_STR, &indicator, nullptr,
-                                      nullptr, OCI_DEFAULT));
-    if (stmt.execute(1) == OCI_NO_DATA)
-        throw tk_mail_assertion(kSource, __LINE__);
+    try {
+        stmt.prepare(u"select * from v$version");
+        sb2 indicator = 0;
+        OCIDefine* define = nullptr;
+        check_status(oci_->OCIDefineByPos(stmt.handle(), &define, err_, 1, banner.data(),
+                                          static_cast<sb4>(kBannerBytes), SQLT_STR, &indicator,
+                                          nullptr, nullptr, OCI_DEFAULT));
+        if (stmt.execute(1) == OCI_NO_DATA)
+            throw tk_mail_assertion(kSource, __LINE__);
+    } catch (const ora_exception& e) {
+        // A user without access to v$version (ORA-00942) reads a server of
+        // today: the newest form of the catalog queries is the one to use.
+        tk_trace(2, "The Oracle version cannot be read; the newest catalog queries are used: %s",
+                 e.what());
+        return kVersionUnknown;
+    }
     std::u16string_view text(banner.data(), ora_text_length(banner.data(), banner.size()));
     if (TK_LOG_ACTIVE()) {
         tk_trace(1, "Got versioned string:\n%s", tk::utf16_to_utf8(text).c_str());
@@ -289,6 +303,14 @@ void ora_engine::throw_error() const {
 void ora_engine::logoff() {
     if (!svc_)
         return;
+    if (oci_->kind == ora_provider::embedded && TK_LOG_ACTIVE()) {
+        // The provider counts the round trips a real client would have made.
+        ub4 trips = 0;
+        if (oci_->OCIAttrGet(svc_, OCI_HTYPE_SVCCTX, &trips, nullptr, TSL_OCI_ATTR_ROUNDTRIPS,
+                             err_) == OCI_SUCCESS) {
+            tk_trace(2, "OCI round trips of this connection: %u", static_cast<unsigned>(trips));
+        }
+    }
     // The Oracle client releases the service context of an OCILogon itself.
     OCISvcCtx* svc = svc_;
     svc_ = nullptr;
@@ -296,8 +318,6 @@ void ora_engine::logoff() {
 }
 
 void ora_engine::release_handles() {
-    if (srv_)
-        oci_->OCIServerDetach(srv_, err_, OCI_DEFAULT);
     if (err_)
         oci_->OCIHandleFree(err_, OCI_HTYPE_ERROR);
     if (srv_)
@@ -328,8 +348,16 @@ ora_stmt::~ora_stmt() {
 
 void ora_stmt::prepare(const std::u16string& text) {
     ora_engine& engine = ora_engine::instance();
-    engine.check_status(engine.oci()->OCIStmtPrepare(stmt_, engine.err(), ora_text(text),
-                                                     ora_bytes(text), OCI_NTV_SYNTAX, OCI_DEFAULT));
+    const ora_oci& oci = *engine.oci();
+    engine.check_status(oci.OCIStmtPrepare(stmt_, engine.err(), ora_text(text), ora_bytes(text),
+                                           OCI_NTV_SYNTAX, OCI_DEFAULT));
+    // The client's default fetches one row per round trip.
+    ub4 rows = kPrefetchRows;
+    ub4 memory = kPrefetchMemory;
+    engine.check_status(oci.OCIAttrSet(stmt_, OCI_HTYPE_STMT, &rows, sizeof rows,
+                                       OCI_ATTR_PREFETCH_ROWS, engine.err()));
+    engine.check_status(oci.OCIAttrSet(stmt_, OCI_HTYPE_STMT, &memory, sizeof memory,
+                                       OCI_ATTR_PREFETCH_MEMORY, engine.err()));
 }
 
 sword ora_stmt::execute(ub4 iterations, ub4 mode) {

@@ -72,8 +72,10 @@ class ora_engine : public tk_singleton<ora_engine> {
                           const std::u16string& password, const std::u16string& port);
 
     // (major << 16) | (minor << 8) | release from the server's banner, 0
-    // when the banner has no dotted number. Requires a connection.
+    // when the banner has no dotted number, kVersionUnknown (newer than any
+    // release) when v$version cannot be read. Requires a connection.
     uint32_t get_version();
+    static constexpr uint32_t kVersionUnknown = 0xFFFFFFu;
     // COUNT(*) of a table (name quoted as stored) or of a query's rows.
     // Requires a connection.
     int32_t get_records_cnt(const std::u16string& text, bool is_query);
@@ -139,7 +141,8 @@ class ora_stmt {
 
     OCIStmt* handle() const { return stmt_; }
 
-    // OCIStmtPrepare with OCI_NTV_SYNTAX, OCI_DEFAULT; guarded.
+    // OCIStmtPrepare with OCI_NTV_SYNTAX, OCI_DEFAULT, then the prefetch
+    // (OCI_ATTR_PREFETCH_ROWS bounded by OCI_ATTR_PREFETCH_MEMORY); guarded.
     void prepare(const std::u16string& text);
     // OCIStmtExecute on the engine's connection; guarded; returns the status.
     sword execute(ub4 iterations, ub4 mode = OCI_DEFAULT);

@@ -31,9 +31,11 @@ void ora_query_results::initialize(uint32_t column_count, const std::u16string& 
     ora_engine& engine = ora_engine::instance();
     const ora_oci& oci = *engine.oci();
     {
+        // Described without running: a server would otherwise run the whole
+        // query once more before the reader's own execute.
         ora_stmt describe;
         describe.prepare(text);
-        describe.execute(0);
+        describe.execute(0, OCI_DESCRIBE_ONLY);
         if (column_count == 0) {
             ub4 count = 0;
             engine.check_status(oci.OCIAttrGet(describe.handle(), OCI_HTYPE_STMT, &count, nullptr,

@@ -3,8 +3,10 @@
 // defines their buffers on its own statement and hands the rows out one at
 // a time. The Oracle source also reads its own catalog queries with it.
 //
-// The statement runs twice: once to describe (on a temporary statement),
-// once to read. Rows are fetched one per call; buffers are reused.
+// The statement is described without running (OCI_DESCRIBE_ONLY, on a
+// temporary statement), then run once to read. Rows are taken one per fetch
+// call from the client's prefetch (see ora_stmt::prepare); buffers are
+// reused.
 //
 // Reading order: is_eof() fetches the next row (true at the end), get_item()
 // returns it; get_item() alone fetches for itself. The record returned
@@ -30,8 +32,8 @@ class ora_query_results : public udb_recordset {
     ora_query_results(uint32_t column_count, const std::u16string& text);
     ~ora_query_results() override;
 
-    // Describes and opens `text`; column_count 0 asks the server for the
-    // count. Running it twice is an internal error.
+    // Describes and opens `text`; column_count 0 takes the count from the
+    // statement's describe. Running it twice is an internal error.
     void initialize(uint32_t column_count, const std::u16string& text);
     // The column class for a describe type code.
     std::unique_ptr<ora_type> gen_co_by_type(OCIParam* param, ub2 type_code);

@@ -56,26 +56,23 @@ void ora_table::open() {
 
 void ora_table::init_schema() {
     tk_trace(2, "ora_table::init_schema");
-    uint32_t column_count = 0;
-    if (!query_form_) {
-        const int32_t n = ora_select_int(
-            u"SELECT COUNT(*) FROM USER_TAB_COLUMNS WHERE table_name = " + ora_sql_literal(name_),
-            kSource, __LINE__);
-        column_count = n < 0 ? 0 : static_cast<uint32_t>(n);
-    }
+    // The column count is the statement's own: USER_TAB_COLUMNS also lists
+    // invisible columns (Oracle 12c and later), which SELECT * leaves out.
     const std::u16string statement =
         query_form_ && !text_.empty() ? text_ : u"SELECT * FROM " + ora_sql_ident(name_);
-    initialize(column_count, statement);
+    initialize(0, statement);
     if (!query_form_)
-        read_defaults(column_count);
+        read_defaults();
 }
 
-void ora_table::read_defaults(uint32_t column_count) {
+void ora_table::read_defaults() {
     ora_query_results catalog(
         3,
         u"select COLUMN_NAME, DATA_DEFAULT, DATA_TYPE from USER_TAB_COLUMNS where table_name = " +
             ora_sql_literal(name_));
-    for (uint32_t row = 0; row < column_count && !catalog.is_eof(); ++row) {
+    // Every row is read: rows of columns the select list does not have
+    // (invisible ones) are passed over.
+    while (!catalog.is_eof()) {
         udb_record* record = catalog.get_item();
         if (!record)
             break;

@@ -39,7 +39,7 @@ class ora_table : public ora_query_results {
   private:
     void open();
     void init_schema();
-    void read_defaults(uint32_t column_count);
+    void read_defaults();
     void init_indexes();
 
     const bool query_form_;

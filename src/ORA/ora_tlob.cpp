@@ -3,14 +3,20 @@
 //
 // A read asks for amount 0 from offset 1, which OCI serves as a streamed
 // read to the end of the value: every piece but the last returns
-// OCI_NEED_DATA, the last OCI_SUCCESS. A piece of 0 bytes ends the value
-// too. Character LOBs are asked for in AL32UTF8 (character set id 873), so
-// the pieces are UTF-8 whatever the environment's UTF-16 mode would give.
+// OCI_NEED_DATA, the last OCI_SUCCESS (or OCI_NO_DATA for an empty value).
+// The stream is followed until the status is no longer OCI_NEED_DATA, even
+// through pieces of 0 bytes: a stream left open blocks every later call on
+// the connection. The offset stays at 1 for the whole stream (the client
+// ignores it after the first call; it would count characters of a CLOB,
+// not the bytes of the pieces). Character LOBs are asked for in AL32UTF8
+// (character set id 873), so the pieces are UTF-8 whatever the
+// environment's UTF-16 mode would give; an NCLOB is read in its own form.
 #include <cstring>
 
 #include "ORA/ora_engi.h"
 #include "ORA/ora_type.h"
 #include "TK/tk_log.h"
+#include "TK/tk_utf.h"
 
 namespace {
 
@@ -18,7 +24,10 @@ constexpr const char* kSource = "ora_tlob";
 
 }  // namespace
 
-ora_lob::ora_lob(OCIParam* param, uint8_t type_code) : ora_type(param, type_code) {}
+ora_lob::ora_lob(OCIParam* param, uint8_t type_code) : ora_type(param, type_code) {
+    if (type_code == SQLT_CLOB)
+        read_charset_form(param);
+}
 
 ora_lob::~ora_lob() {
     if (!locator_)
@@ -59,25 +68,29 @@ void ora_lob::to_variant(ole_variant& out) {
         out.allocate_safe_array(0);
     }
 
-    ub4 offset = 1;
+    const ub4 offset = 1;
     for (;;) {
         ub4 amount = 0;
         const sword status = engine.check_status(
             oci.OCILobRead(engine.svc(), engine.err(), locator_, &amount, offset, piece_.data(),
                            kPieceBytes, nullptr, nullptr, charset, form));
+        if (status != OCI_SUCCESS && status != OCI_NEED_DATA && status != OCI_NO_DATA) {
+            // OCI_INVALID_HANDLE and the like: the value cannot be read.
+            throw tk_exception("The LOB value of column " + tk::utf16_to_utf8(name_) +
+                                   " cannot be read (OCILobRead status " + std::to_string(status) +
+                                   ").",
+                               0);
+        }
         const ub4 n = amount < kPieceBytes ? amount : kPieceBytes;
-        if (n == 0)
-            break;
-        if (text) {
+        if (text && n > 0) {
             // The piece is text up to its first zero byte.
             piece_[n] = 0;
             const char* bytes = reinterpret_cast<const char*>(piece_.data());
             text_.append(bytes, strnlen(bytes, n));
-        } else {
+        } else if (n > 0) {
             out.mutable_bytes()->insert(out.mutable_bytes()->end(), piece_.data(),
                                         piece_.data() + n);
         }
-        offset += n;
         if (status != OCI_NEED_DATA)
             break;
     }

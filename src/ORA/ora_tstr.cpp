@@ -9,6 +9,7 @@
 
 ora_string::ora_string(OCIParam* param) : ora_type(param, SQLT_STR) {
     size_ = get_attr_u32(param, OCI_ATTR_DATA_SIZE) & 0xFFFF;  // a ub2
+    read_charset_form(param);
     buffer_.assign(size_ + 1, u'\0');
 }
 

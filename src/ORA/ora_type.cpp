@@ -2,11 +2,15 @@
 
 #include "ORA/ora_engi.h"
 #include "TK/tk_log.h"
+#include "TK/tk_utf.h"
 
 namespace {
 
 constexpr const char16_t kUnsupported[] = u"<unsupported type>";
 constexpr uint32_t kUnsupportedSize = 18;
+// The widest interval text and its terminator: "-999999999 23:59:59.999999999"
+// (INTERVAL DAY(9) TO SECOND(9)); "-999999999-11" is shorter.
+constexpr uint32_t kIntervalChars = 30;
 
 }  // namespace
 
@@ -46,6 +50,15 @@ void ora_type::define_buffer(OCIStmt* stmt, ub4 position, void* buffer, sb4 leng
     engine.check_status(engine.oci()->OCIDefineByPos(stmt, &define_, engine.err(), position, buffer,
                                                      length, type, &indicator_, returned_length,
                                                      nullptr, OCI_DEFAULT));
+    if (charset_form_ == SQLCS_NCHAR) {
+        ub1 form = SQLCS_NCHAR;
+        engine.check_status(engine.oci()->OCIAttrSet(define_, OCI_HTYPE_DEFINE, &form, 0,
+                                                     OCI_ATTR_CHARSET_FORM, engine.err()));
+    }
+}
+
+void ora_type::read_charset_form(OCIParam* param) {
+    charset_form_ = static_cast<uint8_t>(get_attr_u32(param, OCI_ATTR_CHARSET_FORM) & 0xFF);
 }
 
 uint16_t ora_type::get_vartype() const {
@@ -93,7 +106,7 @@ std::unique_ptr<ora_type> ora_type::create(OCIParam* param, ub2 type_code) {
         case TSL_OCI_STORED_INTERVAL_YM:
         case SQLT_INTERVAL_YM:
         case SQLT_INTERVAL_DS:
-            return std::make_unique<ora_str_repr>(param, type_code, 16);
+            return std::make_unique<ora_str_repr>(param, type_code, kIntervalChars);
         case SQLT_DAT:
         case SQLT_TIMESTAMP:
         case SQLT_TIMESTAMP_TZ:
@@ -130,6 +143,18 @@ void ora_record::fill(const std::vector<std::unique_ptr<ora_type>>& columns) {
         reserve(columns.size());
         for (const auto& column : columns) {
             emplace_back(column->name(), static_cast<int32_t>(column->size()), ole_variant());
+        }
+    }
+    for (size_t i = 0; i < columns.size(); ++i) {
+        ora_type& column = *columns[i];
+        if (column.is_truncated()) {
+            const sb2 needed = column.indicator();
+            throw tk_exception("The value of column " + tk::utf16_to_utf8(column.name()) +
+                                   " is longer than its fetch buffer (" +
+                                   (needed > 0 ? std::to_string(needed) + " bytes"
+                                               : std::string("over 32767 bytes")) +
+                                   ") and would be cut; the record is not converted.",
+                               0);
         }
     }
     for (size_t i = 0; i < columns.size(); ++i) {

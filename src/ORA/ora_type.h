@@ -8,11 +8,19 @@
 //   2, 3, 4, 6, 7               ora_number    SQLT_STR, 510 bytes
 //   8, 24                       ora_str_repr  1,000,000 characters (LONG RAW as hex)
 //   11, 104, 105                ora_str_repr  255 characters
-//   182, 189, 190               ora_str_repr  16 characters
+//   182, 189, 190               ora_str_repr  30 characters (the widest interval)
 //   12, 187, 188, 231, 232      ora_date      SQLT_DAT, 7 bytes
 //   23                          ora_binary    SQLT_BIN, size bytes
 //   112, 113                    ora_lob       a LOB locator, read in pieces
 //   anything else               ora_dummy     "<unsupported type>", nothing defined
+//
+// National character columns (NCHAR, NVARCHAR2, NCLOB) are defined with
+// OCI_ATTR_CHARSET_FORM SQLCS_NCHAR: otherwise the client converts them
+// through the database character set, which may not hold their text.
+//
+// A value the client had to cut to fit its buffer (a positive indicator, or
+// -2 beyond 32,767 bytes) is never handed on: the row is refused with a
+// report (ora_record::fill).
 //
 // Ownership: a column object owns its buffers, its LOB locator and its
 // define handle, and must be destroyed before the statement it was defined
@@ -54,6 +62,10 @@ class ora_type {
     sb2 indicator() const { return indicator_; }
     // True when the last fetch delivered NULL.
     bool is_null() const { return indicator_ == -1; }
+    // True when the last fetch cut the value to fit the buffer.
+    bool is_truncated() const { return indicator_ > 0 || indicator_ == -2; }
+    // OCI_ATTR_CHARSET_FORM of a character column as described (0 when not read).
+    uint8_t charset_form() const { return charset_form_; }
 
   protected:
     // Reads the column name and OCI_ATTR_IS_NULL.
@@ -64,9 +76,12 @@ class ora_type {
     // A scalar attribute read into a zeroed 32-bit cell, so that a 1-, 2-
     // or 4-byte attribute lands in its low bytes.
     static uint32_t get_attr_u32(OCIParam* param, ub4 attribute);
-    // Guarded OCIDefineByPos with this column's indicator.
+    // Guarded OCIDefineByPos with this column's indicator; a national
+    // column's define then asks for its character set form.
     void define_buffer(OCIStmt* stmt, ub4 position, void* buffer, sb4 length, ub2 type,
                        ub2* returned_length = nullptr);
+    // Reads OCI_ATTR_CHARSET_FORM of a character column.
+    void read_charset_form(OCIParam* param);
 
     OCIDefine* define_ = nullptr;
     std::u16string name_;
@@ -74,6 +89,7 @@ class ora_type {
     uint32_t size_ = 0;
     uint8_t type_code_ = 0;
     sb2 indicator_ = 0;
+    uint8_t charset_form_ = 0;
 };
 
 // NUMBER and the other numeric codes, fetched as text and parsed into the

@@ -142,15 +142,21 @@ typedef struct OCISnapshot OCISnapshot;
 #define OCI_ATTR_CHAR_SIZE 286   /* ub2, size in characters */
 
 /* on handles */
-#define OCI_ATTR_SERVER 6    /* service context: its server handle */
-#define OCI_ATTR_SESSION 7   /* service context: its session handle */
-#define OCI_ATTR_ROW_COUNT 9 /* statement: ub4, rows fetched or changed */
-#define OCI_ATTR_PREFETCH_ROWS 11
-#define OCI_ATTR_PARAM_COUNT 18 /* statement: ub4, select-list columns */
+#define OCI_ATTR_SERVER 6           /* service context: its server handle */
+#define OCI_ATTR_SESSION 7          /* service context: its session handle */
+#define OCI_ATTR_ROW_COUNT 9        /* statement: ub4, rows fetched or changed */
+#define OCI_ATTR_PREFETCH_ROWS 11   /* statement: ub4, rows fetched ahead per round trip */
+#define OCI_ATTR_PREFETCH_MEMORY 13 /* statement: ub4, bytes fetched ahead at most (0: no bound) \
+                                     */
+#define OCI_ATTR_PARAM_COUNT 18     /* statement: ub4, select-list columns */
 #define OCI_ATTR_USERNAME 22
 #define OCI_ATTR_PASSWORD 23
 #define OCI_ATTR_STMT_TYPE 24     /* statement: ub2, OCI_STMT_* */
 #define OCI_ATTR_ROWS_FETCHED 197 /* statement: ub4, rows of the last fetch */
+/* The embedded provider's own (not Oracle's): on a service context, the
+   round trips to the server that the real client would have made for this
+   logon so far (ub4); on an environment, those of all its logons. */
+#define TSL_OCI_ATTR_ROUNDTRIPS 32001
 
 /* ---- Data type codes --------------------------------------------------- */
 

@@ -43,7 +43,7 @@ sword param_attr(OCIParam* p, void* attributep, ub4* sizep, ub4 attrtype, OCIErr
         case OCI_ATTR_CHARSET_ID:
             return put<ub2>(attributep, csid_of_form(t.form));
         case OCI_ATTR_CHAR_USED:
-            return put<ub1>(attributep, 0);
+            return put<ub1>(attributep, character && t.char_used ? ub1(1) : ub1(0));
         case OCI_ATTR_CHAR_SIZE:
             return put<ub2>(attributep, character ? t.char_size : ub2(0));
         case OCI_ATTR_NAME:
@@ -85,7 +85,9 @@ sword stmt_attr(OCIStmt* s, void* attributep, ub4 attrtype, OCIError* err) {
         case OCI_ATTR_STMT_TYPE:
             return put<ub2>(attributep, s->stmt_type);
         case OCI_ATTR_PREFETCH_ROWS:
-            return put<ub4>(attributep, 0);
+            return put<ub4>(attributep, s->prefetch_rows);
+        case OCI_ATTR_PREFETCH_MEMORY:
+            return put<ub4>(attributep, s->prefetch_memory);
         default:
             return ocl_fail(err, ORA_ILLEGAL_ATTRIBUTE);
     }
@@ -115,8 +117,16 @@ sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* s
                 if (attrtype == OCI_ATTR_SESSION) {
                     return put<OCISession*>(attributep, svc->session);
                 }
+                if (attrtype == TSL_OCI_ATTR_ROUNDTRIPS) {
+                    return put<ub4>(attributep, svc->conn != nullptr ? svc->conn->roundtrips : 0);
+                }
                 return ocl_fail(err, ORA_ILLEGAL_ATTRIBUTE);
             }
+            case OCI_HTYPE_ENV:
+                if (attrtype == TSL_OCI_ATTR_ROUNDTRIPS) {
+                    return put<ub4>(attributep, static_cast<OCIEnv*>(h)->roundtrips);
+                }
+                return ocl_fail(err, ORA_ILLEGAL_ATTRIBUTE);
             default:
                 return ocl_fail(err, ORA_ILLEGAL_ATTRIBUTE);
         }
@@ -158,8 +168,25 @@ sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 /*size*/
             }
             break;
         case OCI_HTYPE_STMT:
-            if (attrtype == OCI_ATTR_PREFETCH_ROWS) {
-                return OCI_SUCCESS;  // rows are read one step at a time anyway
+            if ((attrtype == OCI_ATTR_PREFETCH_ROWS || attrtype == OCI_ATTR_PREFETCH_MEMORY) &&
+                attributep != nullptr) {
+                ub4 value = 0;
+                std::memcpy(&value, attributep, sizeof value);
+                auto* s = static_cast<OCIStmt*>(h);
+                (attrtype == OCI_ATTR_PREFETCH_ROWS ? s->prefetch_rows : s->prefetch_memory) =
+                    value;
+                return OCI_SUCCESS;
+            }
+            break;
+        case OCI_HTYPE_DEFINE:
+            if (attrtype == OCI_ATTR_CHARSET_FORM && attributep != nullptr) {
+                ub1 form = 0;
+                std::memcpy(&form, attributep, sizeof form);
+                if (form != SQLCS_IMPLICIT && form != SQLCS_NCHAR) {
+                    return ocl_fail(err, ORA_INVALID_CHARSET);
+                }
+                static_cast<OCIDefine*>(h)->form = form;
+                return OCI_SUCCESS;
             }
             break;
         default:

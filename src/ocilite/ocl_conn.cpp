@@ -4,6 +4,7 @@
 // it (or a plain path), opened read-only, never created. A database holding
 // a TSL_USERS table admits only its users.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -148,6 +149,12 @@ sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, 
     return ocl_guard(err, [&] {
         ocl_clear(err);
         srv->dblink = ocl_in_text(srv->env, dblink, dblink_len > 0 ? ub4(dblink_len) : 0);
+        ocl_roundtrip(srv->env, nullptr);
+        if (srv->dblink.empty() && ocl_emul_server_now()) {
+            // The default host (TWO_TASK, ORACLE_SID) answers nowhere here,
+            // as on a client machine without a local database.
+            return ocl_fail(err, ORA_NO_LISTENER);
+        }
         srv->attached = true;
         return OCI_SUCCESS;
     });
@@ -189,6 +196,8 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
         conn->open = true;
         conn->user = user;
         conn->owner = ocl_ascii_upper(user);
+        conn->emul = ocl_emul_from_env();
+        ocl_roundtrip(env, conn.get());
         code = check_logon(db, user, pw);
         if (code != 0) {
             return ocl_fail(err, code);  // `conn` closes the database
@@ -227,6 +236,14 @@ sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp) {
     ocl_clear(err);
     if (svc->conn == nullptr || !svc->conn->open) {
         return ocl_fail(err, ORA_NOT_CONNECTED);
+    }
+    ocl_conn& conn = *svc->conn;
+    ocl_roundtrip(svc->env, &conn);
+    if (!conn.emul.report.empty()) {
+        if (FILE* f = std::fopen(conn.emul.report.c_str(), "a")) {
+            std::fprintf(f, "%u\n", static_cast<unsigned>(conn.roundtrips));
+            std::fclose(f);
+        }
     }
     // Statements executed on the connection keep it; they fail with
     // ORA-03114 from now on.

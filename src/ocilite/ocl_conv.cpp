@@ -6,7 +6,9 @@
 #include <limits>
 
 #include "ocilite/ocl_date.h"
+#include "ocilite/ocl_emul.h"
 #include "ocilite/ocl_err.h"
+#include "ocilite/ocl_hand.h"
 #include "ocilite/ocl_num.h"
 #include "ocilite/ocl_text.h"
 
@@ -63,8 +65,66 @@ const unsigned char* value_text(sqlite3_stmt* st, int col, int type, char* scrat
     return t != nullptr ? t : reinterpret_cast<const unsigned char*>("");
 }
 
+// The emulated server's knobs for a define's statement; null when the
+// provider is not emulating a server.
+const ocl_emul* emulation_of(const OCIDefine& d) {
+    if (d.stmt == nullptr || d.stmt->conn == nullptr || !d.stmt->conn->emul.server) {
+        return nullptr;
+    }
+    return &d.stmt->conn->emul;
+}
+
+// A value's text as the emulated server sends it: numbers in the session's
+// format, intervals in the server's form, text through a single-byte
+// database character set, CHAR values blank-padded to their length. `t`
+// and `n` are replaced when the text changes (pointing into `scratch` or
+// `out`).
+void emulate_text(const ocl_emul& e, const OCIDefine& d, const OCIParam* param, int type,
+                  char* scratch, std::string& out, const unsigned char** t, size_t* n) {
+    if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+        *n = ocl_emul_number(e, scratch, *n);
+        *t = reinterpret_cast<const unsigned char*>(scratch);
+        return;
+    }
+    if (param == nullptr || type != SQLITE_TEXT) {
+        return;
+    }
+    const ocl_type& ty = param->type;
+    std::string_view text(reinterpret_cast<const char*>(*t), *n);
+    bool changed = false;
+    if (ty.code == SQLT_INTERVAL_DS || ty.code == SQLT_INTERVAL_YM) {
+        changed = ocl_emul_interval(text, ty.code == SQLT_INTERVAL_DS, ty.lead, ty.frac, out);
+    }
+    if (e.latin1_db && ty.form != 0 && !(ty.form == SQLCS_NCHAR && d.form == SQLCS_NCHAR)) {
+        std::string lossy;
+        if (ocl_emul_latin1(changed ? std::string_view(out) : text, lossy)) {
+            out = std::move(lossy);
+            changed = true;
+        }
+    }
+    if (ty.code == SQLT_AFC) {
+        // The server keeps CHAR values padded to their length: characters
+        // for CHAR semantics and national columns, bytes otherwise.
+        if (!changed) {
+            out.assign(text);
+            changed = true;
+        }
+        const auto* u = reinterpret_cast<const unsigned char*>(out.data());
+        const size_t have = ty.char_used || ty.form == SQLCS_NCHAR || e.latin1_db
+                                ? ocl_utf16_units(u, out.size())
+                                : out.size();
+        if (have < ty.char_size) {
+            out.append(ty.char_size - have, ' ');
+        }
+    }
+    if (changed) {
+        *t = reinterpret_cast<const unsigned char*>(out.data());
+        *n = out.size();
+    }
+}
+
 int to_chars(sqlite3_stmt* st, int col, int type, const OCIDefine& d, const slot& s, bool utf16,
-             bool* truncated) {
+             bool* truncated, const OCIParam* param) {
     const size_t unit = utf16 ? 2 : 1;
     const size_t size = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
     const bool terminated = d.dty == SQLT_STR;
@@ -85,6 +145,10 @@ int to_chars(sqlite3_stmt* st, int col, int type, const OCIDefine& d, const slot
         char scratch[ocl_num_max];
         size_t n;
         const unsigned char* t = value_text(st, col, type, scratch, &n);
+        std::string emulated;
+        if (const ocl_emul* e = emulation_of(d)) {
+            emulate_text(*e, d, param, type, scratch, emulated, &t, &n);
+        }
         written = ocl_put_text(t, n, utf16, s.value, cap, &full);
     }
     size_t returned = written;
@@ -276,6 +340,9 @@ int to_lob(sqlite3_stmt* st, int col, int type, const OCIDefine& d, const slot& 
         char scratch[ocl_num_max];
         size_t n;
         const unsigned char* t = value_text(st, col, type, scratch, &n);
+        if (const ocl_emul* e = emulation_of(d)) {
+            n = ocl_emul_number(*e, scratch, n);
+        }
         loc->data.assign(reinterpret_cast<const char*>(t), n);
     } else {
         const void* b =
@@ -321,7 +388,7 @@ int convert(sqlite3_stmt* st, int col, const OCIDefine& d, ub4 row, const OCIPar
         case SQLT_STR:
         case SQLT_LNG:
         case SQLT_AFC:
-            return to_chars(st, col, type, d, s, utf16, truncated);
+            return to_chars(st, col, type, d, s, utf16, truncated, param);
         case SQLT_INT:
         case SQLT_UIN:
             return to_integer(st, col, type, d, s);

@@ -175,6 +175,22 @@ int add_columns(sqlite3* db, sqlite3_stmt* insert, const char* schema, const cha
     return SQLITE_OK;
 }
 
+// The emulated server's tables each have an invisible column (Oracle 12c
+// and later): listed in USER_TAB_COLUMNS, with no COLUMN_ID, and never
+// returned by SELECT *.
+int add_invisible_column(sqlite3_stmt* insert, const std::string& table) {
+    sqlite3_reset(insert);
+    sqlite3_clear_bindings(insert);
+    sqlite3_bind_text(insert, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, 2, "TSL_INVISIBLE", -1, SQLITE_STATIC);
+    sqlite3_bind_text(insert, 3, "VARCHAR2", -1, SQLITE_STATIC);
+    sqlite3_bind_int(insert, 4, 30);
+    sqlite3_bind_text(insert, 7, "Y", -1, SQLITE_STATIC);
+    sqlite3_bind_int(insert, 10, 30);
+    const int rc = sqlite3_step(insert);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
 int fill(ocl_conn& c) {
     sqlite3* db = c.db;
     for (int i : {d_tables, d_columns, d_all_views, d_user_views}) {
@@ -266,6 +282,9 @@ int fill(ocl_conn& c) {
             }
             if (ins_column.st != nullptr) {
                 rc = add_columns(db, ins_column.st, schema, name.c_str());
+                if (rc == SQLITE_OK && !view && c.emul.server) {
+                    rc = add_invisible_column(ins_column.st, name);
+                }
                 if (rc != SQLITE_OK) {
                     return rc;
                 }
@@ -359,6 +378,9 @@ int ocl_dict_install(ocl_conn& c) {
     for (int i = 0; i < d_count; ++i) {
         if (main_has(db, dict_tables[i].name)) {
             continue;  // the database's own object wins
+        }
+        if (i == d_version && c.emul.server) {
+            continue;  // the emulated server grants no access to v$version
         }
         rc = exec(db, std::string("CREATE TEMP TABLE ") + quote_ident(dict_tables[i].name) + " " +
                           dict_tables[i].columns);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "oci/tsl_oci.h"
+#include "ocilite/ocl_emul.h"
 #include "ocilite/ocl_type.h"
 
 constexpr ub4 ocl_magic = 0x4C43534Fu;  // "OSCL"
@@ -32,6 +33,7 @@ struct ocl_head {
 struct OCIEnv : ocl_head {
     bool utf16 = false;  // OCI_UTF16: texts are UTF-16, lengths in bytes
     ocl_head* first = nullptr;
+    ub4 roundtrips = 0;  // round trips of all logons (see ocl_emul.h)
 };
 
 // The last error (or warning) of the calls that were given this handle.
@@ -58,6 +60,11 @@ struct ocl_conn {
     int main_version = -1;  // schema versions the dictionary was built for
     int temp_version = -1;
     unsigned dict_mask = 0;  // which dictionary tables the session created
+    ocl_emul emul;           // the environment's knobs at logon
+    ub4 roundtrips = 0;      // round trips of this logon
+    // Emulation: the locator of a streamed LOB read that has not reached its
+    // last piece; the server takes no other call until it has.
+    const OCILobLocator* active_lob = nullptr;
     ~ocl_conn();
 };
 
@@ -85,6 +92,7 @@ struct OCIDefine : ocl_head {
     sb2* indp = nullptr;
     ub2* rlenp = nullptr;
     ub2* rcodep = nullptr;
+    ub1 form = SQLCS_IMPLICIT;  // OCI_ATTR_CHARSET_FORM asked for on the define
 };
 
 struct OCIStmt : ocl_head {
@@ -98,6 +106,11 @@ struct OCIStmt : ocl_head {
     ub2 stmt_type = 0;
     ub4 row_count = 0;     // rows fetched (query) or changed (other)
     ub4 rows_fetched = 0;  // rows of the last fetch call
+    // The client's row cache: rows fetched ahead that the next fetch calls
+    // take without a round trip.
+    ub4 prefetch_rows = 1;    // OCI_ATTR_PREFETCH_ROWS (the client's default)
+    ub4 prefetch_memory = 0;  // OCI_ATTR_PREFETCH_MEMORY (0: no bound)
+    ub4 cached = 0;
     std::vector<std::unique_ptr<OCIParam>> params;
     std::vector<OCIDefine*> defines;  // by position - 1; owned
     ~OCIStmt();
@@ -116,6 +129,7 @@ struct OCILobLocator : ocl_head {
     bool polling = false;
     size_t poll_pos = 0;     // byte position in `data`
     uint64_t poll_left = 0;  // units (characters or bytes) still wanted
+    bool gap = false;        // emulation: the last piece of the stream was an empty one
     // Last character offset mapped to a byte position (CLOB reads).
     uint64_t cache_char = 0;
     size_t cache_byte = 0;
@@ -123,6 +137,7 @@ struct OCILobLocator : ocl_head {
         polling = false;
         poll_pos = 0;
         poll_left = 0;
+        gap = false;
         cache_char = 0;
         cache_byte = 0;
     }

@@ -17,6 +17,7 @@
 #include <limits>
 
 #include "ocilite/ocl_api.h"
+#include "ocilite/ocl_emul.h"
 #include "ocilite/ocl_text.h"
 
 namespace {
@@ -150,15 +151,72 @@ sword OCILobCharSetForm(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* loc
     return OCI_SUCCESS;
 }
 
+namespace {
+
+sword lob_read(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc, ub4* amtp, ub4 offset, void* bufp,
+               ub4 bufl, void* ctxp, OCICallbackLobRead cbfp, ub2 csid, ub1 csfrm);
+
+}  // namespace
+
 sword OCILobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset,
-                 void* bufp, ub4 bufl, void* ctxp, OCICallbackLobRead cbfp, ub2 csid,
-                 ub1 /*csfrm*/) {
+                 void* bufp, ub4 bufl, void* ctxp, OCICallbackLobRead cbfp, ub2 csid, ub1 csfrm) {
     OCISvcCtx* svc = ocl_as<OCISvcCtx>(svchp, OCI_HTYPE_SVCCTX);
     OCIError* err = ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR);
     OCILobLocator* loc = ocl_as<OCILobLocator>(locp, OCI_DTYPE_LOB);
     if (svc == nullptr || err == nullptr || loc == nullptr || amtp == nullptr) {
         return OCI_INVALID_HANDLE;
     }
+    if (svc->conn == nullptr || !svc->conn->emul.server) {
+        if (svc->conn != nullptr && svc->conn->open) {
+            ocl_roundtrip(svc->env, svc->conn.get());
+        }
+        return lob_read(svc, err, loc, amtp, offset, bufp, bufl, ctxp, cbfp, csid, csfrm);
+    }
+    // The emulated server: one streamed read at a time on the connection,
+    // and a stream that may hand over an empty piece while more remain (a
+    // network packet that carried no data of the value).
+    ocl_conn& conn = *svc->conn;
+    ocl_clear(err);
+    if (!conn.open) {
+        return ocl_fail(err, ORA_NOT_CONNECTED);
+    }
+    if (conn.active_lob != nullptr &&
+        (conn.active_lob != loc || !loc->polling || cbfp != nullptr)) {
+        return ocl_fail(err, ORA_ACTIVE_OPERATION);
+    }
+    ocl_roundtrip(svc->env, &conn);
+    if (loc->polling && !loc->gap) {
+        loc->gap = true;
+        *amtp = 0;
+        return OCI_NEED_DATA;
+    }
+    loc->gap = false;
+    if (!loc->polling && !loc->binary && conn.emul.latin1_db &&
+        !(loc->form == SQLCS_NCHAR && csfrm == SQLCS_NCHAR)) {
+        // Text that passes through the single-byte database character set;
+        // the locator keeps it so converted.
+        const sword status = ocl_guard(err, [&] {
+            std::string lossy;
+            if (ocl_emul_latin1(loc->data, lossy)) {
+                loc->data = std::move(lossy);
+                loc->cache_char = 0;
+                loc->cache_byte = 0;
+            }
+            return OCI_SUCCESS;
+        });
+        if (status != OCI_SUCCESS) {
+            return status;
+        }
+    }
+    const sword status = lob_read(svc, err, loc, amtp, offset, bufp, bufl, ctxp, cbfp, csid, csfrm);
+    conn.active_lob = status == OCI_NEED_DATA ? loc : nullptr;
+    return status;
+}
+
+namespace {
+
+sword lob_read(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc, ub4* amtp, ub4 offset, void* bufp,
+               ub4 bufl, void* ctxp, OCICallbackLobRead cbfp, ub2 csid, ub1 /*csfrm*/) {
     return ocl_guard(err, [&]() -> sword {
         ocl_clear(err);
         if (svc->conn == nullptr || !svc->conn->open) {
@@ -246,3 +304,5 @@ sword OCILobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* am
         }
     });
 }
+
+}  // namespace

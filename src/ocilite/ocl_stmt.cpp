@@ -28,6 +28,18 @@ std::string column_name(sqlite3_stmt* st, int col) {
     return n;
 }
 
+// The sizes an AL32UTF8 server reports for a column declared with character
+// length semantics: up to four bytes a character (one in a single-byte
+// database).
+void emulate_sizes(const ocl_emul& e, ocl_type& t) {
+    if (!t.char_used || t.form != SQLCS_IMPLICIT) {
+        return;
+    }
+    const unsigned per_char = e.latin1_db ? 1 : 4;
+    const unsigned bytes = static_cast<unsigned>(t.char_size) * per_char;
+    t.size = static_cast<ub2>(bytes > 32767 ? 32767 : bytes);
+}
+
 void describe(OCIStmt* s) {
     s->params.clear();
     s->scanned = false;
@@ -44,6 +56,9 @@ void describe(OCIStmt* s) {
         p->needs_scan = !ocl_type_from_decl(decl, &p->type);
         if (p->needs_scan) {
             p->type = ocl_type_varchar2(4000);  // until the scan decides
+        }
+        if (s->conn->emul.server) {
+            emulate_sizes(s->conn->emul, p->type);
         }
         p->nullable = 1;
         const char* table = sqlite3_column_table_name(s->st, col);
@@ -146,14 +161,49 @@ sword compile(OCIStmt* s, const std::shared_ptr<ocl_conn>& conn, OCIError* err) 
     return OCI_SUCCESS;
 }
 
+// The rows a round trip brings ahead of those asked for: OCI_ATTR_PREFETCH_ROWS,
+// bounded by OCI_ATTR_PREFETCH_MEMORY over the row's described size. The
+// client prefetches nothing for a select list with a LONG column.
+ub4 prefetch_count(const OCIStmt* s) {
+    size_t row_bytes = 0;
+    for (const auto& p : s->params) {
+        if (p->type.code == SQLT_LNG || p->type.code == SQLT_LBI) {
+            return 0;
+        }
+        row_bytes += p->type.size + 4;  // the value, its indicator and length
+    }
+    ub4 rows = s->prefetch_rows;
+    if (s->prefetch_memory > 0) {
+        const size_t by_memory = s->prefetch_memory / (row_bytes > 0 ? row_bytes : 1);
+        if (rows == 0 || by_memory < rows) {
+            rows = static_cast<ub4>(by_memory);
+        }
+    }
+    return rows;
+}
+
+// Accounts the round trip of a call that wants `nrows` rows: none when the
+// client's cache holds them; otherwise one, which also brings the prefetch.
+void fetch_trip(OCIStmt* s, ub4 nrows) {
+    if (s->cached >= nrows) {
+        s->cached -= nrows;
+        return;
+    }
+    ocl_roundtrip(s->env, s->conn.get());
+    s->cached = prefetch_count(s);
+}
+
 // Fetches up to `nrows` rows into the defines.
-sword fetch_rows(OCIStmt* s, OCIError* err, ub4 nrows) {
+sword fetch_rows(OCIStmt* s, OCIError* err, ub4 nrows, bool trip = true) {
     s->rows_fetched = 0;
     if (s->done) {
         return OCI_NO_DATA;
     }
     if (!s->conn->open) {
         return ocl_fail(err, ORA_NOT_CONNECTED);
+    }
+    if (trip) {
+        fetch_trip(s, nrows);
     }
     const bool utf16 = s->env->utf16;
     const int count = sqlite3_column_count(s->st);
@@ -245,6 +295,11 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
         if (conn == nullptr || !conn->open) {
             return ocl_fail(err, ORA_NOT_CONNECTED);
         }
+        if (conn->active_lob != nullptr) {
+            return ocl_fail(err, ORA_ACTIVE_OPERATION);
+        }
+        ocl_roundtrip(svc->env, conn.get());
+        s->cached = 0;
         int rc = ocl_dict_refresh(*conn);
         if (rc != SQLITE_OK) {
             return ocl_fail_sqlite(err, conn->db, rc, s->sql);
@@ -268,10 +323,12 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
                 s->done = true;  // described; nothing to fetch until a real execute
                 return OCI_SUCCESS;
             }
+            // The execute's round trip brings the first rows and the prefetch.
+            s->cached = prefetch_count(s);
             if (iters == 0) {
                 return OCI_SUCCESS;
             }
-            return fetch_rows(s, err, iters);
+            return fetch_rows(s, err, iters, false);
         }
         if ((mode & OCI_DESCRIBE_ONLY) != 0) {
             s->executed = true;
@@ -311,6 +368,9 @@ sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, 
         ocl_clear(err);
         if (!s->executed || !s->is_query || s->st == nullptr) {
             return ocl_fail(err, ORA_NOT_EXECUTED);
+        }
+        if (s->conn != nullptr && s->conn->active_lob != nullptr) {
+            return ocl_fail(err, ORA_ACTIVE_OPERATION);
         }
         if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT) {
             return ocl_fail(err, ORA_PROVIDER, "only OCI_FETCH_NEXT fetches are supported");

@@ -17,7 +17,20 @@ struct decl_parts {
     long args[2] = {0, 0};
     int nargs = 0;
     bool bad_args = false;
+    bool char_semantics = false;  // "(n CHAR)"; "(n BYTE)" is the default
 };
+
+// "CHAR" / "BYTE" after a length, any case, blanks around.
+bool is_word(const char* s, const char* word) {
+    while (*s == ' ') ++s;
+    for (; *word; ++s, ++word) {
+        if (std::toupper(static_cast<unsigned char>(*s)) != *word) {
+            return false;
+        }
+    }
+    while (*s == ' ') ++s;
+    return *s == '\0';
+}
 
 decl_parts split_decl(const char* decl) {
     decl_parts p;
@@ -30,6 +43,15 @@ decl_parts split_decl(const char* decl) {
         std::string t = b == std::string::npos ? "" : arg.substr(b, e - b + 1);
         char* end = nullptr;
         long v = std::strtol(t.c_str(), &end, 10);
+        if (p.nargs == 0 && end != t.c_str() && *end == ' ') {
+            // A length with its semantics: VARCHAR2(20 CHAR), VARCHAR2(20 BYTE).
+            if (is_word(end, "CHAR")) {
+                p.char_semantics = true;
+                end += std::strlen(end);
+            } else if (is_word(end, "BYTE")) {
+                end += std::strlen(end);
+            }
+        }
         if (t.empty() || *end != '\0' || p.nargs >= 2) {
             p.bad_args = true;
         } else {
@@ -129,6 +151,26 @@ bool is_one_of(const std::string& key, std::initializer_list<const char*> names)
     return false;
 }
 
+// The number in parentheses right after `word` in `decl` (any case), or
+// `fallback`: INTERVAL DAY(3) TO SECOND(9).
+sb1 digits_after(const char* decl, const char* word, sb1 fallback) {
+    std::string upper;
+    for (const char* s = decl; *s; ++s) {
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(*s)));
+    }
+    size_t at = upper.find(word);
+    if (at == std::string::npos) {
+        return fallback;
+    }
+    at += std::strlen(word);
+    while (at < upper.size() && upper[at] == ' ') ++at;
+    if (at >= upper.size() || upper[at] != '(') {
+        return fallback;
+    }
+    long v = std::strtol(upper.c_str() + at + 1, nullptr, 10);
+    return v >= 0 && v <= 9 ? static_cast<sb1>(v) : fallback;
+}
+
 }  // namespace
 
 ocl_type ocl_type_varchar2(ub2 chars) {
@@ -152,11 +194,13 @@ bool ocl_type_from_decl(const char* decl, ocl_type* out) {
 
     if (is_one_of(k, {"VARCHAR2", "VARCHAR", "CHARACTER VARYING", "CHAR VARYING"})) {
         t = character(SQLT_CHR, has1 ? a0 : 4000, false, "VARCHAR2");
+        t.char_used = p.char_semantics;
     } else if (is_one_of(k, {"NVARCHAR2", "NVARCHAR", "NATIONAL CHARACTER VARYING",
                              "NATIONAL CHAR VARYING", "NCHAR VARYING"})) {
         t = character(SQLT_CHR, has1 ? a0 : 2000, true, "NVARCHAR2");
     } else if (is_one_of(k, {"CHAR", "CHARACTER"})) {
         t = character(SQLT_AFC, has1 ? a0 : 1, false, "CHAR");
+        t.char_used = p.char_semantics;
     } else if (is_one_of(k, {"NCHAR", "NATIONAL CHARACTER", "NATIONAL CHAR"})) {
         t = character(SQLT_AFC, has1 ? a0 : 1, true, "NCHAR");
     } else if (k == "NUMBER") {
@@ -206,8 +250,12 @@ bool ocl_type_from_decl(const char* decl, ocl_type* out) {
         t.scale = static_cast<sb1>(has1 ? a0 : 6);
     } else if (k == "INTERVAL YEAR TO MONTH") {
         t = make(SQLT_INTERVAL_YM, 5, "INTERVAL YEAR(2) TO MONTH");
+        t.lead = digits_after(decl, "YEAR", 2);
+        t.frac = 0;
     } else if (k == "INTERVAL DAY TO SECOND") {
         t = make(SQLT_INTERVAL_DS, 11, "INTERVAL DAY(2) TO SECOND(6)");
+        t.lead = digits_after(decl, "DAY", 2);
+        t.frac = digits_after(decl, "SECOND", 6);
     } else if (is_one_of(k, {"RAW", "VARBINARY", "BINARY"})) {
         t = make(SQLT_BIN, clamp_size(has1 ? a0 : 2000, 32767), "RAW");
     } else if (is_one_of(k, {"LONG", "LONG VARCHAR"})) {

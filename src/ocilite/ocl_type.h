@@ -18,6 +18,9 @@ struct ocl_type {
     sb1 scale = 0;                  // OCI_ATTR_SCALE (-127: floating, no scale)
     ub1 form = SQLCS_IMPLICIT;      // charset form; 0 for non-character types
     ub2 char_size = 4000;           // size in characters (character types)
+    bool char_used = false;         // declared with CHAR length semantics: (n CHAR)
+    sb1 lead = 2;                   // intervals: leading field digits
+    sb1 frac = 6;                   // intervals: fraction digits
     const char* name = "VARCHAR2";  // DATA_TYPE as the dictionary shows it (static text)
 };
 

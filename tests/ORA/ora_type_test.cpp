@@ -273,18 +273,24 @@ TEST_F(OraTypes, LongRawArrivesAsHexAndIsHandedOnAsBytes) {
     EXPECT_EQ(field(row, u"LT").bstr(), u"long text");
 }
 
-TEST_F(OraTypes, ALongRawLongerThanTheBufferStaysABinaryValue) {
+TEST_F(OraTypes, ALongRawLongerThanTheBufferIsRefusedNotCut) {
     // 600,000 bytes are 1,200,000 hex digits: the define takes 999,999 of
-    // them, which would end in half a byte.
+    // them, and the client says so with the indicator.
     open(
-        "CREATE TABLE L(LR LONG RAW);"
-        "INSERT INTO L VALUES(zeroblob(600000));");
+        "CREATE TABLE L(ID NUMBER(2), LR LONG RAW);"
+        "INSERT INTO L VALUES(1, zeroblob(600000)), (2, x'01AB');");
     auto r = table(u"L");
     ASSERT_FALSE(r->is_eof());
-    const udb_record& row = *r->get_item();
-    std::vector<uint8_t> got = bytes_of(field(row, u"LR"));
-    EXPECT_EQ(got.size(), 499999u);
-    EXPECT_EQ(got.front(), 0);
+    try {
+        r->get_item();
+        FAIL() << "a cut LONG RAW was handed on";
+    } catch (const tk_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("LR"), std::string::npos) << e.what();
+    }
+    // The next row is read as usual.
+    r->next();
+    ASSERT_FALSE(r->is_eof());
+    EXPECT_EQ(bytes_of(field(*r->get_item(), u"LR")), (std::vector<uint8_t>{0x01, 0xAB}));
 }
 
 TEST_F(OraTypes, LobsAreReadWholeAcrossPieces) {
