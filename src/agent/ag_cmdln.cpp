@@ -44,17 +44,6 @@ int32_t read_number(const std::string& text) {
     return static_cast<int32_t>(v);
 }
 
-// The destination with the extension ".xls"; empty when the value names no
-// file (empty, or a folder).
-std::u16string workbook_name(const std::u16string& value) {
-    if (value.empty())
-        return {};
-    tk_file_wname parts(value.c_str());
-    if (parts.name().empty())
-        return {};
-    return parts.folder() + parts.name() + u".xls";
-}
-
 }  // namespace
 
 const tk_cmdli_option kAgentOptions[] = {
@@ -135,7 +124,7 @@ bool parse_cmd_line(int argc, char** argv) {
                 // message, rather than failing later inside a run.
                 if (raw.size() >= PATH_MAX)
                     con_fail("The MS Excel spreadsheet name is too long.");
-                conv.dest = workbook_name(value);
+                conv.dest = xls_converter::workbook_name(value);
                 tk_wtrace(2, u"\tgot dest %s", conv.dest.c_str());
                 break;
             case opt_direct:

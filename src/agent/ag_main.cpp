@@ -5,6 +5,7 @@
 #include "agent/ag_cmdln.h"
 #include "agent/ag_front.h"
 #include "core/cnv_dest.h"
+#include "core/cnv_sig.h"
 #include "core/con_out.h"
 #include "core/err_hand.h"
 #include "core/err_maps.h"
@@ -27,6 +28,9 @@ int agent_main(int argc, char** argv, std::unique_ptr<xls_destination> destinati
                 con_err(agent_usage());
                 return -1;
             }
+            // Ctrl-C and SIGTERM end the run the way an abort does, so it
+            // leaves the destination as it was and nothing behind.
+            signal_stop stop(conv);
             try {
                 conv.oracle.connect_oracle_server();
             } catch (const tk_exception& e) {
@@ -36,10 +40,16 @@ int agent_main(int argc, char** argv, std::unique_ptr<xls_destination> destinati
                 return -1;
             }
             conv();
+            if (stop.caught()) {
+                con_err("The conversion was interrupted; the destination is left as it was.");
+                stop.resend();
+                return -1;
+            }
+            return conv.anything_reported() ? 1 : 0;
         } catch (const tk_exception& e) {
             handler.handle(e, false);
         }
-        return 0;
+        return 1;
     } catch (const tsl_exit_request& request) {
         return request.status;
     } catch (const tk_final_exception&) {

@@ -21,6 +21,9 @@
 class tk_exception;
 class udb_database;
 class udb_validator;
+namespace tk {
+class file_target;
+}
 
 class xls_destination {
   public:
@@ -32,12 +35,14 @@ class xls_destination {
 
     // Loads the workbook driver of version `key`; false when it cannot.
     virtual bool set_version_if(int32_t key) = 0;
-    // Opens the existing workbook `path`; the caller owns the result.
-    virtual udb_database* open_dao_src(const std::u16string& path, const std::u16string& connect,
+    // Workbooks are kept in files of the run's publication (tk_publ.h),
+    // named by the path they take when the run is published; closing a
+    // database writes the workbook's new content into its file.
+    // Opens the workbook `file` holds; the caller owns the result.
+    virtual udb_database* open_dao_src(tk::file_target& file, const std::u16string& connect,
                                        int32_t mode) = 0;
-    // Opens a workbook that does not exist yet, so that it is created.
-    virtual udb_database* create_dao_src(const std::u16string& path,
-                                         const std::u16string& connect) = 0;
+    // Opens a new workbook for `file`, which holds none yet.
+    virtual udb_database* create_dao_src(tk::file_target& file, const std::u16string& connect) = 0;
 
     // The worksheet-name validator of a run, seeded with the selected tables
     // and the source's table names.
@@ -56,5 +61,6 @@ class xls_destination {
     // Engines, by format version (0 or 1).
     virtual std::u16string connect(int32_t format_version) const = 0;
     virtual void set_wrap(bool wrap) = 0;
-    virtual void patch(int32_t format_version, const std::u16string& path) = 0;
+    // Patches the workbook `file` holds, in place.
+    virtual void patch(int32_t format_version, tk::file_target& file) = 0;
 };

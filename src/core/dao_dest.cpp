@@ -2,6 +2,7 @@
 
 #include "TK/tk_excep.h"
 #include "TK/tk_log.h"
+#include "TK/tk_publ.h"
 #include "TK/tk_utf.h"
 #include "dao/dao_db.h"
 #include "dao/dao_vali.h"
@@ -44,14 +45,14 @@ bool dao_destination::set_version_if(int32_t key) {
     return dao_.set_version_if(key);
 }
 
-udb_database* dao_destination::open_dao_src(const std::u16string& path,
-                                            const std::u16string& connect, int32_t mode) {
-    return fit_columns(dao_.open_dao_src(path, connect, mode));
+udb_database* dao_destination::open_dao_src(tk::file_target& file, const std::u16string& connect,
+                                            int32_t mode) {
+    return fit_columns(dao_.open_dao_src(file, connect, mode));
 }
 
-udb_database* dao_destination::create_dao_src(const std::u16string& path,
+udb_database* dao_destination::create_dao_src(tk::file_target& file,
                                               const std::u16string& connect) {
-    return fit_columns(dao_.create_dao_src(path, connect));
+    return fit_columns(dao_.create_dao_src(file, connect));
 }
 
 dao_database* dao_destination::fit_columns(dao_database* db) const {
@@ -86,10 +87,10 @@ void dao_destination::set_wrap(bool wrap) {
     engines_[0]->wrap = engines_[1]->wrap = wrap;
 }
 
-void dao_destination::patch(int32_t format_version, const std::u16string& path) {
-    if (!engine(format_version).patch(path)) {
+void dao_destination::patch(int32_t format_version, tk::file_target& file) {
+    const std::string content = file.content_path();
+    if (!engine(format_version).patch(tk::utf8_to_utf16(content))) {
         throw tk_exception(
-            "The header and cell formats could not be applied to " + tk::utf16_to_utf8(path) + ".",
-            0);
+            "The header and cell formats could not be applied to " + file.name() + ".", 0);
     }
 }

@@ -21,10 +21,9 @@ class dao_destination : public xls_destination {
     ~dao_destination() override;
 
     bool set_version_if(int32_t key) override;
-    udb_database* open_dao_src(const std::u16string& path, const std::u16string& connect,
+    udb_database* open_dao_src(tk::file_target& file, const std::u16string& connect,
                                int32_t mode) override;
-    udb_database* create_dao_src(const std::u16string& path,
-                                 const std::u16string& connect) override;
+    udb_database* create_dao_src(tk::file_target& file, const std::u16string& connect) override;
     std::unique_ptr<udb_validator> make_sheet_validator(
         const std::vector<std::u16string>& selected_tables,
         const std::vector<std::u16string>& source_tables) override;
@@ -33,9 +32,9 @@ class dao_destination : public xls_destination {
     void close_database(udb_database& database) override;
     std::u16string connect(int32_t format_version) const override;
     void set_wrap(bool wrap) override;
-    // Patches `path`; a workbook the patch could not walk is reported
+    // Patches `file`; a workbook the patch could not walk is reported
     // (level 0: the data are there, the header format is not).
-    void patch(int32_t format_version, const std::u16string& path) override;
+    void patch(int32_t format_version, tk::file_target& file) override;
 
   private:
     xls_engine& engine(int32_t format_version) const;

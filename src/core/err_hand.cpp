@@ -63,6 +63,7 @@ std::string error_handler::compose(const tk_exception& e) const {
 
 void error_handler::handle(const tk_exception& e, bool no_abort) {
     tk_trace(2, "error_handler::handle");
+    ++reports_;
     if (e.code() == 2) {
         tk_trace(3, "Internal error:\n%s", e.what());
         view_.show_internal_error(e.message());

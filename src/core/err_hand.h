@@ -77,10 +77,14 @@ class error_handler : public tk_singleton<error_handler> {
     std::string compose(const tk_exception& e) const;
 
     bool suppressed() const { return suppress_; }
+    // Reports handled so far (every level); a run compares the count at its
+    // start and end to tell whether it reported anything.
+    size_t report_count() const { return reports_; }
 
   private:
     error_view& view_;
     std::string context_;
     bool suppress_ = false;
+    size_t reports_ = 0;
     tk_error_converter messages_;
 };

@@ -36,6 +36,11 @@ class oracle_converter_impl {
     void store_oracle_settings(const std::u16string& host, const std::u16string& user,
                                const std::u16string& password, const std::u16string& port);
 
+    // The file of a `file:` source (the embedded provider's database, named
+    // as a SQLite URI or a plain path) as it names it; empty for any
+    // other source.
+    std::string source_file() const;
+
     // Deletes the old source database and logs on by the chosen form.
     // Throws what the engine throws (ora_exception for a refused logon).
     void connect_oracle_server();

@@ -63,6 +63,7 @@ void tessal_convertor::operator()() {
     finished = false;
     completed = false;
     tables_done = 0;
+    start_reporting();
     try {
         init_conversion bracket(&finished, false, front());
         oracle.engine().running = true;
@@ -101,8 +102,11 @@ bool tessal_convertor::load_profile(const std::u16string& path, std::string* why
             *why = profile.error_text();
         return false;
     }
-    return udb_converter::load_profile(profile) && load_workbook_settings(profile) &&
-           oracle.load_profile(profile);
+    bool loaded = udb_converter::load_profile(profile) && load_workbook_settings(profile) &&
+                  oracle.load_profile(profile);
+    // A profile's destination is a workbook as the agent's --dest is.
+    dest = workbook_name(dest);
+    return loaded;
 }
 
 bool tessal_convertor::store_profile(const std::u16string& path) {

@@ -75,6 +75,9 @@ class tessal_convertor : public xls_converter, public tk_singleton<tessal_conver
     // when the settings key cannot be opened or a value was not transferred.
     bool serialize(bool store);
 
+  protected:
+    std::string source_file() const override { return oracle.source_file(); }
+
   private:
     converter_defaults defaults_;
 };

@@ -1,15 +1,20 @@
 #include "core/xls_conv.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "OLE/ole_types.h"
 #include "TK/tk_excep.h"
+#include "TK/tk_flock.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
+#include "TK/tk_publ.h"
 #include "TK/tk_utf.h"
 #include "TK/tk_utils.h"
 #include "UDB/udb_db.h"
@@ -44,6 +49,57 @@ struct table_bracket {
     ~table_bracket() { front.table_ended(); }
 };
 
+// A regular file that begins with the compound-file signature: a workbook
+// (of this program or another), as opposed to a file the user keeps under
+// a name that happens to be a continuation name.
+bool is_workbook(const std::string& path) {
+    static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    unsigned char head[8] = {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              ::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
+              std::memcmp(head, kSignature, sizeof head) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool same_file(const struct stat& a, const std::string& path) {
+    struct stat b {};
+    return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The names of a destination's file set in its folder: the destination
+// "<name><ext>" and its continuation files "<name>(<n>)<ext>".
+struct file_set {
+    std::string folder;  // without the final '/'
+    std::string name;
+    std::string ext;
+
+    explicit file_set(const std::u16string& dest) {
+        tk_file_wname parts(dest.c_str());
+        folder = tk::utf16_to_utf8(parts.folder());
+        if (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        name = tk::utf16_to_utf8(parts.name());
+        ext = tk::utf16_to_utf8(parts.extension());
+    }
+    bool is_destination(const std::string& file) const { return file == name + ext; }
+    bool is_continuation(const std::string& file) const {
+        if (file.size() <= name.size() + ext.size() + 2 ||
+            file.compare(0, name.size(), name) != 0 ||
+            file.compare(file.size() - ext.size(), ext.size(), ext) != 0)
+            return false;
+        std::string mid = file.substr(name.size(), file.size() - name.size() - ext.size());
+        return mid.size() > 2 && mid.front() == '(' && mid.back() == ')' &&
+               std::all_of(mid.begin() + 1, mid.end() - 1,
+                           [](char c) { return c >= '0' && c <= '9'; });
+    }
+    std::string path(const std::string& file) const { return folder + "/" + file; }
+};
+
 }  // namespace
 
 // The destination of one item: the workbook opened as a database and the
@@ -68,12 +124,20 @@ class xls_converter::sheet_writer {
     void next_part() {
         finish();
         open(continuation_name(owner_.dest, ++part_));
+        owner_.parts_ = std::max(owner_.parts_, part_);
     }
-    // The normal end: the workbook written, a failure raised.
+    // The normal end: the workbook written, a failure raised (and kept: the
+    // run's files are then not published).
     void finish() {
         recordset_.reset();
-        if (database_)
-            destination_.close_database(*database_);
+        if (database_) {
+            try {
+                destination_.close_database(*database_);
+            } catch (...) {
+                owner_.write_failed_ = true;
+                throw;
+            }
+        }
         database_.reset();
     }
     // Deletes the recordset, then the database (which closes the file).
@@ -84,10 +148,13 @@ class xls_converter::sheet_writer {
 
   private:
     void open(const std::u16string& path) {
+        if (!owner_.output_)
+            throw tk_mail_assertion("xls_conv", __LINE__);  // only inside do_convert
+        tk::file_target& file = owner_.output_->file(tk::utf16_to_utf8(path));
         std::u16string connect = destination_.connect(owner_.format_version);
-        database_.reset(file_exists(path)
-                            ? destination_.open_dao_src(path, connect, xls_destination::kAppendMode)
-                            : destination_.create_dao_src(path, connect));
+        database_.reset(!file.content_path().empty()
+                            ? destination_.open_dao_src(file, connect, xls_destination::kAppendMode)
+                            : destination_.create_dao_src(file, connect));
         udb_indexes no_indexes;
         recordset_.reset(database_->create_table(name_, schema_, no_indexes));
         rows_ = 0;
@@ -119,50 +186,165 @@ void xls_converter::set_wrap_text(bool wrap) {
     destination_->set_wrap(wrap);
 }
 
+std::u16string xls_converter::workbook_name(const std::u16string& value) {
+    if (value.empty())
+        return {};
+    tk_file_wname parts(value.c_str());
+    if (parts.name().empty())
+        return {};
+    return parts.folder() + parts.name() + u".xls";
+}
+
 void xls_converter::clean_if_exists() {
     tk_trace(1, "xls_converter::clean_if_exists");
-    if (file_exists(dest))
-        remove_file(dest);
     if (!split_data || dest.empty())
         return;
-    for (int n = 1;; ++n) {
+    const std::string source = source_file();
+    struct stat src {};
+    const bool has_source = !source.empty() && ::stat(source.c_str(), &src) == 0;
+    for (int n = parts_ + 1;; ++n) {
         std::u16string part = continuation_name(dest, n);
         if (!file_exists(part))
             break;
-        remove_file(part);
+        std::string path = tk::utf16_to_utf8(part);
+        if (is_workbook(path) && !(has_source && same_file(src, path)))
+            remove_file(part);
     }
 }
 
 void xls_converter::do_patch() {
     tk_trace(2, "xls_converter::do_patch");
-    if (format_version != 0 && format_version != 1)
+    if ((format_version != 0 && format_version != 1) || !output_)
         return;
     // One file that cannot be patched is reported with its name; the others
     // are still patched (their data is complete either way).
-    auto patch_one = [&](const std::u16string& path) {
+    const std::string destination = tk::utf16_to_utf8(dest);
+    for (tk::file_target* file : output_->written()) {
+        // Only user queries: the workbook is not patched.
+        if (file->name() == destination ? table_count == 0 : !split_data)
+            continue;
         try {
-            destination_->patch(format_version, path);
+            destination_->patch(format_version, *file);
         } catch (const tk_exception& e) {
-            error_handler::instance().set_table(path);
+            error_handler::instance().set_table(tk::utf8_to_utf16(file->name()));
             error_handler::instance().handle(e, false);
         }
-    };
-    // A workbook that no item reached was never created: nothing to patch.
-    if (table_count != 0 && file_exists(dest))
-        patch_one(dest);
-    if (!split_data)
-        return;
-    for (int n = 1;; ++n) {
-        std::u16string part = continuation_name(dest, n);
-        if (!file_exists(part))
-            break;
-        patch_one(part);
     }
+}
+
+void xls_converter::start_reporting() {
+    reports_before_ = error_handler::exists() ? error_handler::instance().report_count() : 0;
+    tables_missing_ = 0;
+}
+
+bool xls_converter::anything_reported() const {
+    size_t now = error_handler::exists() ? error_handler::instance().report_count() : 0;
+    return now != reports_before_ || tables_missing_ != 0;
+}
+
+void xls_converter::report(const std::string& text) {
+    error_handler& handler = error_handler::instance();
+    handler.set_table(dest);
+    handler.handle(tk_exception(text, 0), false);
+}
+
+void xls_converter::open_output() {
+    const std::string path = tk::utf16_to_utf8(dest);
+    if (path.empty())
+        throw tk_exception("You should enter MS Excel spredsheet name", 1);
+    file_set set(dest);
+    // The run replaces its destination and removes old continuation files:
+    // neither may be the database being read.
+    const std::string source = source_file();
+    struct stat src {};
+    if (!source.empty() && ::stat(source.c_str(), &src) == 0) {
+        bool clash = same_file(src, path);
+        if (split_data && !clash) {
+            if (DIR* d = ::opendir(set.folder.c_str())) {
+                while (dirent* e = ::readdir(d))
+                    if (set.is_continuation(e->d_name) && same_file(src, set.path(e->d_name)))
+                        clash = true;
+                ::closedir(d);
+            }
+        }
+        if (clash) {
+            throw tk_exception("The destination " + path +
+                                   " (or one of its continuation files) is the source database "
+                                   "file. Choose another destination.",
+                               1);
+        }
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw tk_exception("Destination name specifies a folder: " + path + ".", 1);
+        if ((st.st_mode & 0222) == 0)
+            throw tk_exception("Destination name specifies an existing read-only file.", 1);
+    }
+    lock_ = tk::file_lock::try_lock(set.path("." + set.name + set.ext + ".tsl-lock"));
+    if (!lock_) {
+        throw tk_exception("The destination " + path +
+                               " is being written by another conversion. Try again when it has "
+                               "finished.",
+                           1);
+    }
+    // Files a killed run left for this destination's set.
+    tk::publication::remove_stale(set.folder, [&](const std::string& file) {
+        return set.is_destination(file) || set.is_continuation(file);
+    });
+    output_ = std::make_unique<tk::publication>(set.folder);
+    write_failed_ = false;
+    parts_ = 0;
+}
+
+void xls_converter::publish_output() {
+    // A run stopped from outside (a signal, the wizard's cancel) is not complete.
+    if (stop_requested())
+        throw tk_final_exception();
+    std::vector<tk::file_target*> files = output_->written();
+    if (write_failed_) {
+        report(
+            "A workbook of this conversion could not be written; the destination is left as "
+            "it was.");
+        return;
+    }
+    if (files.empty()) {
+        report("No workbook was written; the destination is left as it was.");
+        return;
+    }
+    const std::string destination = tk::utf16_to_utf8(dest);
+    for (tk::file_target* f : files) {
+        struct stat st {};
+        if (f->name() != destination && ::stat(f->name().c_str(), &st) == 0 &&
+            !is_workbook(f->name())) {
+            report("The file " + f->name() +
+                   " is not a workbook and is not replaced; the workbooks of this conversion "
+                   "were not written. Move it away and convert again.");
+            return;
+        }
+    }
+    try {
+        output_->publish();
+    } catch (const tk_exception& e) {
+        report("The workbooks of this conversion could not be put in place (" + e.message() +
+               "); the destination is left as it was.");
+        return;
+    }
+    clean_if_exists();
 }
 
 void xls_converter::do_convert(udb_database& source) {
     tk_trace(2, "xls_converter::do_convert");
-    clean_if_exists();
+    start_reporting();
+    // The lock and the unpublished files go on every way out of the run.
+    struct output_scope {
+        xls_converter& c;
+        ~output_scope() {
+            c.output_.reset();
+            c.lock_.reset();
+        }
+    } scope{*this};
+    open_output();
     if (!destination_->set_version_if(0)) {
         throw tk_exception(
             "Failed to load Data Access Objects (DAO) support library.\n"
@@ -182,6 +364,7 @@ void xls_converter::do_convert(udb_database& source) {
     for (const auto& [name, query] : selected_items) {
         set_current_table(name);
         if (query.empty() && !source.is_table_exist(name)) {
+            ++tables_missing_;
             front_.table_missing(name);
         } else if (query.empty()) {
             // A selected name matches the source's table as the source
@@ -195,6 +378,7 @@ void xls_converter::do_convert(udb_database& source) {
         ++tables_done;
     }
     do_patch();
+    publish_output();
     completed = true;
 }
 

@@ -1,7 +1,15 @@
 // The workbook half of the converter chain: the workbook settings (format
 // version, split, wrap, dates as text) and the steps of a run that write
 // workbooks: do_convert (every selected item in name order), convert_table
-// (one item's records), clean_if_exists and do_patch.
+// (one item's records), do_patch and clean_if_exists.
+//
+// A run's files appear only when the run is complete. do_convert first
+// refuses a destination it must not replace (the source database itself, a
+// read-only file) and takes the destination's lock (a second run on it is
+// refused); every workbook of the run (the destination and its continuation
+// files) is then written and patched in a tk::publication and takes its
+// final name only at the end. A run that fails to write a workbook, writes
+// none, is aborted or stopped leaves the old files as they were.
 //
 // The converter owns its workbook side (xls_destination: the workbook
 // driver and the two workbook engines) and borrows the front end, which
@@ -23,6 +31,10 @@ class udb_recordset;
 class udb_schema;
 class udb_validator;
 class xls_destination;
+namespace tk {
+class file_lock;
+class publication;
+}  // namespace tk
 
 class xls_converter : public udb_converter {
   public:
@@ -40,15 +52,26 @@ class xls_converter : public udb_converter {
     // Keeps the setting and copies it into both workbook engines.
     void set_wrap_text(bool wrap);
 
-    // Converts every selected item from `source`, then patches the result.
+    // Converts every selected item from `source`, then patches and
+    // publishes the result. A destination that is the source database or an
+    // existing read-only file, or that another run holds, is refused with a
+    // level-1 tk_exception before anything is written.
     void do_convert(udb_database& source);
     // Copies one item's records into the worksheet `name` of the destination
     // and, when it is full and split_data is set, of the continuation files.
     void convert_table(udb_recordset& reader, const std::u16string& name, const udb_schema& schema);
-    // Deletes the destination and, with split_data, its continuation files.
+    // After publishing: with split_data, deletes the continuation files an
+    // earlier run left past the ones this run wrote (workbooks only: a file
+    // without the compound-file signature is not ours and stays).
     void clean_if_exists();
     // Patches the written workbook (and continuation files) for formatting.
     void do_patch();
+
+    // Whether the last run reported anything: an error report (an item or
+    // record that failed, rows left out, a workbook not written, nothing
+    // written) or a selected table the source lacks. The agent's exit
+    // status and the wizard's finish page read it.
+    bool anything_reported() const;
 
     // The workbook keys of a profile ("MS Excel settings"): a key that is
     // present and not empty sets its setting, true (version 1) exactly for "1".
@@ -57,12 +80,27 @@ class xls_converter : public udb_converter {
 
     // "/out/book.xls" and 2 give "/out/book(2).xls".
     static std::u16string continuation_name(const std::u16string& dest, int n);
+    // A destination as the user gave it, with the extension ".xls" (an
+    // existing one replaced, a missing one added); empty when `value` names
+    // no file (empty, or a folder).
+    static std::u16string workbook_name(const std::u16string& value);
 
     xls_destination& destination() { return *destination_; }
     conversion_front& front() { return front_; }
 
+  protected:
+    // The file of the source database when it is one on this machine
+    // (empty otherwise): the destination must not replace it.
+    virtual std::string source_file() const { return {}; }
+    // Marks the start of a run for anything_reported.
+    void start_reporting();
+
   private:
     class sheet_writer;
+
+    void open_output();
+    void publish_output();
+    void report(const std::string& text);
 
     void convert_item(udb_database& source, udb_validator& names, std::vector<std::u16string>& used,
                       const std::u16string& name, const std::u16string& query);
@@ -76,4 +114,12 @@ class xls_converter : public udb_converter {
     std::unique_ptr<xls_destination> destination_;
     conversion_front& front_;
     bool wrap_text_ = false;
+
+    // The running conversion's lock and files; null between runs.
+    std::unique_ptr<tk::file_lock> lock_;
+    std::unique_ptr<tk::publication> output_;
+    bool write_failed_ = false;  // a workbook of the run could not be written
+    int parts_ = 0;              // continuation files the run wrote
+    int32_t tables_missing_ = 0;
+    size_t reports_before_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "TK/tk_log.h"
+#include "TK/tk_publ.h"
 #include "TK/tk_utf.h"
 #include "dao/dao_db.h"
 #include "jet/jet_db.h"
@@ -103,11 +104,13 @@ void dao_engine::require_loaded(int line) const {
         throw tk_mail_assertion("dao_engi", line);
 }
 
-dao_database* dao_engine::open(const std::u16string& file_name, const std::u16string& connect,
-                               bool exclusive, bool read_only, int32_t mode) {
+dao_database* dao_engine::open(const std::u16string& file_name, tk::file_target* file,
+                               const std::u16string& connect, bool exclusive, bool read_only,
+                               int32_t mode) {
     std::unique_ptr<jet_database> db;
     try {
-        db = jet_database::open(tk::utf16_to_utf8(file_name), connect, exclusive, read_only);
+        db = file ? jet_database::open(*file, connect, exclusive, read_only)
+                  : jet_database::open(tk::utf16_to_utf8(file_name), connect, exclusive, read_only);
     } catch (const jet_error& e) {
         throw dao_exception(e);
     }
@@ -118,15 +121,31 @@ dao_database* dao_engine::open_dao_src(const std::u16string& file_name,
                                        const std::u16string& connect, int32_t mode) {
     tk_wtrace(2, u"dao_engine::open_dao_src(%s, %s)", file_name.c_str(), connect.c_str());
     require_loaded(__LINE__);
-    return open(file_name, connect, (mode & dao_mode_exclusive) != 0,
+    return open(file_name, nullptr, connect, (mode & dao_mode_exclusive) != 0,
                 (mode & dao_mode_read_only) != 0, mode | dao_mode_no_relations);
+}
+
+dao_database* dao_engine::open_dao_src(tk::file_target& file, const std::u16string& connect,
+                                       int32_t mode) {
+    const std::u16string name = tk::utf8_to_utf16(file.name());
+    tk_wtrace(2, u"dao_engine::open_dao_src(%s, %s)", name.c_str(), connect.c_str());
+    require_loaded(__LINE__);
+    return open(name, &file, connect, (mode & dao_mode_exclusive) != 0,
+                (mode & dao_mode_read_only) != 0, mode | dao_mode_no_relations);
+}
+
+dao_database* dao_engine::create_dao_src(tk::file_target& file, const std::u16string& connect) {
+    const std::u16string name = tk::utf8_to_utf16(file.name());
+    tk_wtrace(2, u"dao_engine::create_dao_src(%s, %s)", name.c_str(), connect.c_str());
+    require_loaded(__LINE__);
+    return open(name, &file, connect, false, false, 0x72);
 }
 
 dao_database* dao_engine::create_dao_src(const std::u16string& file_name,
                                          const std::u16string& connect) {
     tk_wtrace(2, u"dao_engine::create_dao_src(%s, %s)", file_name.c_str(), connect.c_str());
     require_loaded(__LINE__);
-    return open(file_name, connect, false, false, 0x72);
+    return open(file_name, nullptr, connect, false, false, 0x72);
 }
 
 dao_database* dao_engine::create_db(const std::u16string& file_name) {

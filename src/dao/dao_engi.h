@@ -27,6 +27,9 @@
 
 class jet_error;
 class dao_database;
+namespace tk {
+class file_target;
+}
 
 // The driver's number for a worksheet that holds no more records.
 inline constexpr long dao_err_sheet_full = 3437;
@@ -106,6 +109,13 @@ class dao_engine : public tk_singleton<dao_engine> {
     // Opens a workbook that does not exist yet; it is written when the
     // database closes. Mode 0x72. The caller owns the result.
     dao_database* create_dao_src(const std::u16string& file_name, const std::u16string& connect);
+    // The same for a workbook kept in `file` (tk_publ.h) rather than at a
+    // path: open_dao_src opens its present content, create_dao_src starts a
+    // new workbook; closing the database writes the new content into
+    // `file`, which must outlive the database. The database is named
+    // file.name().
+    dao_database* open_dao_src(tk::file_target& file, const std::u16string& connect, int32_t mode);
+    dao_database* create_dao_src(tk::file_target& file, const std::u16string& connect);
 
     // Database files of another kind, which the workbook driver cannot
     // open: both raise dao_exception 3170 (no such driver).
@@ -118,8 +128,8 @@ class dao_engine : public tk_singleton<dao_engine> {
   private:
     void uninitialize();
     void require_loaded(int line) const;
-    dao_database* open(const std::u16string& file_name, const std::u16string& connect,
-                       bool exclusive, bool read_only, int32_t mode);
+    dao_database* open(const std::u16string& file_name, tk::file_target* file,
+                       const std::u16string& connect, bool exclusive, bool read_only, int32_t mode);
 
     int version_ = kNone;
     dao_generator generator_;

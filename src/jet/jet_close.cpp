@@ -96,12 +96,13 @@ void jet_database::close() {
     for (const auto& s : d.sheets) any = any || !s.deleted;
     if (!d.read_only && d.dirty && any) {
         try {
-            // The commit syncs the new file before it takes the path's name:
-            // the one sync a workbook needs. The old file (held open for
-            // its lock) is never written, so releasing it syncs nothing.
-            tk::atomic_file af(d.path);
-            write_workbook_to(af.out());
-            af.commit();
+            // The target decides when the new content is put on disk (a
+            // plain path: before it takes the name). The old file (held
+            // open for its lock) is never written, so releasing it syncs
+            // nothing.
+            std::unique_ptr<tk::file_rewrite> next = d.target->rewrite();
+            write_workbook_to(next->out());
+            next->commit();
         } catch (...) {
             jet_rethrow_as_jet(d.path);
         }

@@ -5,9 +5,10 @@
 // Life of a workbook: `open` reads the globals of an existing file (its
 // sheets are not read; they are copied byte for byte on close) or starts a
 // new one; `create_table` adds a worksheet whose row 0 holds the column
-// names; `append` adds rows below; `close` writes the whole workbook to a
-// temporary file beside the destination and renames it over it, so the
-// destination is always either the old workbook or the complete new one.
+// names; `append` adds rows below; `close` writes the whole workbook as the
+// file's new content through its tk::file_target (tk_publ.h): for a plain
+// path a temporary file beside it renamed over it, so the file is always
+// either the old workbook or the complete new one.
 //
 // Every failure is a jet_error (numbers in jet_error.h). A broken calling
 // contract (wrong number of values) is an internal assertion.
@@ -23,7 +24,8 @@
 
 namespace tk {
 class sink;
-}
+class file_target;
+}  // namespace tk
 class jet_database;
 class jet_sheet_writer;
 struct jet_cell_plan;
@@ -80,6 +82,12 @@ class jet_database {
     // the file against other openers until close (3045 when someone else
     // holds it).
     static std::unique_ptr<jet_database> open(const std::string& path,
+                                              const std::u16string& connect, bool exclusive,
+                                              bool read_only);
+    // The same for the workbook that `target` holds (its present content,
+    // or a new workbook when it has none); close writes into `target`,
+    // which must outlive the database. Messages name target.name().
+    static std::unique_ptr<jet_database> open(tk::file_target& target,
                                               const std::u16string& connect, bool exclusive,
                                               bool read_only);
     ~jet_database();

@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_publ.h"
 #include "jet/jet_db.h"
 #include "jet/jet_gmodel.h"
 #include "stg/stg_file.h"
 
 struct jet_database::impl {
-    std::string path;
+    std::string path;    // the target's name
     std::string folder;  // the path's folder: where spools go
+    std::unique_ptr<tk::file_target> own_target;  // for a plain path
+    tk::file_target* target = nullptr;
     int version = 1;
     bool read_only = false;
     bool is_new = true;

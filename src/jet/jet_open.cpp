@@ -62,9 +62,9 @@ void check_sheets(jet_database::impl& d) {
     }
 }
 
-void open_existing(jet_database::impl& d, bool exclusive) {
+void open_existing(jet_database::impl& d, const std::string& content, bool exclusive) {
     d.is_new = false;
-    d.file = stg_file::open(d.path, exclusive && !d.read_only);
+    d.file = stg_file::open(content, exclusive && !d.read_only);
     const std::u16string name = d.biff8() ? u"Workbook" : u"Book";
     if (!d.file->has_stream(name))
         throw jet_error::make(jet_errno::bad_format);
@@ -155,22 +155,34 @@ void jet_rethrow_as_jet(const std::string& path) {
 std::unique_ptr<jet_database> jet_database::open(const std::string& path,
                                                  const std::u16string& connect, bool exclusive,
                                                  bool read_only) {
+    auto target = std::make_unique<tk::path_target>(path);
+    auto db = open(*target, connect, exclusive, read_only);
+    db->impl_->own_target = std::move(target);
+    return db;
+}
+
+std::unique_ptr<jet_database> jet_database::open(tk::file_target& target,
+                                                 const std::u16string& connect, bool exclusive,
+                                                 bool read_only) {
+    const std::string& path = target.name();
     tk_trace(2, "jet_database::open(%s)", path.c_str());
     const int version = connect_version(connect);
     if (version < 0)
         throw jet_error::make(jet_errno::installable_isam);
     auto d = std::make_unique<impl>();
     d->path = path;
+    d->target = &target;
     d->version = version;
     d->read_only = read_only;
     d->folder = parent_dir(path);
     d->g.sst.spool_in(d->folder);
     try {
         struct stat st;
-        if (!path.empty() && ::stat(path.c_str(), &st) == 0) {
+        const std::string content = target.content_path();
+        if (!content.empty() && ::stat(content.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode))
                 throw jet_error::make(jet_errno::cannot_open, path);
-            open_existing(*d, exclusive);
+            open_existing(*d, content, exclusive);
         } else {
             if (read_only)
                 throw jet_error::make(jet_errno::not_found_file, path);

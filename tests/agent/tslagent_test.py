@@ -151,12 +151,12 @@ class Agent(unittest.TestCase):
         self.assertTrue(out.startswith("Error:\nThe Oracle client and networking components were "
                                        "not found. These components"), out)
 
-    def test_errors_during_a_run_are_reported_and_the_exit_is_zero(self):
+    def test_errors_during_a_run_are_reported_and_the_exit_is_one(self):
         src = self.emp_db()
         prof = self.write("q.tsl", f"[Generic settings]\nsrc={src}\n"
                                    "[Selected Tables]\nA_BAD=SELECT FROM WHERE\nDEPT\n")
         rc, out, err = run(f"--profile={prof}", f"--dest={self.dest}", "--xls_ver=1")
-        self.assertEqual(rc, 0, out + err)
+        self.assertEqual(rc, 1, out + err)
         self.assertIn("Error:\nA_BAD: ", out)
         self.assertEqual(list(sheets(self.dest)[0]), ["DEPT"])
 
@@ -228,7 +228,7 @@ class Agent(unittest.TestCase):
         src = self.emp_db()
         tabs = self.write("long.txt", "EMP\n" + "\u00e9" * 200 + "\nDEPT\n")  # 400 bytes
         rc, out, err = run(f"--src={src}", f"--tab_file={tabs}", f"--dest={self.dest}", "--xls_ver=1")
-        self.assertEqual(rc, 0)
+        self.assertEqual(rc, 1)  # a table was missing
         cut = "\u00e9" * 127  # 254 bytes
         self.assertEqual(err, "Table names file, line 2: the line is longer than 254 bytes; the table "
                               f"name was cut to \"{cut}\"\nTable {cut} not exists\n")
@@ -247,7 +247,7 @@ class Agent(unittest.TestCase):
         self.assertEqual(more["BIG"], [["N"]] + [[float(i)] for i in range(16384, 16389)])
 
         rc, out, err = run(f"--src={src}", f"--dest={self.dest}", "--xls_ver=0")
-        self.assertEqual(rc, 0)
+        self.assertEqual(rc, 1)  # rows were left out
         # Without --split, continuation files of an earlier run are left alone.
         self.assertTrue(os.path.exists(self.path("out(1).xls")))
         self.assertEqual(out.count("Error:"), 1)

@@ -1,7 +1,7 @@
 // Test doubles for the conversion driver: an in-memory source database with
-// its readers, an in-memory workbook destination that still creates and
-// deletes marker files (the driver tests files on disk), a recording error
-// view and a recording front end.
+// its readers, an in-memory workbook destination that still writes a marker
+// file (the compound-file signature) into each workbook's file of the run's
+// publication, a recording error view and a recording front end.
 #pragma once
 
 #include <sys/stat.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TK/tk_excep.h"
+#include "TK/tk_publ.h"
 #include "TK/tk_utf.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_vali.h"
@@ -203,17 +204,24 @@ class fake_sheet_rs : public udb_recordset {
     sheet& sheet_;
 };
 
+// What the fake writes as a workbook's content.
+inline constexpr char kBookMarker[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+
 class fake_workbook_db : public udb_database {
   public:
-    fake_workbook_db(workbook_store& store, const std::u16string& path, workbook& wb)
-        : udb_database(path, 0x28, false), store_(store), wb_(wb) {
+    fake_workbook_db(workbook_store& store, tk::file_target& file, workbook& wb)
+        : udb_database(tk::utf8_to_utf16(file.name()), 0x28, false),
+          store_(store),
+          file_(file),
+          wb_(wb) {
         ++wb_.opened;
         for (const auto& s : wb_.sheet_order) table_names_.push_back(s);
     }
     ~fake_workbook_db() override {
         store_.log.push_back(u"close " + name_);
-        if (FILE* f = std::fopen(narrow(name_).c_str(), "wb"))
-            std::fclose(f);
+        auto next = file_.rewrite();
+        next->out().write(kBookMarker, 8);
+        next->commit();
     }
     udb_recordset* create_table(const std::u16string& name, const udb_schema& schema,
                                 const udb_indexes&) override {
@@ -236,6 +244,7 @@ class fake_workbook_db : public udb_database {
 
   private:
     workbook_store& store_;
+    tk::file_target& file_;
     workbook& wb_;
 };
 
@@ -254,22 +263,23 @@ class fake_destination : public xls_destination {
   public:
     explicit fake_destination(workbook_store& store) : store_(store) {}
     bool set_version_if(int32_t key) override { return key == 0 && store_.dao_loads; }
-    udb_database* open_dao_src(const std::u16string& path, const std::u16string& connect,
+    udb_database* open_dao_src(tk::file_target& file, const std::u16string& connect,
                                int32_t mode) override {
-        if (mode != kAppendMode)
+        if (mode != kAppendMode || file.content_path().empty())
             throw tk_mail_assertion("fake_destination", __LINE__);
+        std::u16string path = tk::utf8_to_utf16(file.name());
         store_.log.push_back(u"open " + path);
         workbook& wb = store_.files[path];
         if (wb.connect != connect)
             throw fake_dao_error(3274, "External table is not in the expected format.");
-        return new fake_workbook_db(store_, path, wb);
+        return new fake_workbook_db(store_, file, wb);
     }
-    udb_database* create_dao_src(const std::u16string& path,
-                                 const std::u16string& connect) override {
+    udb_database* create_dao_src(tk::file_target& file, const std::u16string& connect) override {
+        std::u16string path = tk::utf8_to_utf16(file.name());
         store_.log.push_back(u"create " + path);
         workbook& wb = store_.files[path] = workbook{};
         wb.connect = connect;
-        return new fake_workbook_db(store_, path, wb);
+        return new fake_workbook_db(store_, file, wb);
     }
     std::unique_ptr<udb_validator> make_sheet_validator(
         const std::vector<std::u16string>& a, const std::vector<std::u16string>& b) override {
@@ -291,8 +301,9 @@ class fake_destination : public xls_destination {
         return v == 0 ? u"Excel 5.0;" : u"Excel 8.0;";
     }
     void set_wrap(bool wrap) override { store_.wrap = wrap; }
-    void patch(int32_t v, const std::u16string& path) override {
-        if (!exists(path))
+    void patch(int32_t v, tk::file_target& file) override {
+        std::u16string path = tk::utf8_to_utf16(file.name());
+        if (file.content_path().empty())
             throw tk_exception("patch of a missing file", 1);
         for (const auto& p : store_.fail_patch)
             if (p == path)

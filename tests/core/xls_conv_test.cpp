@@ -1,7 +1,10 @@
 #include "core/xls_conv.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -24,9 +27,37 @@ table numbers(int n, const std::u16string& col = u"N") {
     return t;
 }
 
-void touch(const std::u16string& path) {
-    std::ofstream(narrow(path)) << "old";
+void touch(const std::u16string& path, const char* text = "old") {
+    std::ofstream(narrow(path)) << text;
 }
+
+std::string content(const std::u16string& path) {
+    std::ifstream in(narrow(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every name in the folder.
+std::vector<std::string> listing(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A converter whose source is a database file.
+class file_source_converter : public xls_converter {
+  public:
+    using xls_converter::xls_converter;
+    std::string file;
+
+  protected:
+    std::string source_file() const override { return file; }
+};
 
 class driver : public ::testing::Test {
   protected:
@@ -52,7 +83,7 @@ class driver : public ::testing::Test {
     recording_front front;
     recording_view view;
     error_handler handler{view, kDaoErrMapSize, kDaoErrMap};
-    xls_converter conv{std::make_unique<fake_destination>(store), front};
+    file_source_converter conv{std::make_unique<fake_destination>(store), front};
     fake_source src;
 };
 
@@ -83,13 +114,18 @@ TEST_F(driver, ItemsGoInOrdinalNameOrderWithTablesAndQueriesIntermixed) {
     EXPECT_EQ(conv.selected_items.at(u"b"), u"");
 }
 
-TEST_F(driver, NothingSelectedDeletesTheOldFileAndWritesNothing) {
+TEST_F(driver, NothingSelectedKeepsTheOldFileAndReportsThatNothingWasWritten) {
     touch(dest);
     conv.do_convert(src);
-    EXPECT_FALSE(exists(dest));
+    EXPECT_EQ(content(dest), "old");
     EXPECT_TRUE(store.files.empty());
     EXPECT_TRUE(store.patched.empty());
     EXPECT_TRUE(conv.completed);
+    EXPECT_EQ(view.shown, std::vector<std::string>{"ask: " + narrow(dest) +
+                                                   ": No workbook was written; the destination "
+                                                   "is left as it was."});
+    EXPECT_TRUE(conv.anything_reported());
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"book.xls"});
 }
 
 TEST_F(driver, OnlyQueriesAreWrittenButNotPatched) {
@@ -267,7 +303,7 @@ TEST_F(driver, ATableTheSourceLacksIsSkipped) {
     EXPECT_EQ(conv.tables_done, 2);
 }
 
-TEST_F(driver, MissingWorkbookDriverStopsBeforeWritingButAfterCleaning) {
+TEST_F(driver, MissingWorkbookDriverStopsBeforeWritingAndKeepsTheOldFile) {
     touch(dest);
     store.dao_loads = false;
     src.add_table(u"EMP", numbers(1));
@@ -281,17 +317,20 @@ TEST_F(driver, MissingWorkbookDriverStopsBeforeWritingButAfterCleaning) {
                   "Failed to load Data Access Objects (DAO) support library.\nMicrosoft Access "
                   "installation is required to proceed with\nthe application.\n");
     }
-    EXPECT_FALSE(exists(dest));
+    EXPECT_EQ(content(dest), "old");
     EXPECT_TRUE(store.files.empty());
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"book.xls"});
 }
 
 TEST_F(driver, SplitContinuesFullSheetsInNumberedFilesAndPatchesThem) {
-    // Left from an earlier run: book(1) and book(2) are deleted, book(4)
-    // stays (the search stops at the first missing number).
+    // Left from an earlier run: book(1) and book(2) are replaced, book(3)
+    // is deleted, book(5) stays (the search stops at the first missing
+    // number).
     touch(dest);
-    touch(part(1));
-    touch(part(2));
-    touch(part(4));
+    touch(part(1), kBookMarker);
+    touch(part(2), kBookMarker);
+    touch(part(3), kBookMarker);
+    touch(part(5), kBookMarker);
     store.capacity = 5;
     src.add_table(u"A", numbers(12));
     src.add_table(u"B", numbers(7));
@@ -310,8 +349,10 @@ TEST_F(driver, SplitContinuesFullSheetsInNumberedFilesAndPatchesThem) {
     EXPECT_EQ(sheet_of(dest, u"B").rows.size(), 5u);
     EXPECT_EQ(sheet_of(part(1), u"B").rows.size(), 2u);
     EXPECT_EQ(book(part(1)).sheet_order, (std::vector<std::u16string>{u"A", u"B"}));
-    EXPECT_TRUE(exists(part(4)));
+    EXPECT_FALSE(exists(part(3)));
+    EXPECT_TRUE(exists(part(5)));
     EXPECT_TRUE(view.shown.empty());
+    EXPECT_FALSE(conv.anything_reported());
     EXPECT_EQ(store.patched,
               (std::vector<std::u16string>{dest + u" v1", part(1) + u" v1", part(2) + u" v1"}));
     EXPECT_EQ(conv.tables_done, 2);
@@ -363,8 +404,71 @@ TEST_F(driver, AWorkbookThatCannotBeWrittenIsReportedForItsItem) {
     conv.selected_tables = {u"A", u"B"};
     store.fail_close = true;
     conv.do_convert(src);
-    EXPECT_EQ(view.shown, (std::vector<std::string>{"ask: A: Not enough space on disk.",
-                                                    "ask: B: Not enough space on disk."}));
+    EXPECT_EQ(view.shown,
+              (std::vector<std::string>{"ask: A: Not enough space on disk.",
+                                        "ask: B: Not enough space on disk.",
+                                        "ask: " + narrow(dest) +
+                                            ": A workbook of this conversion could not be "
+                                            "written; the destination is left as it was."}));
+    EXPECT_FALSE(exists(dest));
+}
+
+TEST_F(driver, TheOldFilesStayUntilTheRunEndsAndAFailedRunLeavesNothingBehind) {
+    touch(dest);
+    touch(part(1), kBookMarker);
+    table a = numbers(5);
+    a.fail_get_item_at = 3;
+    a.failure = [&] {
+        // Mid-run: the first item's workbook exists only under a temporary
+        // identity; the old files are as they were.
+        EXPECT_EQ(content(dest), "old");
+        EXPECT_EQ(listing(dir),
+                  (std::vector<std::string>{".book.xls.tsl-lock", "book(1).xls", "book.xls"}));
+        throw tk_exception("out of memory", 1);
+    };
+    src.add_table(u"A", numbers(2));
+    src.add_table(u"B", a);
+    conv.selected_tables = {u"A", u"B"};
+    conv.split_data = true;
+    EXPECT_THROW(conv.do_convert(src), tk_final_exception);
+    EXPECT_EQ(content(dest), "old");
+    EXPECT_EQ(content(part(1)), kBookMarker);
+    EXPECT_EQ(listing(dir), (std::vector<std::string>{"book(1).xls", "book.xls"}));
+}
+
+TEST_F(driver, DestinationsThatMustNotBeReplacedAreRefusedBeforeAnythingIsWritten) {
+    src.add_table(u"A", numbers(2));
+    conv.selected_tables = {u"A"};
+    auto refusal = [&] {
+        try {
+            conv.do_convert(src);
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.code(), 1);
+            EXPECT_TRUE(store.files.empty());
+            return e.message();
+        }
+        return std::string("no refusal");
+    };
+    // The source database itself, also through another name (a link), or
+    // as a continuation file of a split run.
+    touch(dest, "SQLite format 3");
+    conv.file = narrow(dest);
+    EXPECT_NE(refusal().find("is the source database file"), std::string::npos);
+    conv.file = dir + "/source.db";
+    ASSERT_EQ(link(narrow(dest).c_str(), conv.file.c_str()), 0);
+    EXPECT_NE(refusal().find("is the source database file"), std::string::npos);
+    ASSERT_EQ(rename(conv.file.c_str(), narrow(part(7)).c_str()), 0);
+    conv.file = narrow(part(7));
+    ASSERT_EQ(unlink(narrow(dest).c_str()), 0);
+    conv.split_data = true;
+    EXPECT_NE(refusal().find("is the source database file"), std::string::npos);
+    EXPECT_EQ(content(part(7)), "SQLite format 3");
+    ASSERT_EQ(rename(conv.file.c_str(), narrow(dest).c_str()), 0);
+    conv.file.clear();
+    // An existing file without any write permission bit.
+    chmod(narrow(dest).c_str(), 0444);
+    EXPECT_EQ(refusal(), "Destination name specifies an existing read-only file.");
+    EXPECT_EQ(content(dest), "SQLite format 3");
 }
 
 TEST_F(driver, ProgressFieldsAndFrontHooksFollowTheItems) {

@@ -6,14 +6,16 @@ import os
 import unicodedata
 import unittest
 
-from e2e_support import (Workdir, column, header_is_patched, make_db, read_book, run_agent,
-                         write_text)
+from e2e_support import (Workdir, column, header_is_patched, make_db, read_book, read_bytes,
+                         run_agent, write_text)
 
 EMP_DDL = """
 CREATE TABLE DEPT (DEPTNO NUMBER(2), DNAME VARCHAR2(14), LOC VARCHAR2(13));
 CREATE TABLE EMP (EMPNO NUMBER(4), ENAME VARCHAR2(10), HIREDATE DATE, SAL NUMBER(7,2),
                   DEPTNO NUMBER(2));
 """
+OLE_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
+
 EMP_ROWS = {
     "DEPT": [(10, "ACCOUNTING", "NEW YORK"), (20, "RESEARCH", "DALLAS")],
     "EMP": [(7369, "SMITH", "1980-12-17 00:00:00", 800, 20),
@@ -112,7 +114,7 @@ class AgentE2E(unittest.TestCase):
     def test_table_names_file_missing_table_is_reported_and_skipped(self):
         src = self.emp_db()
         tab = write_text(self.w("tabs.txt"), "EMP\r\n\r\nNOPE\r\nDEPT\r\n")
-        dest, out, err = self.convert(src, f"--tab_file={tab}")
+        dest, out, err = self.convert(src, f"--tab_file={tab}", expect_rc=1)
         self.assertIn("Table NOPE not exists", err)
         self.assertEqual([s["name"] for s in read_book(dest)["sheets"]], ["DEPT", "EMP"])
 
@@ -153,12 +155,13 @@ class AgentE2E(unittest.TestCase):
         for n in names:
             self.assertNotIn(":", n)
 
-    def test_nothing_to_convert_deletes_old_workbook(self):
+    def test_nothing_to_convert_keeps_old_workbook_and_exits_one(self):
         src = make_db(self.w("empty.db"), "CREATE TABLE IGNORED_BY_NOBODY (X NUMBER); "
                       "DROP TABLE IGNORED_BY_NOBODY;")
         write_text(self.w("out.xls"), b"old content")
-        dest, out, err = self.convert(src)
-        self.assertFalse(os.path.exists(dest))
+        dest, out, err = self.convert(src, expect_rc=1)
+        self.assertIn("No workbook was written", out)
+        self.assertEqual(read_bytes(dest), b"old content")
 
     def test_only_queries_are_written_but_not_patched(self):
         src = self.emp_db()
@@ -174,7 +177,7 @@ class AgentE2E(unittest.TestCase):
         src = self.emp_db()
         prof = self.profile("bad.tsl", {"Generic settings": [f"src={src}"],
                                         "Selected Tables": ["A_BAD=SELECT FROM WHERE", "DEPT"]})
-        dest, out, err = self.convert(src, f"--profile={prof}")
+        dest, out, err = self.convert(src, f"--profile={prof}", expect_rc=1)
         self.assertIn("Error:", out)
         self.assertIn("A_BAD: ", out)
         self.assertEqual([s["name"] for s in read_book(dest)["sheets"]], ["DEPT"])
@@ -230,7 +233,7 @@ class AgentE2E(unittest.TestCase):
         src = make_db(self.w("d.db"), "CREATE TABLE D (ID NUMBER(3), DT DATE);",
                       {"D": [(1, "1950-01-01 00:00:00"), (2, "1850-06-01 00:00:00"),
                              (3, "2000-02-29 12:30:00")]})
-        dest, out, err = self.convert(src)
+        dest, out, err = self.convert(src, expect_rc=1)
         self.assertIn("D, record #2: Date fields of the source database do not fall in the "
                       "range accepted by MS Excel.", out)
         self.assertEqual(out.count("Error:"), 1)
@@ -308,11 +311,14 @@ class AgentE2E(unittest.TestCase):
 
     def check_split(self, ver, n, capacity):
         src = self.big_db(n)
-        # leftovers of an earlier run must go
-        write_text(self.w("out(1).xls"), b"stale")
-        write_text(self.w("out(2).xls"), b"stale")
-        write_text(self.w("out(3).xls"), b"stale")
+        # Workbooks left by an earlier run go when the new set is published; a
+        # file that is not a workbook is not ours and stays.
+        for k in (1, 2, 4):
+            write_text(self.w(f"out({k}).xls"), OLE_SIGNATURE + b"stale")
+        write_text(self.w("out(3).xls"), b"x\n")
         dest, out, err = self.convert(src, "--split", ver=ver)
+        self.assertEqual(read_bytes(self.w("out(3).xls")), b"x\n")
+        os.remove(self.w("out(3).xls"))
         files = [dest] + sorted(glob.glob(self.w("out(*).xls")))
         books = [read_book(f) for f in files]
         seen = []
@@ -335,7 +341,7 @@ class AgentE2E(unittest.TestCase):
 
     def test_overflow_without_split_is_reported_once(self):
         src = self.big_db(20000)
-        dest, out, err = self.convert(src, ver=0)
+        dest, out, err = self.convert(src, ver=0, expect_rc=1)
         big = [s for s in read_book(dest)["sheets"] if s["name"] == "BIG"][0]
         self.assertEqual(big["nrows"], 16384)
         report = out + err

@@ -60,6 +60,11 @@ def write_text(path, text, encoding="utf-8"):
     return path
 
 
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def header_is_patched(test, sheet):
     for fmt in sheet["header_formats"]:
         test.assertTrue(fmt["bold"], fmt)
