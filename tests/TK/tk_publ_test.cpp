@@ -1,0 +1,102 @@
+#include "TK/tk_publ.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "TK/tk_flock.h"
+#include "tk_test_util.h"
+
+namespace {
+
+std::vector<std::string> listing(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void write(tk::file_target& f, const std::string& text, bool commit = true) {
+    auto next = f.rewrite();
+    next->out().write(text.data(), text.size());
+    if (commit)
+        next->commit();
+}
+
+mode_t mode_of(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 0777;
+}
+
+}  // namespace
+
+TEST(tk_publ, FilesAppearOnlyWhenPublishedAndKeepTheModeOfTheFilesTheyReplace) {
+    tk_test::temp_dir dir;
+    tk_test::spit(dir / "a.xls", "old a");
+    ::chmod((dir / "a.xls").c_str(), 0600);
+    {
+        tk::publication pub(dir.path());
+        tk::file_target& a = pub.file(dir / "a.xls");
+        tk::file_target& b = pub.file(dir / "b.xls");
+        EXPECT_EQ(&pub.file(dir / "a.xls"), &a);
+        EXPECT_TRUE(a.content_path().empty());
+        write(a, "first");
+        write(a, "second");  // each content replaces the one before
+        write(a, "dropped", false);
+        EXPECT_EQ(tk_test::slurp(a.content_path()), "second");
+        write(b, "new b");
+        EXPECT_EQ(pub.written().size(), 2u);
+        // Nothing of it is visible under any name yet.
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"a.xls"});
+        EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "old a");
+        pub.publish();
+        EXPECT_TRUE(pub.written().empty());
+    }
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"a.xls", "b.xls"}));
+    EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "second");
+    EXPECT_EQ(mode_of(dir / "a.xls"), 0600u);
+    mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(mode_of(dir / "b.xls"), 0666u & ~mask);
+}
+
+TEST(tk_publ, AnUnpublishedSetLeavesTheFolderAsItWas) {
+    tk_test::temp_dir dir;
+    tk_test::spit(dir / "a.xls", "old a");
+    {
+        tk::publication pub(dir.path());
+        write(pub.file(dir / "a.xls"), "new a");
+        write(pub.file(dir / "a(1).xls"), "new a1");
+    }
+    EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"a.xls"});
+    EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "old a");
+}
+
+TEST(tk_publ, StaleTemporariesOfTheAcceptedNamesAreRemoved) {
+    tk_test::temp_dir dir;
+    for (const char* n : {".a.xls.tsl-Ab12Cd", ".a(1).xls.tsl-zzzzzz", ".b.xls.tsl-Ab12Cd",
+                          ".a.xls.tsl-lock", "a.xls.tsl-Ab12Cd", "a.xls"})
+        tk_test::spit(dir / n, "x");
+    tk::publication::remove_stale(
+        dir.path(), [](const std::string& name) { return name == "a.xls" || name == "a(1).xls"; });
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{".a.xls.tsl-lock", ".b.xls.tsl-Ab12Cd",
+                                                             "a.xls", "a.xls.tsl-Ab12Cd"}));
+}
+
+TEST(tk_flock, OneHolderAtATimeAndALeftLockFileIsTakenOver) {
+    tk_test::temp_dir dir;
+    const std::string path = dir / ".a.lock";
+    {
+        auto held = tk::file_lock::try_lock(path);
+        ASSERT_TRUE(held);
+        EXPECT_FALSE(tk::file_lock::try_lock(path));
+    }
+    EXPECT_TRUE(listing(dir.path()).empty());
+    tk_test::spit(path, "");  // left by a holder that was killed
+    auto again = tk::file_lock::try_lock(path);
+    EXPECT_TRUE(again);
+}

@@ -1,0 +1,172 @@
+#!/usr/bin/python3
+"""End-to-end tests of what a run must never do to the user's files: replace the
+source database, leave a half-written or no workbook behind when it fails, is
+killed or interrupted, mix two runs, or lose a destination's protection."""
+import os
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+from e2e_support import TSLAGENT, Workdir, make_db, read_book, read_bytes, run_agent, write_text
+
+BIG_ROWS = 300000
+
+
+class AgentGuard(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # One big source for every test that needs a long run: --split makes
+        # the agent write all of it (five BIFF8 files).
+        cls.shared = tempfile.TemporaryDirectory(prefix="tsl_guard_src_")
+        cls.big = make_db(os.path.join(cls.shared.name, "big.db"),
+                          "CREATE TABLE BIG (N NUMBER(9), S VARCHAR2(40));",
+                          {"BIG": [(i, f"row {i} of the big table") for i in range(BIG_ROWS)]})
+        cls.small = make_db(os.path.join(cls.shared.name, "small.db"),
+                            "CREATE TABLE SMALL (N NUMBER(9));", {"SMALL": [(1,), (2,)]})
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.shared.cleanup()
+
+    def setUp(self):
+        self.w = Workdir()
+        self.addCleanup(self.w.cleanup)
+        self.dest = self.w("out.xls")
+
+    def old_workbook(self, path=None):
+        """Writes a workbook with a real conversion; returns its bytes."""
+        path = path or self.dest
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={path}", "--xls_ver=1")
+        self.assertEqual(rc, 0, out + err)
+        return read_bytes(path)
+
+    def start_big(self, dest=None):
+        """Starts a long run and returns once it is copying rows."""
+        p = subprocess.Popen([TSLAGENT, f"--src={self.big}", f"--dest={dest or self.dest}",
+                              "--xls_ver=1", "--split"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(p.stderr.close)
+        self.addCleanup(p.stdout.close)
+        line = p.stdout.readline().decode()
+        while line and not line.startswith("Converting table"):
+            line = p.stdout.readline().decode()
+        self.assertTrue(line, "the run never started copying")
+        time.sleep(0.4)
+        self.assertIsNone(p.poll(), "the run ended too soon to be stopped mid-way")
+        return p
+
+    def listing(self, folder=None):
+        return sorted(os.listdir(folder or self.w.path))
+
+    # -- the source is never the destination ----------------------------------------------
+
+    def test_destination_that_is_the_source_database_is_refused(self):
+        src = make_db(self.w("x.xls"), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
+        before = read_bytes(self.w("x.xls"))
+        rc, out, err = run_agent(f"--src={src}", f"--dest={self.w('x.xls')}", "--xls_ver=1")
+        self.assertEqual(rc, -1, out + err)
+        self.assertIn("is the source database file", out)
+        # ... or one of the continuation files of a split run
+        os.rename(self.w("x.xls"), self.w("out(2).xls"))
+        rc, out, err = run_agent(f"--src=file:{self.w('out(2).xls')}", f"--dest={self.dest}",
+                                 "--xls_ver=1", "--split")
+        self.assertEqual(rc, -1, out + err)
+        self.assertEqual(read_bytes(self.w("out(2).xls")), before)
+        self.assertEqual(self.listing(), ["out(2).xls"])
+        # A profile's destination gets the workbook extension as --dest does.
+        src = make_db(self.w("victim.db"), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
+        before = read_bytes(self.w("victim.db"))
+        prof = write_text(self.w("p.tsl"), f"[Generic settings]\nsrc={src}\n"
+                          f"dest={self.w('victim.db')}\n[Selected Tables]\nD\n")
+        rc, out, err = run_agent(f"--profile={prof}", "--xls_ver=1")
+        self.assertEqual(rc, 0, out + err)
+        self.assertEqual(read_bytes(self.w("victim.db")), before)
+        self.assertEqual(read_book(self.w("victim.xls"))["sheets"][0]["name"], "D")
+
+    # -- a run that does not complete leaves the old files -----------------------------------
+
+    def test_killed_run_leaves_old_workbook_and_nothing_after_next_run(self):
+        old = self.old_workbook()
+        p = self.start_big()
+        p.kill()
+        p.wait()
+        self.assertEqual(read_bytes(self.dest), old)
+        # The files being written vanished with the process; only the lock
+        # file it held is left, for the next run to take over.
+        self.assertEqual([n for n in self.listing() if not n.endswith(".tsl-lock")], ["out.xls"])
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        self.assertEqual(rc, 0, out + err)
+        self.assertEqual(self.listing(), ["out.xls"])
+
+    def test_interrupted_run_cleans_up_and_ends_by_its_signal(self):
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            old = self.old_workbook()
+            p = self.start_big()
+            p.send_signal(sig)
+            _, err = p.communicate(timeout=60)
+            self.assertEqual(p.returncode, -sig, err)
+            self.assertIn(b"interrupted", err)
+            self.assertEqual(read_bytes(self.dest), old)
+            self.assertEqual(self.listing(), ["out.xls"])
+
+    def test_full_disk_keeps_old_workbook_and_reports_failure(self):
+        disk = self.w("disk")
+        os.mkdir(disk)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", disk],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small tmpfs here: " + mounted.stderr.decode().strip())
+        self.addCleanup(subprocess.run, ["umount", disk])
+        dest = os.path.join(disk, "out.xls")
+        old = self.old_workbook(dest)
+        rc, out, err = run_agent(f"--src={self.big}", f"--dest={dest}", "--xls_ver=1")
+        self.assertEqual(rc, 1, out + err)
+        self.assertIn("could not be written", out)
+        self.assertEqual(read_bytes(dest), old)
+        self.assertEqual(self.listing(disk), ["out.xls"])
+
+    # -- one run per destination ----------------------------------------------------------------
+
+    def test_second_run_on_the_same_destination_is_refused_at_once(self):
+        p = self.start_big()
+        try:
+            started = time.monotonic()
+            rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}",
+                                     "--xls_ver=1")
+            self.assertEqual(rc, -1, out + err)
+            self.assertIn("is being written by another conversion", out)
+            self.assertLess(time.monotonic() - started, 5)
+        finally:
+            p.kill()
+            p.wait()
+
+    # -- protection of the destination -----------------------------------------------------------
+
+    def test_replacing_file_keeps_permission_bits_and_read_only_is_refused(self):
+        self.old_workbook()
+        os.chmod(self.dest, 0o600)
+        self.old_workbook()
+        self.assertEqual(os.stat(self.dest).st_mode & 0o777, 0o600)
+        os.chmod(self.dest, 0o444)
+        old = read_bytes(self.dest)
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        self.assertEqual(rc, -1, out + err)
+        self.assertIn("Destination name specifies an existing read-only file.", out)
+        self.assertEqual(read_bytes(self.dest), old)
+
+    # -- exit status -----------------------------------------------------------------------------
+
+    def test_every_named_table_missing_exits_one_and_keeps_old_workbook(self):
+        old = self.old_workbook()
+        tabs = write_text(self.w("t.txt"), "NOPE\nNADA\n")
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1",
+                                 f"--tab_file={tabs}")
+        self.assertEqual(rc, 1, out + err)
+        self.assertIn("Table NOPE not exists", err)
+        self.assertEqual(read_bytes(self.dest), old)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
