@@ -138,7 +138,7 @@ class AgentE2E(unittest.TestCase):
             self.assertEqual([s["name"] for s in book["sheets"]], ["EMP"], line)
             self.assertEqual(len(book["sheets"][0]["rows"]), 4, line)
         tab = write_text(self.w("tabs.txt"), "Таблица Ünïcødé\nLOWER_T\nТАБЛИЦА ÜNÏCØDÉ\n")
-        dest, out, err = self.convert(src, f"--tab_file={tab}")
+        dest, out, err = self.convert(src, f"--tab_file={tab}", expect_rc=1)
         # SQLite ignores ASCII case only, so the upper-cased Cyrillic name is
         # another name.
         self.assertIn("Table ТАБЛИЦА ÜNÏCØDÉ not exists", err)
