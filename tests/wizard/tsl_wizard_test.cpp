@@ -23,6 +23,7 @@
 #include "core/dao_dest.h"
 #include "wizard/tsl_app.h"
 #include "wizard/tsl_edlg.h"
+#include "wizard/tsl_prog.h"
 #include "wizard/wiz_script.h"
 
 namespace {
@@ -439,6 +440,54 @@ class wizard_test : public QObject {
                  QStringList{"Profile does not exist. Please verify the correct path/name was "
                              "given."});
         QCOMPARE(w().currentId(), int(kWelcomePage));
+    }
+
+    // More columns than a worksheet takes: the run asks once; Continue
+    // converts the first 255, Abort ends the run without a report.
+    void wide_table() {
+        const QString wide = path("wide.db");
+        QFile::remove(wide);
+        QString columns;
+        for (int i = 1; i <= 300; ++i)
+            columns += QString("%1C%2 NUMBER(4)").arg(i > 1 ? "," : "").arg(i);
+        QCOMPARE(run_cmd("sqlite3 '" + wide + "' 'CREATE TABLE WIDE(" + columns +
+                         "); INSERT INTO WIDE(C1, C300) VALUES (1, 300);'"),
+                 QString());
+        for (const char* answer : {"continue", "abort"}) {
+            start();
+            const QString book = path(QString("wide_%1.xls").arg(answer));
+            QVERIFY(to_tables(wide, book));
+            select({"WIDE"});
+            QString asked;
+            script_->dialogs.push_back([&](QDialog& d) {
+                asked = d.findChild<QLabel*>("message")->text();
+                return press(d, answer);
+            });
+            QVERIFY(convert());
+            QCOMPARE(asked, QString("Table will be truncated up to 256 columns."));
+            QVERIFY(app_->shell().errors().empty());
+            if (QString(answer) == "continue") {
+                QCOMPARE(
+                    run_cmd("/usr/bin/python3 -c \"import xlrd; s = xlrd.open_workbook('" + book +
+                            "').sheet_by_index(0); print(s.ncols, s.cell_value(0, 254))\""),
+                    QString("255 C255"));
+            } else {
+                QVERIFY(!app_->converter().completed);
+            }
+            stop();
+        }
+    }
+
+    // The bar: items done and the current item's records, in whole percent;
+    // past 100 (queries beyond the tables counted) the last phase shows.
+    void progress_arithmetic() {
+        QCOMPARE(read_progress(0, 0, 0, 0).percent, 0u);
+        QCOMPARE(read_progress(4, 1, 200, 50).percent, 25u + 6u);
+        progress_reading queries_after_tables = read_progress(3, 3, 10, 5);
+        QVERIFY(queries_after_tables.final_phase);
+        QCOMPARE(final_phase_position(0), 0);
+        QVERIFY(final_phase_position(10) == 50);
+        QVERIFY(final_phase_position(100000) < 100);
     }
 
     void error_dialogs() {
