@@ -12,6 +12,17 @@
 
 #include "GUI2/g_wiz_sh.h"
 
+// The offscreen platform says on every window that it cannot pass size
+// hints on; nothing to act on, so that note is dropped and the rest kept.
+inline void quiet_offscreen_notes() {
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (!text.contains("propagateSizeHints") && previous)
+                previous(type, context, text);
+        });
+}
+
 class script_prompter : public shell_prompter {
   public:
     struct shown_box {

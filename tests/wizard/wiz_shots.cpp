@@ -55,6 +55,7 @@ QMessageBox::Icon icon_of(shell_prompter::box_kind kind) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    quiet_offscreen_notes();
     QApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: wizard_shots OUTPUT_FOLDER DEMO_DB\n");
