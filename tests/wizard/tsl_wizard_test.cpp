@@ -265,6 +265,12 @@ class wizard_test : public QObject {
                         "Destination path does not exist.\nPlease verify the correct path was "
                         "given."));
         QCOMPARE(script_->boxes.back().kind, box_kind::error);
+        const QString locked = path("readonly.xls");
+        QFile r(locked);
+        QVERIFY(r.open(QIODevice::WriteOnly));
+        r.close();
+        QVERIFY(::chmod(locked.toLocal8Bit().constData(), 0444) == 0);
+        QVERIFY(refused(locked, "Destination name specifies an existing read-only file."));
 
         // An existing file: No keeps the page and the file.
         const QString old = path("old.xls");
@@ -282,6 +288,10 @@ class wizard_test : public QObject {
         w().next();
         QCOMPARE(w().currentId(), int(kSelTablesPage));
         QCOMPARE(read_all(old), QByteArray("old contents"));
+        // A complete run replaces it with the new workbook.
+        select({"DEPT"});
+        QVERIFY(convert());
+        QCOMPARE(check_book(old, {"DEPT=SELECT * FROM DEPT"}), QString("OK"));
     }
 
     void query_dialog() {
@@ -365,15 +375,25 @@ class wizard_test : public QObject {
     // Abort in the continue/abort dialog ends the run; the completion page
     // lists what was reported.
     void abort_in_run() {
+        // The destination exists: answered Yes, it stays as it was through
+        // the run, and an aborted run leaves it so.
+        const QString book = path("abort.xls");
+        QFile f(book);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old contents");
+        f.close();
         start();
-        QVERIFY(to_tables(demo_, path("abort.xls")));
+        script_->answers = {true};
+        QVERIFY(to_tables(demo_, book));
         select({"EMP"});
         script_->dialogs.push_back(fill_query("A_BAD", "SELECT NOPE FROM NOWHERE"));
         find<QPushButton>("add_query")->click();
         QString asked;
         bool buttons_off = false;
+        QByteArray during_run;
         script_->dialogs.push_back([&](QDialog& d) {
             asked = d.findChild<QLabel*>("message")->text();
+            during_run = read_all(book);
             // While the run goes on the user can neither go back, on nor out.
             buttons_off = w().currentId() == kProgressPage &&
                           !w().button(QWizard::BackButton)->isEnabled() &&
@@ -384,6 +404,8 @@ class wizard_test : public QObject {
         QVERIFY(convert());
         QVERIFY(asked.startsWith("A_BAD: "));
         QVERIFY(buttons_off);
+        QCOMPARE(during_run, QByteArray("old contents"));
+        QCOMPARE(read_all(book), QByteArray("old contents"));
         QCOMPARE(app_->shell().errors().size(), size_t(1));
         QVERIFY(find<QLabel>("result")->text().startsWith("There were some errors"));
         QVERIFY(!find<QPlainTextEdit>("errors")->isHidden());
