@@ -191,6 +191,13 @@ class wizard_test : public QObject {
         QCOMPARE(check_book(book, {"DEPT=SELECT * FROM DEPT", "EMP=SELECT * FROM EMP",
                                    "Q_RICH=SELECT ENAME, SAL FROM EMP WHERE SAL > 2500"}),
                  QString("OK"));
+        // Save Settings writes the run's selection as a profile.
+        const QString saved = path("flow.tsl");
+        script_->files = {saved};
+        find<QPushButton>("save_settings")->click();
+        const QByteArray profile = read_all(saved);
+        QVERIFY(
+            profile.contains("[Selected Tables]\nDEPT\nEMP\nQ_RICH=SELECT ENAME, SAL FROM EMP"));
         // Finish with "Open on exit" opens the workbook.
         find<QCheckBox>("open_on_exit")->setChecked(true);
         w().button(QWizard::FinishButton)->click();
@@ -198,14 +205,24 @@ class wizard_test : public QObject {
         QCOMPARE(script_->opened[0], QUrl::fromLocalFile(book));
         stop();
 
-        // The next start brings the run's settings back.
+        // The next start brings the run's settings back; Load Settings adds
+        // the saved profile's selection.
         start();
+        QVERIFY(app_->converter().selected_items.empty());
+        script_->files = {saved};
+        find<QPushButton>("load_settings")->click();
+        QCOMPARE(app_->converter().selected_items.size(), size_t(3));
         QCOMPARE(QString::fromStdU16String(app_->converter().dest), book);
         QCOMPARE(QString::fromStdU16String(app_->converter().oracle.service), "file:" + demo_);
         QCOMPARE(QString::fromStdU16String(app_->converter().oracle.user), QString("scott"));
         QCOMPARE(app_->converter().format_version, 1);
         w().next();
         QCOMPARE(find<QLineEdit>("service")->text(), "file:" + demo_);
+        w().next();
+        script_->answers = {true};  // the workbook of the first run is there
+        w().next();
+        QCOMPARE(w().currentId(), int(kSelTablesPage));
+        QCOMPARE(entries("selected"), QStringList({"DEPT", "EMP", "Q_RICH"}));
     }
 
     void connection_messages() {
@@ -260,6 +277,9 @@ class wizard_test : public QObject {
             return w().currentId() == kSelFilePage && script_->texts().last() == text;
         };
         QVERIFY(refused("", "You should enter MS Excel file name"));
+        script_->files = {path("browsed.xls")};
+        find<QPushButton>("browse")->click();
+        QCOMPARE(dest->text(), path("browsed.xls"));
         QVERIFY(refused(dir_.path(), "Destination name should specify a file, not folder."));
         QVERIFY(refused(path("no/such/dir/x.xls"),
                         "Destination path does not exist.\nPlease verify the correct path was "
