@@ -281,7 +281,13 @@ void xls_converter::open_output() {
         if ((st.st_mode & 0222) == 0)
             throw tk_exception("Destination name specifies an existing read-only file.", 1);
     }
-    lock_ = tk::file_lock::try_lock(set.path("." + set.name + set.ext + ".tsl-lock"));
+    try {
+        lock_ = tk::file_lock::try_lock(set.path("." + set.name + set.ext + ".tsl-lock"));
+    } catch (const tk_exception& e) {
+        throw tk_exception("No file can be written in the folder of the destination " + path +
+                               ": " + e.message() + ".",
+                           1);
+    }
     if (!lock_) {
         throw tk_exception("The destination " + path +
                                " is being written by another conversion. Try again when it has "

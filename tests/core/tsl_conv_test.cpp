@@ -206,6 +206,24 @@ TEST_F(converter, ProfileRoundTripKeepsHostAndIsPrivateWithAPassword) {
     }
 }
 
+TEST(oracle_settings, TheSourceFileIsTheFileOfAFileSourceInEitherForm) {
+    oracle_converter_impl o;
+    auto file_of = [&](const char16_t* name) {
+        o.service = o.host = name;
+        return o.source_file();
+    };
+    EXPECT_EQ(file_of(u"file:/data/a.db"), "/data/a.db");
+    EXPECT_EQ(file_of(u"file:rel.db?mode=ro"), "rel.db");
+    EXPECT_EQ(file_of(u"file:///data/a%20b.db#x"), "/data/a b.db");
+    EXPECT_EQ(file_of(u"file://localhost/data/a.db"), "/data/a.db");
+    EXPECT_EQ(file_of(u"file://elsewhere/data/a.db"), "");
+    EXPECT_EQ(file_of(u"ORCL"), "");
+    o.use_tns = false;
+    o.service = u"ORCL";
+    o.host = u"file:/data/b.db";
+    EXPECT_EQ(o.source_file(), "/data/b.db");
+}
+
 TEST_F(converter, HostKeyWinsOverTheOlderIpKey) {
     std::ofstream(dir + "/p.tsl")
         << "[Oracle settings]\nIP=10.0.0.1\nhost=db.example\n[Oracle settings]\nuser=a\nuser=b\n";
