@@ -41,7 +41,11 @@ int agent_main(int argc, char** argv, std::unique_ptr<xls_destination> destinati
             }
             conv();
             if (stop.caught()) {
-                con_err("The conversion was interrupted; the destination is left as it was.");
+                // A signal that came after the files were published found
+                // nothing left to stop.
+                con_err(conv.completed ? "The conversion was interrupted after it had ended."
+                                       : "The conversion was interrupted; the destination is "
+                                         "left as it was.");
                 stop.resend();
                 return -1;
             }
