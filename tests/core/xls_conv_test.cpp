@@ -436,6 +436,22 @@ TEST_F(driver, TheOldFilesStayUntilTheRunEndsAndAFailedRunLeavesNothingBehind) {
     EXPECT_EQ(listing(dir), (std::vector<std::string>{"book(1).xls", "book.xls"}));
 }
 
+TEST_F(driver, AContinuationNameHeldByAFileThatIsNoWorkbookIsNotReplaced) {
+    touch(dest);
+    touch(part(1), "x");
+    store.capacity = 5;
+    src.add_table(u"A", numbers(7));
+    conv.selected_tables = {u"A"};
+    conv.split_data = true;
+    conv.do_convert(src);
+    ASSERT_EQ(view.shown.size(), 1u);
+    EXPECT_NE(view.shown[0].find(narrow(part(1)) + " is not a workbook and is not replaced"),
+              std::string::npos);
+    EXPECT_EQ(content(dest), "old");
+    EXPECT_EQ(content(part(1)), "x");
+    EXPECT_EQ(listing(dir), (std::vector<std::string>{"book(1).xls", "book.xls"}));
+}
+
 TEST_F(driver, DestinationsThatMustNotBeReplacedAreRefusedBeforeAnythingIsWritten) {
     src.add_table(u"A", numbers(2));
     conv.selected_tables = {u"A"};
