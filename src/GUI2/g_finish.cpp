@@ -1,6 +1,7 @@
 #include "GUI2/g_finish.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -69,8 +70,10 @@ bool finish_page::on_next() {
     tk_trace(2, "finish_page::on_finish");
     tessal_convertor& conv = tessal_convertor::instance();
     conv.open_on_exit = open_on_exit_->isChecked();
-    if (conv.open_on_exit && !conv.dest.empty())
-        shell().prompter().open_url(QUrl::fromLocalFile(QString::fromStdU16String(conv.dest)));
+    // A run that wrote nothing (aborted, failed) leaves no workbook to open.
+    const QString book = QString::fromStdU16String(conv.dest);
+    if (conv.open_on_exit && !book.isEmpty() && QFileInfo(book).isFile())
+        shell().prompter().open_url(QUrl::fromLocalFile(book));
     return true;
 }
 

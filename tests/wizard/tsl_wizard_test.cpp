@@ -432,6 +432,11 @@ class wizard_test : public QObject {
         QCOMPARE(find<QPlainTextEdit>("errors")->toPlainText(), asked);
         // A_BAD comes before EMP: nothing was converted after the abort.
         QVERIFY(!app_->converter().completed);
+        // Open on exit opens only a workbook the run wrote.
+        QFile::remove(book);
+        find<QCheckBox>("open_on_exit")->setChecked(true);
+        w().button(QWizard::FinishButton)->click();
+        QVERIFY(script_->opened.empty());
     }
 
     // A profile on the command line over the saved settings; 25 failing
