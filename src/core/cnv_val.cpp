@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "OLE/ole_types.h"
 #include "UDB/udb_sche.h"
 
@@ -19,6 +23,16 @@ size_t find_cr(std::u16string_view s, size_t from) {
     const char16_t* p = s.data();
     const size_t n = s.size();
     size_t i = from;
+#if defined(__SSE2__)
+    // Sixteen units a step where SSE2 is there (long texts).
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(a, cr), _mm_cmpeq_epi16(b, cr))))
+            break;
+    }
+#endif
     for (; i + 4 <= n; i += 4) {
         uint64_t w;
         std::memcpy(&w, p + i, 8);

@@ -7,7 +7,7 @@
 // entry's spool position, and a small direct-mapped cache of short entries;
 // a hash match is confirmed against the stored text (from the cache, the
 // spool's buffer, or a read of the spool), so equal hashes never merge two
-// texts. Memory: about 24 bytes per distinct string plus 1.5 MiB.
+// texts. Memory: 24 to 40 bytes per distinct string plus 1.5 MiB.
 //
 // Strings of an existing workbook are loaded first, at their own indexes
 // (duplicates included), so that the cells of the workbook's sheets keep

@@ -72,6 +72,24 @@ TEST(clean_text, AgreesWithTheCharacterRuleOnGeneratedTexts) {
     }
 }
 
+TEST(clean_text, FindsACarriageReturnAtEveryPlaceOfALongText) {
+    // One CR (alone or before an LF) at each position of texts around the
+    // sixteen-unit steps of the search.
+    std::u16string out;
+    for (size_t len = 1; len <= 40; ++len) {
+        for (size_t at = 0; at < len; ++at) {
+            for (bool lf : {false, true}) {
+                std::u16string src(len, u'y');
+                src[at] = u'\r';
+                if (lf && at + 1 < len)
+                    src[at + 1] = u'\n';
+                clean_text(src, SIZE_MAX, out);
+                ASSERT_EQ(out, clean_text_model(src, SIZE_MAX)) << len << " " << at;
+            }
+        }
+    }
+}
+
 TEST(prepare_record, KeepsNamesAndFlagsAndReusesTheOutputRecord) {
     udb_record in;
     in.emplace_back(u"T", 20, ole_variant(u"x\r\ny"), true, false);
