@@ -32,7 +32,8 @@
 // against the binary before it on the same machine at the same moment.
 // Targets: at least 150,000 rows/s into BIFF8; peak memory at most 64 MiB
 // in every run; clob within 2x its floor; biff8 no slower than the
-// baseline; net within 2 s. Targets are reported as PASS/MISS lines; the exit status is
+// baseline in CPU time (the wall time is shown beside it); net within 2 s.
+// Targets are reported as PASS/MISS lines; the exit status is
 // non-zero only when a conversion failed (agent exit status, messages on
 // standard error, missing files, or a row count that python3-xlrd does not
 // confirm).
@@ -550,6 +551,7 @@ int main(int argc, char** argv) {
         std::string name;
         double agent, floor, old;
         double peak, old_peak, largest;
+        double cpu, old_cpu;
     };
     std::vector<floor_row> floors;
     bool failed = false;
@@ -562,7 +564,7 @@ int main(int argc, char** argv) {
         const bool with_old = plan.floor && !opt.baseline.empty();
         run_result best;
         long peak_kib = 0, old_peak_kib = 0;
-        std::vector<double> times, floor_times, old_times;
+        std::vector<double> times, floor_times, old_times, cpus, old_cpus;
         // Alternated: the old binary, the agent, then the floor (which
         // copies the agent's workbook), so that all three meet the same
         // load; the agent's workbook is the one verified.
@@ -571,6 +573,7 @@ int main(int argc, char** argv) {
                 run_result o = run_agent(opt, opt.baseline, plan, tab_file(plan.table));
                 if (o.ok) {
                     old_times.push_back(o.seconds);
+                    old_cpus.push_back(o.user + o.sys);
                     old_peak_kib = std::max(old_peak_kib, o.max_rss_kib);
                 }
             }
@@ -580,6 +583,7 @@ int main(int argc, char** argv) {
                 break;
             }
             times.push_back(r.seconds);
+            cpus.push_back(r.user + r.sys);
             peak_kib = std::max(peak_kib, r.max_rss_kib);
             if (!best.ok || r.seconds < best.seconds)
                 best = r;
@@ -638,7 +642,7 @@ int main(int argc, char** argv) {
         if (plan.floor && !floor_times.empty()) {
             const floor_row f{plan.name,         median(times), median(floor_times),
                               median(old_times), peak,          old_peak_kib / 1024.0,
-                              mib(largest)};
+                              mib(largest),      median(cpus),  median(old_cpus)};
             floors.push_back(f);
             if (plan.copy) {
                 std::snprintf(line, sizeof line,
@@ -649,11 +653,13 @@ int main(int argc, char** argv) {
                 verdicts.push_back(line);
             }
             if (with_old && !old_times.empty()) {
+                // Judged on CPU time: on a shared machine the wall time
+                // also measures the other processes (and their disk use).
                 std::snprintf(line, sizeof line,
-                              "%s  %s against the baseline: median %.3f s, baseline %.3f s "
-                              "(%+.1f %%; target: no slower)",
-                              f.agent <= f.old ? "PASS" : "MISS", plan.name, f.agent, f.old,
-                              100.0 * (f.agent / f.old - 1.0));
+                              "%s  %s against the baseline: CPU median %.3f s, baseline %.3f s "
+                              "(%+.1f %%; target: no slower); wall %.3f s against %.3f s",
+                              f.cpu <= f.old_cpu ? "PASS" : "MISS", plan.name, f.cpu, f.old_cpu,
+                              100.0 * (f.cpu / f.old_cpu - 1.0), f.agent, f.old);
                 verdicts.push_back(line);
             }
         }
@@ -665,10 +671,10 @@ int main(int argc, char** argv) {
         std::printf("%-6s %10s %9s %9s %7s %9s %10s %9s\n", "run", "file MiB", "agent s", "floor s",
                     "ratio", "peak MiB", "baseline s", "its peak");
         for (const floor_row& f : floors) {
-            std::printf("%-6s %10.1f %9.3f %9.3f %6.2fx %9.1f", f.name.c_str(), f.largest, f.agent,
-                        f.floor, f.agent / f.floor, f.peak);
+            std::printf("%-6s %10.1f %9.3f %9.3f %6.2fx %7.3f %9.1f", f.name.c_str(), f.largest,
+                        f.agent, f.floor, f.agent / f.floor, f.cpu, f.peak);
             if (f.old > 0)
-                std::printf(" %10.3f %9.1f", f.old, f.old_peak);
+                std::printf(" %10.3f %7.3f %9.1f", f.old, f.old_cpu, f.old_peak);
             std::printf("\n");
         }
     }

@@ -88,9 +88,11 @@ void file_sink::write(const void* data, size_t n) {
     if (fd_ < 0)
         throw tk_mail_assertion("tk_sink", __LINE__);
     const auto* p = static_cast<const uint8_t*>(data);
-    if (buf_.size() + n > kBufferSize) {
+    // Large pieces (a writer's own full buffer) go to the file as they are,
+    // without a copy through this buffer.
+    if (buf_.size() + n > kBufferSize || n >= kBufferSize / 4) {
         flush_buffer();
-        if (n >= kBufferSize) {
+        if (n >= kBufferSize / 4) {
             write_all(fd_, p, n);
             flushed_ += n;
             written_ += n;

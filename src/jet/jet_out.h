@@ -51,15 +51,34 @@ class jet_out {
         write(h, 4);
         write(body, n);
     }
+    // A record whose body is written piecewise through write() and whose
+    // length is filled in by end_record: the body (at most max_body bytes,
+    // max_body < 1 MiB) is assembled in place, in this buffer, which makes
+    // room for all of it here so that nothing is flushed in between.
+    void begin_record(uint16_t id, size_t max_body) {
+        if (k_buf - fill_ < 4 + max_body)
+            flush();
+        rec_at_ = fill_;
+        u16(id);
+        u16(0);
+    }
+    // Bytes of the open record's body so far.
+    size_t record_body() const { return fill_ - rec_at_ - 4; }
+    void end_record() {
+        tk::put_u16(buf_.data() + rec_at_ + 2, static_cast<uint16_t>(record_body()));
+    }
     // Hands everything buffered to the target.
     void flush();
 
   private:
-    static constexpr size_t k_buf = 64 * 1024;
+    // Large enough that a full buffer goes to a file sink's write as it is,
+    // without passing through the sink's own buffer.
+    static constexpr size_t k_buf = size_t(1) << 20;
     void write_slow(const void* data, size_t n);
     target target_;
     std::vector<uint8_t> buf_;
     size_t fill_ = 0;
+    size_t rec_at_ = 0;  // the open record's header in buf_
     uint64_t flushed_;
 };
 

@@ -203,15 +203,14 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
     std::vector<uint8_t> ext;  // EXTSST body
     tk::append_u16(ext, static_cast<uint16_t>(per_bucket));
 
-    std::vector<uint8_t> rec;
-    rec.reserve(max_body);
-    uint16_t id = biff::k_sst;
-    tk::append_u32(rec, total_);
-    tk::append_u32(rec, n);
-    auto flush = [&] {
-        out.record(id, rec.data(), rec.size());
-        id = biff::k_continue;
-        rec.clear();
+    // Records are assembled in the output's buffer, so each text is copied
+    // once on its way from the spool to the file.
+    out.begin_record(biff::k_sst, max_body);
+    out.u32(total_);
+    out.u32(n);
+    auto next_record = [&] {
+        out.end_record();
+        out.begin_record(biff::k_continue, max_body);
     };
 
     stg_spool_reader rd(store_);
@@ -228,34 +227,34 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
         size_t first = cch == 0 ? 0 : unit;
         if (wide && cch >= 2 && is_high(tk::get_u16(chars)))
             first = 4;
-        if (max_body - rec.size() < 3 + first)
-            flush();
+        if (max_body - out.record_body() < 3 + first)
+            next_record();
         if (i % per_bucket == 0) {
-            tk::append_u32(ext, static_cast<uint32_t>(out.pos() + 4 + rec.size()));
-            tk::append_u16(ext, static_cast<uint16_t>(4 + rec.size()));
+            tk::append_u32(ext, static_cast<uint32_t>(out.pos()));
+            tk::append_u16(ext, static_cast<uint16_t>(4 + out.record_body()));
             tk::append_u16(ext, 0);
         }
-        tk::append_bytes(rec, head, 3);
+        out.write(head, 3);
         const uint8_t* d = chars;
         size_t left = cch * unit;
         while (left > 0) {
-            size_t take = std::min(left, (max_body - rec.size()) / unit * unit);
+            size_t take = std::min(left, (max_body - out.record_body()) / unit * unit);
             // A surrogate pair stays in one record: readers decode each
             // record's part of a string on its own.
             if (wide && take < left && take >= 2 && is_high(tk::get_u16(d + take - 2)))
                 take -= 2;
-            tk::append_bytes(rec, d, take);
+            out.write(d, take);
             d += take;
             left -= take;
             if (left > 0) {
                 // The rest continues in a CONTINUE record that starts by
                 // repeating the option byte.
-                flush();
-                rec.push_back(wide ? biff::k_str_16bit : 0);
+                next_record();
+                out.u8(wide ? biff::k_str_16bit : 0);
             }
         }
     }
-    flush();
+    out.end_record();
     out.record(biff::k_extsst, ext.data(), ext.size());
 }
 
