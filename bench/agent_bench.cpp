@@ -668,8 +668,8 @@ int main(int argc, char** argv) {
     }
     if (!floors.empty()) {
         std::printf("\nmedians of %d alternated runs (whole process):\n", opt.repeat);
-        std::printf("%-6s %10s %9s %9s %7s %9s %10s %9s\n", "run", "file MiB", "agent s", "floor s",
-                    "ratio", "peak MiB", "baseline s", "its peak");
+        std::printf("%-6s %10s %9s %9s %7s %7s %9s %10s %7s %9s\n", "run", "file MiB", "agent s",
+                    "floor s", "ratio", "CPU s", "peak MiB", "baseline s", "CPU s", "its peak");
         for (const floor_row& f : floors) {
             std::printf("%-6s %10.1f %9.3f %9.3f %6.2fx %7.3f %9.1f", f.name.c_str(), f.largest,
                         f.agent, f.floor, f.agent / f.floor, f.cpu, f.peak);
