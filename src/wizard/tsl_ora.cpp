@@ -74,6 +74,7 @@ class connect_thread : public tk_thread {
 
 connecting_dialog::connecting_dialog(QWidget* parent) : QDialog(parent) {
     setObjectName("connecting_dialog");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     wizard_shell* shell = wizard_shell::instance_ptr();
     setWindowTitle(shell ? QString::fromStdU16String(shell->title()) : QString("Tessaline"));
     auto* layout = new QHBoxLayout(this);

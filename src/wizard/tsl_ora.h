@@ -21,6 +21,9 @@ class connecting_dialog : public QDialog {
     explicit connecting_dialog(QWidget* parent = nullptr);
     // Stops the animation and closes the dialog; callable from any thread.
     void close_from_worker();
+    // The user cannot close it (Escape, the window's close button): the
+    // page would then wait for a worker that may be waiting for the page.
+    void reject() override {}
 
   private:
     void step();

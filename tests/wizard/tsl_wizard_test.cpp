@@ -23,6 +23,7 @@
 #include "core/dao_dest.h"
 #include "wizard/tsl_app.h"
 #include "wizard/tsl_edlg.h"
+#include "wizard/tsl_ora.h"
 #include "wizard/tsl_prog.h"
 #include "wizard/wiz_script.h"
 
@@ -262,6 +263,13 @@ class wizard_test : public QObject {
         find<QLineEdit>("password")->setText("tiger");
         w().next();
         QCOMPARE(w().currentId(), int(kSelFilePage));
+        // The connecting dialog is closed by its run only.
+        connecting_dialog waiting;
+        waiting.show();
+        QTest::keyClick(&waiting, Qt::Key_Escape);
+        QVERIFY(waiting.isVisible());
+        waiting.close_from_worker();
+        QTRY_VERIFY(!waiting.isVisible());
     }
 
     void destination_checks() {
