@@ -49,9 +49,10 @@ std::string random_tail() {
 // A new empty temporary file for `base` in `folder`, open read-write:
 // anonymous when the file system allows it (`named` stays empty), else a
 // hidden named file (`named` receives its path).
-int make_temp(const std::string& folder, const std::string& base, std::string& named) {
+int make_temp(const std::string& folder, const std::string& base, bool anonymous,
+              std::string& named) {
     named.clear();
-    if (proc_fd_usable()) {
+    if (anonymous && proc_fd_usable()) {
         int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0)
             return fd;
@@ -111,8 +112,11 @@ std::unique_ptr<file_rewrite> path_target::rewrite() {
 // content (with the temporary name, when it has one).
 class publication::staged : public file_target {
   public:
-    staged(std::string folder, std::string final_path)
-        : folder_(std::move(folder)), final_(std::move(final_path)), base_(file_part(final_)) {}
+    staged(std::string folder, std::string final_path, bool anonymous)
+        : folder_(std::move(folder)),
+          final_(std::move(final_path)),
+          base_(file_part(final_)),
+          anonymous_(anonymous) {}
     ~staged() override { drop(); }
 
     const std::string& name() const override { return final_; }
@@ -169,6 +173,7 @@ class publication::staged : public file_target {
     std::string folder_;
     std::string final_;
     std::string base_;
+    bool anonymous_;
     int fd_ = -1;
     std::string temp_;
 };
@@ -222,12 +227,13 @@ class staged_rewrite : public file_rewrite {
 
 std::unique_ptr<file_rewrite> publication::staged::rewrite() {
     std::string named;
-    int fd = make_temp(folder_, base_, named);
+    int fd = make_temp(folder_, base_, anonymous_, named);
     return std::make_unique<staged_rewrite>(
         [this](int new_fd, std::string temp) { adopt(new_fd, std::move(temp)); }, fd, named);
 }
 
-publication::publication(std::string folder) : folder_(std::move(folder)) {
+publication::publication(std::string folder, temporaries kind)
+    : folder_(std::move(folder)), kind_(kind) {
     tk_trace(2, "publication::ctor(%s)", folder_.c_str());
 }
 
@@ -237,7 +243,8 @@ file_target& publication::file(const std::string& final_path) {
     for (const auto& f : files_)
         if (f->name() == final_path)
             return *f;
-    files_.push_back(std::make_unique<staged>(folder_, final_path));
+    files_.push_back(
+        std::make_unique<staged>(folder_, final_path, kind_ == temporaries::anonymous));
     return *files_.back();
 }
 

@@ -66,8 +66,14 @@ class path_target : public file_target {
 
 class publication {
   public:
+    // Which temporary identities the files get.
+    enum class temporaries {
+        anonymous,  // anonymous files where the file system allows, else named
+        named,      // always hidden named files (what other file systems get)
+    };
+
     // `folder`: where every file of the set goes (it must exist).
-    explicit publication(std::string folder);
+    explicit publication(std::string folder, temporaries kind = temporaries::anonymous);
     // Discards every content that was not published.
     ~publication();
     publication(const publication&) = delete;
@@ -94,6 +100,7 @@ class publication {
   private:
     class staged;
     std::string folder_;
+    temporaries kind_;
     std::vector<std::unique_ptr<staged>> files_;
 };
 

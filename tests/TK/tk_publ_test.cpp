@@ -64,16 +64,38 @@ TEST(tk_publ, FilesAppearOnlyWhenPublishedAndKeepTheModeOfTheFilesTheyReplace) {
     EXPECT_EQ(mode_of(dir / "b.xls"), 0666u & ~mask);
 }
 
-TEST(tk_publ, AnUnpublishedSetLeavesTheFolderAsItWas) {
-    tk_test::temp_dir dir;
-    tk_test::spit(dir / "a.xls", "old a");
-    {
-        tk::publication pub(dir.path());
-        write(pub.file(dir / "a.xls"), "new a");
-        write(pub.file(dir / "a(1).xls"), "new a1");
+TEST(tk_publ, AnUnpublishedSetLeavesTheFolderAsItWasWithEitherKindOfTemporaries) {
+    using kind = tk::publication::temporaries;
+    for (kind k : {kind::anonymous, kind::named}) {
+        tk_test::temp_dir dir;
+        tk_test::spit(dir / "a.xls", "old a");
+        {
+            tk::publication pub(dir.path(), k);
+            write(pub.file(dir / "a.xls"), "new a");
+            write(pub.file(dir / "a(1).xls"), "new a1");
+            write(pub.file(dir / "a(1).xls"), "newer a1");
+            // Named temporaries are hidden files of the final names, one per
+            // file (the content each replaced is gone).
+            auto names = listing(dir.path());
+            EXPECT_EQ(names.size(), k == kind::named ? 3u : 1u);
+            if (k == kind::named) {
+                EXPECT_EQ(names[0].rfind(".a(1).xls.tsl-", 0), 0u) << names[0];
+                EXPECT_EQ(names[1].rfind(".a.xls.tsl-", 0), 0u) << names[1];
+            }
+        }
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"a.xls"});
+        EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "old a");
     }
+}
+
+TEST(tk_publ, NamedTemporariesArePublishedLikeAnonymousOnes) {
+    tk_test::temp_dir dir;
+    tk::publication pub(dir.path(), tk::publication::temporaries::named);
+    write(pub.file(dir / "a.xls"), "first");
+    write(pub.file(dir / "a.xls"), "second");
+    pub.publish();
     EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"a.xls"});
-    EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "old a");
+    EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "second");
 }
 
 TEST(tk_publ, StaleTemporariesOfTheAcceptedNamesAreRemoved) {
