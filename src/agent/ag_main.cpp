@@ -1,5 +1,6 @@
 #include "agent/ag_main.h"
 
+#include "TK/tk_cpage.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_log.h"
 #include "agent/ag_cmdln.h"
@@ -31,6 +32,13 @@ int agent_main(int argc, char** argv, std::unique_ptr<xls_destination> destinati
             // Ctrl-C and SIGTERM end the run the way an abort does, so it
             // leaves the destination as it was and nothing behind.
             signal_stop stop(conv);
+            try {
+                // An unknown TSL_CODEPAGE is refused before anything runs.
+                tk_ansi_codepage();
+            } catch (const tk_exception& e) {
+                handler.handle(e, false);
+                return -1;
+            }
             try {
                 conv.oracle.connect_oracle_server();
             } catch (const tk_exception& e) {

@@ -13,6 +13,7 @@
 // destination for its whole life.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 
 class tk_exception;
 class udb_database;
+class udb_recordset;
 class udb_validator;
 namespace tk {
 class file_target;
@@ -57,6 +59,13 @@ class xls_destination {
     virtual bool is_sheet_full(const tk_exception& e) const = 0;
     // Writes and closes the workbook; raises what keeps it from being written.
     virtual void close_database(udb_database& database) = 0;
+    // Characters of a worksheet (its name, header and rows) that the
+    // workbook could not hold and wrote replaced; `recordset` is one that
+    // create_table of this destination returned.
+    virtual size_t replaced_characters(const udb_recordset& recordset) const {
+        (void)recordset;
+        return 0;
+    }
 
     // Engines, by format version (0 or 1).
     virtual std::u16string connect(int32_t format_version) const = 0;

@@ -5,6 +5,7 @@
 #include "TK/tk_publ.h"
 #include "TK/tk_utf.h"
 #include "dao/dao_db.h"
+#include "dao/dao_recs.h"
 #include "dao/dao_vali.h"
 #include "jet/jet_db.h"
 
@@ -73,6 +74,10 @@ bool dao_destination::is_record_refused(const tk_exception& e) const {
 
 bool dao_destination::is_sheet_full(const tk_exception& e) const {
     return dao_is_sheet_full(e);
+}
+
+size_t dao_destination::replaced_characters(const udb_recordset& recordset) const {
+    return dynamic_cast<const dao_recordset&>(recordset).replaced_characters();
 }
 
 void dao_destination::close_database(udb_database& database) {

@@ -30,6 +30,7 @@ class dao_destination : public xls_destination {
     bool is_record_refused(const tk_exception& e) const override;
     bool is_sheet_full(const tk_exception& e) const override;
     void close_database(udb_database& database) override;
+    size_t replaced_characters(const udb_recordset& recordset) const override;
     std::u16string connect(int32_t format_version) const override;
     void set_wrap(bool wrap) override;
     // Patches `file`; a workbook the patch could not walk is reported

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "OLE/ole_types.h"
+#include "TK/tk_cpage.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_flock.h"
 #include "TK/tk_fname.h"
@@ -129,6 +130,7 @@ class xls_converter::sheet_writer {
     // The normal end: the workbook written, a failure raised (and kept: the
     // run's files are then not published).
     void finish() {
+        count_replaced();
         recordset_.reset();
         if (database_) {
             try {
@@ -142,11 +144,16 @@ class xls_converter::sheet_writer {
     }
     // Deletes the recordset, then the database (which closes the file).
     void close() {
+        count_replaced();
         recordset_.reset();
         database_.reset();
     }
 
   private:
+    void count_replaced() {
+        if (recordset_)
+            owner_.replaced_ += destination_.replaced_characters(*recordset_);
+    }
     void open(const std::u16string& path) {
         if (!owner_.output_)
             throw tk_mail_assertion("xls_conv", __LINE__);  // only inside do_convert
@@ -393,6 +400,7 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
                                  const std::u16string& query) {
     bool accepted = names.is_acceptable(name) && !contains_nocase(used, name);
     std::u16string sheet = accepted ? name : names.get_safe_name(name);
+    replaced_ = 0;
     try {
         std::unique_ptr<udb_recordset> reader(query.empty() ? source.get_table(name, 1)
                                                             : source.get_table(name, query, 1));
@@ -418,6 +426,7 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
         error_handler::instance().set_table(current_table());
         error_handler::instance().handle(e, false);
     }
+    report_replaced(replaced_);
     if (!accepted)
         tk_wtrace(2, u"Store generated table name '%s'", sheet.c_str());
     names.add_existing_name(sheet);
@@ -505,6 +514,19 @@ bool xls_converter::record_failed(const tk_exception& e, sheet_writer& out) {
     out.close();
     tk_trace(2, "Right after dtors");
     throw;
+}
+
+void xls_converter::report_replaced(size_t count) {
+    if (count == 0)
+        return;
+    const int cp = tk_ansi_codepage();
+    std::string text = std::to_string(count) + (count == 1 ? " character" : " characters") +
+                       " that code page " + std::to_string(cp) +
+                       " cannot hold were written as \"?\" (as \"_\" in the worksheet name). "
+                       "Set TSL_CODEPAGE to a code page that holds them to keep them.";
+    error_handler& handler = error_handler::instance();
+    handler.set_table(current_table());
+    handler.handle(tk_exception(text, 0), false);
 }
 
 void xls_converter::report_left_out() {

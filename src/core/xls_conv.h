@@ -110,6 +110,8 @@ class xls_converter : public udb_converter {
     // next record, false to end the item; anything else is rethrown.
     bool record_failed(const tk_exception& e, sheet_writer& out);
     void report_left_out();
+    // Reports once for the item the characters its workbook could not hold.
+    void report_replaced(size_t count);
 
     std::unique_ptr<xls_destination> destination_;
     conversion_front& front_;
@@ -122,4 +124,5 @@ class xls_converter : public udb_converter {
     int parts_ = 0;              // continuation files the run wrote
     int32_t tables_missing_ = 0;
     size_t reports_before_ = 0;
+    size_t replaced_ = 0;  // characters of the current item written replaced
 };

@@ -175,3 +175,7 @@ void dao_recordset::append_record(udb_record& record) {
     records_count_ = table_.record_count();
     tk_trace(1, "Commit new record into database");
 }
+
+size_t dao_recordset::replaced_characters() const {
+    return table_.replaced_characters();
+}

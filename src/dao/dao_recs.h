@@ -40,6 +40,10 @@ class dao_recordset : public udb_recordset {
     dao_recordset(const std::u16string& name, jet_table& table, bool read_only);
     ~dao_recordset() override;
 
+    // BIFF5: characters of the worksheet's name, header and rows so far that
+    // the workbook's code page cannot hold (written as "?", "_" in the name).
+    size_t replaced_characters() const;
+
     // Appends one record: one value per column, in column order. The values
     // are first converted in place to the columns' kinds (convert_record;
     // ole_cast_exception when one cannot be). Then:

@@ -14,34 +14,6 @@ std::u16string strip(const std::u16string& name, char16_t c) {
     return name.substr(b, e - b);
 }
 
-// Position of the first unit Windows-1252 cannot hold, or npos.
-size_t first_not_1252(const std::u16string& name) {
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (tk::cp1252_from_unit(name[i]) < 0)
-            return i;
-    }
-    return std::u16string::npos;
-}
-
-// Every character Windows-1252 cannot hold replaced by "_" (a surrogate
-// pair by one "_"), as the driver stores a BIFF5 sheet name.
-std::u16string to_1252_repertoire(const std::u16string& name) {
-    std::u16string out;
-    out.reserve(name.size());
-    for (size_t i = 0; i < name.size(); ++i) {
-        const char16_t c = name[i];
-        if (tk::cp1252_from_unit(c) >= 0) {
-            out.push_back(c);
-            continue;
-        }
-        out.push_back(u'_');
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-            name[i + 1] <= 0xDFFF)
-            ++i;
-    }
-    return out;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- sheets
@@ -51,6 +23,8 @@ xls_tn_validator::xls_tn_validator(const std::vector<std::u16string>& names1,
                                    int32_t format_version)
     : udb_validator(31), format_version_(format_version) {
     tk_trace(1, "xls_tn_validator::ctor");
+    if (format_version_ == 0)
+        cp_ = std::make_unique<tk_codepage>(tk_ansi_codepage());
     illegal_chars_ = {u'\\', u'?', u'*', u':', u'$', u'[', u']', u'/'};
     for (const auto& n : names1) add_existing_name(n);
     for (const auto& n : names2) add_existing_name(n);
@@ -65,20 +39,17 @@ bool xls_tn_validator::is_acceptable(const std::u16string& name) {
         tk_trace(1, "The name begins or ends with an apostrophe");
         return false;
     }
-    if (format_version_ == 0) {
-        const size_t bad = first_not_1252(name);
-        if (bad != std::u16string::npos) {
-            tk_wtrace(1, u"The name contains illegal: %c", static_cast<int>(name[bad]));
-            return false;
-        }
+    if (cp_ && cp_->unmappable(name) != 0) {
+        tk_wtrace(1, u"The name contains characters code page %d cannot hold", cp_->number());
+        return false;
     }
     return udb_validator::is_acceptable(name);
 }
 
 std::u16string xls_tn_validator::get_safe_name(const std::u16string& name) {
     std::u16string base = strip(name, u'\'');
-    if (format_version_ == 0)
-        base = to_1252_repertoire(base);
+    if (cp_)
+        base = cp_->decode(cp_->encode(base, '_'));
     return udb_validator::get_safe_name(base);
 }
 

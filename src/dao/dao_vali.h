@@ -12,10 +12,10 @@
 //                     "%s%05d" while refused or taken); a name left empty
 //                     becomes "00000" (or the next free number).
 //                     For a BIFF5 workbook (format version 0), whose sheet
-//                     names are stored in Windows-1252, a character that
-//                     code page cannot hold is illegal too and becomes "_"
-//                     in the safe name (a surrogate pair one "_"), so the
-//                     name stays legal and unique once stored.
+//                     names are stored in the ANSI code page (tk_cpage.h), a
+//                     character that code page cannot hold is illegal too
+//                     and becomes "_" in the safe name (a surrogate pair one
+//                     "_"), so the name stays legal and unique once stored.
 //   dao_validator     base of the column and index rules: ` ! [ ] . are
 //                     replaced by "_"; an empty name, or one beginning or
 //                     ending with a space, is not acceptable; the safe name
@@ -26,9 +26,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "TK/tk_cpage.h"
 #include "UDB/udb_vali.h"
 
 class xls_tn_validator : public udb_validator {
@@ -46,6 +48,7 @@ class xls_tn_validator : public udb_validator {
 
   private:
     int32_t format_version_;
+    std::unique_ptr<tk_codepage> cp_;  // BIFF5: the code page names are stored in
 };
 
 class dao_validator : public udb_validator {

@@ -47,7 +47,7 @@ void jet_table::write_header() {
         if (d.biff8()) {
             sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(columns_[c].name));
         } else {
-            sheet_->label_1252(col, d.g.xf_text, columns_[c].name);
+            sheet_->label_bytes(col, d.g.xf_text, d.cp->encode(columns_[c].name, '?', &replaced_));
         }
     }
     sheet_->end_row();
@@ -69,6 +69,7 @@ void jet_table::append(const jet_value* values, size_t n) {
 
     using form = jet_cell_plan::form;
     jet_col_widths& widths = sheet_->widths();
+    size_t lost = 0;  // counted once the row is written
     // The spools below can fail (a full disk): the engine's error, as on close.
     try {
         sheet_->begin_row(records_ + 1);
@@ -94,7 +95,7 @@ void jet_table::append(const jet_value* values, size_t n) {
                     if (b8) {
                         sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(p.text));
                     } else {
-                        sheet_->label_1252(col, d.g.xf_text, p.text);
+                        sheet_->label_bytes(col, d.g.xf_text, d.cp->encode(p.text, '?', &lost));
                     }
                     break;
                 case form::boolean:
@@ -107,6 +108,7 @@ void jet_table::append(const jet_value* values, size_t n) {
     } catch (...) {
         jet_rethrow_as_jet(d.path);
     }
+    replaced_ += lost;
     ++records_;
 }
 
@@ -174,6 +176,7 @@ jet_table& jet_database::create_table(const std::u16string& name,
 
     impl::sheet s;
     std::u16string stored = name;
+    size_t lost_in_name = 0;
     s.info.body.assign(6, 0);  // position (set on close), visible, worksheet
     if (d.biff8()) {
         bool wide = false;
@@ -187,13 +190,16 @@ jet_table& jet_database::create_table(const std::u16string& name,
         }
     } else {
         const std::string bytes = jet_biff5_sheet_name(
-            name, [&](std::u16string_view n) { return d.find(std::u16string(n)) != nullptr; });
-        stored = tk::cp1252_to_utf16(bytes);
+            name, *d.cp,
+            [&](std::u16string_view n) { return d.find(std::u16string(n)) != nullptr; },
+            &lost_in_name);
+        stored = d.cp->decode(bytes);
         s.info.body.push_back(static_cast<uint8_t>(bytes.size()));
         s.info.body.insert(s.info.body.end(), bytes.begin(), bytes.end());
     }
     s.info.name = stored;
     s.table.reset(new jet_table(*this, stored, columns, true));
+    s.table->replaced_ = lost_in_name;
     try {
         s.table->write_header();
     } catch (...) {

@@ -56,6 +56,10 @@ class jet_table {
     // the opened file (rows are appended only to sheets created in this
     // session).
     void append(const jet_value* values, size_t n);
+    // BIFF5: characters the workbook's code page cannot hold, written as
+    // "?" (in the sheet name as "_"), in the name, the header and the rows
+    // appended so far. Always 0 in BIFF8.
+    size_t replaced_characters() const { return replaced_; }
 
   private:
     friend class jet_database;
@@ -67,6 +71,7 @@ class jet_table {
     std::vector<jet_column> columns_;
     std::unique_ptr<jet_sheet_writer> sheet_;  // tables created in this session
     uint32_t records_ = 0;
+    size_t replaced_ = 0;
     std::vector<jet_cell_plan> plans_;
     std::vector<std::u16string> scratch_;
 };

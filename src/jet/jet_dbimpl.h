@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_cpage.h"
 #include "TK/tk_publ.h"
 #include "jet/jet_db.h"
 #include "jet/jet_gmodel.h"
@@ -25,6 +26,9 @@ struct jet_database::impl {
     std::unique_ptr<stg_file> file;      // the existing workbook, read on close
     std::unique_ptr<stg_stream> stream;  // its workbook stream
     jet_gmodel g;
+    // BIFF5: the code page of the workbook's texts (its CODEPAGE record; for
+    // a new workbook the process's ANSI code page).
+    std::unique_ptr<tk_codepage> cp;
 
     struct sheet {
         jet_gsheet info;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "TK/tk_coding.h"
+#include "TK/tk_cpage.h"
 #include "TK/tk_utf.h"
 #include "jet/biff_format.h"
 #include "jet/jet_error.h"
@@ -61,7 +62,14 @@ bool read_ustring(const uint8_t*& p, const uint8_t* end, size_t count_bytes, std
     return true;
 }
 
-jet_gsheet parse_boundsheet(int version, const uint8_t* b, size_t n) {
+// An 8-bit (BIFF5) text in the workbook's code page (Windows-1252 when the
+// workbook names none or one this system does not know).
+std::u16string text8(uint16_t codepage, const uint8_t* p, size_t n) {
+    tk_codepage cp(tk_codepage_supported(codepage) ? codepage : 1252);
+    return cp.decode(std::string_view(reinterpret_cast<const char*>(p), n));
+}
+
+jet_gsheet parse_boundsheet(int version, uint16_t codepage, const uint8_t* b, size_t n) {
     jet_gsheet s;
     if (n < 7)
         throw bad();
@@ -76,14 +84,15 @@ jet_gsheet parse_boundsheet(int version, const uint8_t* b, size_t n) {
         const size_t len = p[0];
         if (n < 7 + len)
             throw bad();
-        s.name = tk::cp1252_to_utf16(std::string_view(reinterpret_cast<const char*>(p + 1), len));
+        s.name = text8(codepage, p + 1, len);
     }
     if (s.name.empty())
         throw bad();
     return s;
 }
 
-std::u16string parse_format(int version, const uint8_t* b, size_t n, uint16_t& index) {
+std::u16string parse_format(int version, uint16_t codepage, const uint8_t* b, size_t n,
+                            uint16_t& index) {
     std::u16string text;
     if (n < 3)
         return text;
@@ -93,7 +102,7 @@ std::u16string parse_format(int version, const uint8_t* b, size_t n, uint16_t& i
         if (!read_ustring(p, b + n, 2, text))
             text.clear();
     } else if (n >= 3u + p[0]) {
-        text = tk::cp1252_to_utf16(std::string_view(reinterpret_cast<const char*>(p + 1), p[0]));
+        text = text8(codepage, p + 1, p[0]);
     }
     return text;
 }
@@ -287,7 +296,7 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
                     boundsheets_at = m.recs.size();
                     m.recs.push_back({jet_grec::boundsheets, 0, 0});
                 }
-                m.sheets.push_back(parse_boundsheet(version, b, n));
+                m.sheets.push_back(parse_boundsheet(version, m.codepage, b, n));
                 break;
             case biff::k_tabid:
                 if (b8) {
@@ -326,7 +335,7 @@ void jet_parse_globals(jet_rec_reader& rd, int version, jet_gmodel& m) {
                 break;
             case biff::k_format: {
                 uint16_t index = 0;
-                std::u16string text = parse_format(version, b, n, index);
+                std::u16string text = parse_format(version, m.codepage, b, n, index);
                 fmts.push_back({index, std::move(text)});
                 copy();
                 last_fmt_rec = m.recs.size();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "TK/tk_cpage.h"
 #include "TK/tk_utf.h"
 #include "jet/biff_format.h"
 
@@ -61,32 +62,22 @@ bool jet_valid_sheet_name(std::u16string_view name) {
     return true;
 }
 
-std::string jet_biff5_sheet_name(std::u16string_view name,
-                                 const std::function<bool(std::u16string_view)>& taken) {
-    std::string out;
-    bool lossy = false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const char16_t c = name[i];
-        const int b = tk::cp1252_from_unit(c);
-        if (b >= 0) {
-            out.push_back(static_cast<char>(b));
-            continue;
-        }
-        lossy = true;
-        out.push_back('_');
-        // A surrogate pair is one character.
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-            name[i + 1] <= 0xDFFF)
-            ++i;
-    }
-    if (!lossy || !taken(tk::cp1252_to_utf16(out)))
+std::string jet_biff5_sheet_name(std::u16string_view name, tk_codepage& cp,
+                                 const std::function<bool(std::u16string_view)>& taken,
+                                 size_t* replaced) {
+    size_t lost = 0;
+    const std::string out = cp.encode(name, '_', &lost);
+    if (replaced)
+        *replaced += lost;
+    if (lost == 0 || !taken(cp.decode(out)))
         return out;
-    const std::string base = out.substr(0, biff::k_max_sheet_name - 5);
+    // Cut by characters, not bytes: a double-byte character stays whole.
+    const std::string base = cp.encode(cp.decode(out).substr(0, biff::k_max_sheet_name - 5), '_');
     for (int n = 1; n <= 99999; ++n) {
         char suffix[8];
         std::snprintf(suffix, sizeof suffix, "%05d", n);
         std::string cand = base + suffix;
-        if (!taken(tk::cp1252_to_utf16(cand)))
+        if (!taken(cp.decode(cand)))
             return cand;
     }
     return out;  // unreachable: a workbook has far fewer sheets

@@ -86,8 +86,12 @@ void open_existing(jet_database::impl& d, const std::string& content, bool exclu
         // code page than the ones the driver writes.
         if (d.g.date1904)
             throw jet_error::make(jet_errno::bad_format);
-        if (!d.biff8() && d.g.codepage != 0 && d.g.codepage != 1252)
+        if (!d.biff8() && d.g.codepage != 0 && !tk_codepage_supported(d.g.codepage))
             throw jet_error::make(jet_errno::bad_format);
+    }
+    if (!d.biff8()) {
+        const int cp = tk_codepage_supported(d.g.codepage) ? d.g.codepage : 1252;
+        d.cp = std::make_unique<tk_codepage>(cp);
     }
     for (auto& gs : d.g.sheets) {
         jet_database::impl::sheet s;
@@ -103,7 +107,10 @@ void start_new(jet_database::impl& d) {
     std::vector<uint8_t> bytes;
     jet_layout::globals_options o;
     o.version = d.version;
-    o.codepage = 1252;
+    if (!d.biff8()) {
+        d.cp = std::make_unique<tk_codepage>(tk_ansi_codepage());
+        o.codepage = static_cast<uint16_t>(d.cp->number());
+    }
     jet_layout::globals(bytes, o);
     jet_rec_reader rd(
         [&bytes](uint64_t off, void* buf, size_t n) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "TK/tk_coding.h"
+#include "TK/tk_cpage.h"
 #include "TK/tk_utf.h"
 #include "jet/biff_format.h"
 #include "jet/jet_conv.h"
@@ -53,8 +54,13 @@ class reader {
 
   private:
     void problem(const std::string& what) { b_.problems.push_back(what); }
+    // An 8-bit text in the workbook's code page (1252 when it names none
+    // this system knows).
     std::u16string text8(const uint8_t* p, size_t n) {
-        return tk::cp1252_to_utf16(std::string_view(reinterpret_cast<const char*>(p), n));
+        const int want = tk_codepage_supported(b_.codepage) ? b_.codepage : 1252;
+        if (!cp_ || cp_->number() != want)
+            cp_ = std::make_unique<tk_codepage>(want);
+        return cp_->decode(std::string_view(reinterpret_cast<const char*>(p), n));
     }
     void cell(jet_rsheet& s, const jet_rec_reader& rd);
     void check_blocks(jet_rsheet& s, const std::vector<rec>& recs,
@@ -62,6 +68,7 @@ class reader {
 
     jet_rbook& b_;
     stg_stream& st_;
+    std::unique_ptr<tk_codepage> cp_;
 };
 
 void reader::globals() {

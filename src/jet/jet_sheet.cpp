@@ -1,8 +1,10 @@
 #include "jet/jet_sheet.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "TK/tk_coding.h"
+#include "TK/tk_excep.h"
 #include "TK/tk_utf.h"
 #include "jet/biff_format.h"
 #include "jet/jet_conv.h"
@@ -55,23 +57,13 @@ void jet_sheet_writer::label_sst(uint16_t col, uint16_t xf, uint32_t sst_index) 
     tk::put_u32(cell(biff::k_labelsst, 10, col, xf), sst_index);
 }
 
-void jet_sheet_writer::label_1252(uint16_t col, uint16_t xf, std::u16string_view text) {
-    const size_t len = jet_biff5_length(text);
+void jet_sheet_writer::label_bytes(uint16_t col, uint16_t xf, std::string_view bytes) {
+    const size_t len = bytes.size();
+    if (len > biff::k_max_body_biff5 - 8)
+        throw tk_mail_assertion("jet_sheet", __LINE__);
     uint8_t* p = cell(biff::k_label, static_cast<uint16_t>(8 + len), col, xf);
     tk::put_u16(p, static_cast<uint16_t>(len));
-    p += 2;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {  // the same in UTF-16 and 1252
-            *p++ = static_cast<uint8_t>(c);
-            continue;
-        }
-        const int b = tk::cp1252_from_unit(c);
-        *p++ = b >= 0 ? static_cast<uint8_t>(b) : '?';
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF)
-            ++i;
-    }
+    std::memcpy(p + 2, bytes.data(), len);
 }
 
 void jet_sheet_writer::boolean(uint16_t col, uint16_t xf, bool v) {

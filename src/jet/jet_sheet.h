@@ -33,9 +33,10 @@ class jet_sheet_writer {
     void begin_row(uint32_t row);                                   // rows strictly increasing
     void number(uint16_t col, uint16_t xf, double v);               // RK when exact, else NUMBER
     void label_sst(uint16_t col, uint16_t xf, uint32_t sst_index);  // BIFF8
-    // BIFF5 LABEL in Windows-1252; characters it cannot hold become "?".
-    // The text has at most 255 characters (checked by the caller).
-    void label_1252(uint16_t col, uint16_t xf, std::u16string_view text);
+    // BIFF5 LABEL: `bytes` is the text in the workbook's code page, at
+    // most 255 characters (checked by the caller; a double-byte code page
+    // may take two bytes a character).
+    void label_bytes(uint16_t col, uint16_t xf, std::string_view bytes);
     void boolean(uint16_t col, uint16_t xf, bool v);
     // A row without cells leaves no ROW record.
     void end_row();

@@ -6,7 +6,8 @@ import os
 import unicodedata
 import unittest
 
-from e2e_support import (Workdir, column, header_is_patched, make_db, read_book, read_bytes,
+from e2e_support import (Workdir, column, header_is_patched, locale_env, make_db, read_book,
+                         read_bytes,
                          run_agent, write_text)
 
 EMP_DDL = """
@@ -34,14 +35,14 @@ class AgentE2E(unittest.TestCase):
     def emp_db(self):
         return make_db(self.w("emp.db"), EMP_DDL, EMP_ROWS)
 
-    def convert(self, src, *extra, ver=1, expect_rc=0):
+    def convert(self, src, *extra, ver=1, expect_rc=0, env=None):
         dest = self.w("out.xls")
         # A profile assigns "src" and "dest" whether it has them or not, so it
         # comes first and the command line overrides it.
         first = [a for a in extra if a.startswith("--profile=")]
         rest = [a for a in extra if not a.startswith("--profile=")]
         rc, out, err = run_agent(*first, f"--src={src}", f"--dest={dest}", f"--xls_ver={ver}",
-                                 *rest)
+                                 *rest, env=env)
         self.assertEqual(rc, expect_rc, f"stdout:\n{out}\nstderr:\n{err}")
         return dest, out, err
 
@@ -144,6 +145,65 @@ class AgentE2E(unittest.TestCase):
         self.assertIn("Table ТАБЛИЦА ÜNÏCØDÉ not exists", err)
         self.assertEqual(sorted(s["name"] for s in read_book(dest)["sheets"]),
                          ["lower_t", "Таблица Ünïcødé"])
+
+    # -- Excel 5.0 texts in the locale's code page ---------------------------------------
+
+    SCRIPTS = {
+        "ru_RU.UTF-8": ("Заказы", "Имя", ["Ёлка", "Щука ж"], 1251),
+        "el_GR.UTF-8": ("Παραγγελίες", "Όνομα", ["Αθήνα", "ωμέγα ς"], 1253),
+        "ja_JP.UTF-8": ("注文", "名前", ["東京", "ｶﾀｶﾅ と ひらがな"], 932),
+    }
+
+    def script_db(self, sheet, col, values):
+        return make_db(self.w(f"{sheet}.db"), f'CREATE TABLE "{sheet}" ("{col}" VARCHAR2(40), '
+                       f'"N" NUMBER(4));', {sheet: [(v, i) for i, v in enumerate(values)]})
+
+    def test_biff5_texts_names_and_columns_in_the_locales_code_page(self):
+        for lang, (sheet, col, values, cp) in self.SCRIPTS.items():
+            src = self.script_db(sheet, col, values)
+            dest, out, err = self.convert(src, ver=0, env=locale_env(lang))
+            self.assertNotIn("cannot hold", out)
+            book = read_book(dest)
+            self.assertEqual(book["codepage"], cp, lang)
+            self.assertEqual([s["name"] for s in book["sheets"]], [sheet])
+            rows = book["sheets"][0]["rows"]
+            self.assertEqual([c[1] for c in rows[0]], [col, "N"])
+            self.assertEqual([r[0][1] for r in rows[1:]], values)
+            header_is_patched(self, book["sheets"][0])
+        # TSL_CODEPAGE wins over the locale.
+        sheet, col, values, _ = self.SCRIPTS["el_GR.UTF-8"]
+        dest, out, err = self.convert(self.script_db(sheet, col, values), ver=0,
+                                      env=locale_env("ru_RU.UTF-8", "windows-1253"))
+        self.assertEqual(read_book(dest)["codepage"], 1253)
+        self.assertEqual(read_book(dest)["sheets"][0]["name"], sheet)
+
+    def test_biff5_characters_the_code_page_lacks_are_reported_per_item(self):
+        sheet, col, values, _ = self.SCRIPTS["ru_RU.UTF-8"]
+        src = make_db(self.w("lost.db"), f'CREATE TABLE "{sheet}" ("{col}" VARCHAR2(40)); '
+                      'CREATE TABLE PLAIN (X VARCHAR2(9));',
+                      {sheet: [(v,) for v in values] + [("abc",)], "PLAIN": [("Café €",)]})
+        dest, out, err = self.convert(src, ver=0, env=locale_env("C.UTF-8"))
+        # 6 in the sheet name, 3 in the column name, 4 + 5 in the values;
+        # the table whose texts all fit says nothing.
+        self.assertIn(f"{sheet}: 18 characters that code page 1252 cannot hold were written "
+                      'as "?"', out)
+        self.assertEqual(out.count("cannot hold"), 1, out)
+        book = read_book(dest)
+        self.assertEqual(book["codepage"], 1252)
+        lost = [s for s in book["sheets"] if s["name"] != "PLAIN"][0]
+        self.assertEqual(lost["name"], "______")
+        self.assertEqual([r[0][1] for r in lost["rows"]], ["???", "????", "???? ?", "abc"])
+        self.assertEqual(column([s for s in book["sheets"] if s["name"] == "PLAIN"][0], 0),
+                         [["text", "Café €"]])
+        # BIFF8 holds every character: nothing to report.
+        dest, out, err = self.convert(src, ver=1, env=locale_env("C.UTF-8"))
+        self.assertNotIn("cannot hold", out)
+        # An unknown TSL_CODEPAGE is refused before anything is converted.
+        os.remove(dest)
+        dest, out, err = self.convert(src, ver=0, expect_rc=-1,
+                                      env=locale_env("C.UTF-8", "utf-8"))
+        self.assertIn("Error:\nTSL_CODEPAGE=utf-8 is not a code page", out)
+        self.assertFalse(os.path.exists(dest))
 
     def test_illegal_sheet_name_converted_under_safe_name(self):
         src = make_db(self.w("odd.db"), 'CREATE TABLE "A:B" (X NUMBER(4)); '

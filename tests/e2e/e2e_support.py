@@ -32,8 +32,19 @@ def make_db(path, script, rows=None):
     return "file:" + path
 
 
-def run_agent(*args, timeout=900):
-    p = subprocess.run([TSLAGENT, *args], capture_output=True, timeout=timeout)
+def locale_env(lang, codepage=None):
+    """The environment with LANG set, LC_ALL and LC_CTYPE unset, and
+    TSL_CODEPAGE set only when given."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("LC_ALL", "LC_CTYPE", "LANG", "TSL_CODEPAGE")}
+    env["LANG"] = lang
+    if codepage is not None:
+        env["TSL_CODEPAGE"] = codepage
+    return env
+
+
+def run_agent(*args, timeout=900, env=None):
+    p = subprocess.run([TSLAGENT, *args], capture_output=True, timeout=timeout, env=env)
     rc = p.returncode if p.returncode < 128 else p.returncode - 256
     return rc, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 

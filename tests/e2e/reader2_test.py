@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import unittest
 
-from e2e_support import Workdir, read_book, run_agent
+from e2e_support import Workdir, locale_env, make_db, read_book, run_agent
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 SOFFICE = shutil.which("soffice") or shutil.which("libreoffice")
@@ -66,6 +66,19 @@ class SecondReader(unittest.TestCase):
                 for _, name in sheet["rows"][0]:
                     self.assertIn("<b>%s</b>" % html.escape(name, quote=False), page,
                                   (ver, sheet["name"], name))
+
+    def test_cyrillic_excel5_workbook_reads_the_same(self):
+        # Written in the Russian locale's code page 1251 (CODEPAGE record).
+        src = make_db(self.w("ru.db"), 'CREATE TABLE "Заказы" ("Имя" VARCHAR2(20), "Город" '
+                      'VARCHAR2(20));', {"Заказы": [("Ёлка", "Москва"), ("Щука", "Жуковский")]})
+        xls = self.w("ru.xls")
+        rc, out, err = run_agent(f"--src={src}", f"--dest={xls}", "--xls_ver=0",
+                                 env=locale_env("ru_RU.UTF-8"))
+        self.assertEqual(rc, 0, out + err)
+        self.assertEqual(read_book(xls)["codepage"], 1251)
+        theirs = self.export_all_sheets(xls)
+        self.assertEqual(theirs, {"Заказы": [["Имя", "Город"], ["Ёлка", "Москва"],
+                                             ["Щука", "Жуковский"]]})
 
     def test_demo_workbooks_open_in_libreoffice(self):
         for ver in (1, 0):

@@ -231,21 +231,27 @@ TEST_P(jet_reopen, the_empty_workbook_image_takes_sheets) {
     jet_test::temp_dir dir;
     const std::string path = dir.file("tmpl.xls");
     jet_test::spill(path, jet_template_image(v));
+    book want{{u"Sheet1", {}}};
     if (v == 0) {
-        // The BIFF5 image says code page 1251: its texts would be misread
-        // if 1252 text were added, so it is refused for writing...
-        try {
-            jet_database::open(path, k_connect[v], false, false);
-            ADD_FAILURE();
-        } catch (const jet_error& e) {
-            EXPECT_EQ(e.number(), 3274);
-        }
-        // ...and read as it is.
-        auto db = jet_database::open(path, k_connect[v], false, true);
-        EXPECT_EQ(db->table_names(), std::vector<std::u16string>{u"Sheet1"});
+        // The BIFF5 image says code page 1251: what is added is written in
+        // it, whatever the process's code page, and reads back as written.
+        auto db = jet_database::open(path, k_connect[v], false, false);
+        jet_column c;
+        c.name = u"\u0418\u043c\u044f";
+        c.type = jet_text;
+        c.size = 20;
+        jet_table& t = db->create_table(u"\u0417\u0430\u043a\u0430\u0437", {c});
+        jet_value r[1] = {jet_value::of_text(u"\u0401\u043b\u043a\u0430 \u20ac")};
+        t.append(r, 1);
+        EXPECT_EQ(t.replaced_characters(), 0u);
+        db->close();
+        want.push_back({u"\u0417\u0430\u043a\u0430\u0437",
+                        {jet_test::text(0, 0, c.name),
+                         jet_test::text(1, 0, u"\u0401\u043b\u043a\u0430 \u20ac")}});
+        check(path, want);
+        EXPECT_EQ(jet_read_book(path).codepage, 1251);
         return;
     }
-    book want{{u"Sheet1", {}}};
     auto db = jet_database::open(path, k_connect[v], false, false);
     EXPECT_EQ(db->find_table(u"Sheet1")->record_count(), 0u);
     std::vector<jet_column> cols(2);
