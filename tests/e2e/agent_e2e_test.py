@@ -7,8 +7,7 @@ import unicodedata
 import unittest
 
 from e2e_support import (Workdir, column, header_is_patched, locale_env, make_db, read_book,
-                         read_bytes,
-                         run_agent, write_text)
+                         read_bytes, run_agent, write_text)
 
 EMP_DDL = """
 CREATE TABLE DEPT (DEPTNO NUMBER(2), DNAME VARCHAR2(14), LOC VARCHAR2(13));
