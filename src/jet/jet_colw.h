@@ -20,8 +20,8 @@
 // exponent form below 1e-4 and from 1e15 on (as "%.15g" writes it).
 unsigned jet_general_length(double v);
 // Width of a text in quarter digit widths, counted up to `limit` (the count
-// stops there). BIFF5 stores Windows-1252, so a character it lacks shows as
-// one "?" there; BIFF8 shows it, wide when East Asian.
+// stops there). With `biff8` false (a BIFF5 single-byte code page) an East
+// Asian character shows as one "?"; otherwise it shows wide.
 unsigned jet_text_quarters(std::u16string_view s, bool biff8, unsigned limit);
 
 class jet_col_widths {
@@ -43,6 +43,9 @@ class jet_col_widths {
             grow(col, jet_text_quarters(s, biff8_, limit_));
     }
     void number(uint16_t col, double v);
+    // East Asian wide characters show wide (BIFF8, and a BIFF5 workbook in a
+    // double-byte code page, which holds them) or as one "?" each.
+    void set_wide(bool wide) { biff8_ = wide; }
     // A value shown in a fixed number of digit-wide characters (a date).
     void fixed(uint16_t col, unsigned chars) {
         if (col < q_.size())

@@ -25,9 +25,16 @@ std::string narrow(const std::u16string& s) {
 jet_table::jet_table(jet_database& db, std::u16string name, std::vector<jet_column> columns,
                      bool created)
     : db_(&db), name_(std::move(name)), columns_(std::move(columns)) {
-    if (created)
+    if (created) {
         sheet_ = std::make_unique<jet_sheet_writer>(db.version(), db.impl_->max_column_chars,
                                                     db.impl_->folder);
+        // A double-byte code page holds East Asian characters, which then
+        // show wide as in BIFF8.
+        const tk_codepage* cp = db.impl_->cp.get();
+        if (cp && (cp->number() == 932 || cp->number() == 936 || cp->number() == 949 ||
+                   cp->number() == 950))
+            sheet_->widths().set_wide(true);
+    }
     plans_.resize(columns_.size());
     scratch_.resize(columns_.size());
 }

