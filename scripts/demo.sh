@@ -11,7 +11,12 @@ mkdir -p out
 bash demo/make_demo.sh out/demo.db
 for ver in 1 0; do
   name=$([ "$ver" = 1 ] && echo biff8 || echo biff5)
-  build/bin/tslagent --src=file:out/demo.db --dest="out/demo_${name}.xls" --xls_ver="$ver"
+  status=0
+  build/bin/tslagent --src=file:out/demo.db --dest="out/demo_${name}.xls" --xls_ver="$ver" ||
+    status=$?
+  # 1: the run reported something; the demo's texts hold characters that no
+  # one Excel 5.0 code page has, and the agent says how many it replaced.
+  [ "$status" -eq 0 ] || [ "$status" -eq 1 ] || exit "$status"
 done
 echo
 echo "Workbooks written:"
