@@ -64,6 +64,18 @@ ora_exception::ora_exception(int32_t number, const std::string& text)
     : tk_exception(text, 0, ora_error_base + (static_cast<uint32_t>(number) & 0xFFFFu)),
       number_(number) {}
 
+bool ora_is_value_error(int32_t number) {
+    switch (number) {
+        case 932:
+        case 1426:
+        case 1455:
+        case 1722:
+            return true;
+        default:
+            return number >= 1800 && number <= 1899;
+    }
+}
+
 // ---- the message map ---------------------------------------------------------
 
 const tk_error_entry ora_error_map[] = {
@@ -206,11 +218,32 @@ ora_database* ora_engine::open_db(const std::u16string& service, const std::u16s
         oci_->OCIHandleFree(fresh, OCI_HTYPE_SVCCTX);
     svc_ = svc;
     tk_trace(2, "The connection has been established");
+    set_date_formats();
 
     source_ = service;
     user_ = user;
     password_ = password;
     return new ora_database(service, 1);
+}
+
+void ora_engine::set_date_formats() {
+    // Dates read as text (for a workbook that writes them as text) come in
+    // the session's formats; the server's defaults would drop the century
+    // and the time. The embedded provider hands over the stored text as it
+    // is and has no session settings. A server that refuses the statement
+    // keeps its formats: the dates are then written as it shows them.
+    if (oci_->kind != ora_provider::client)
+        return;
+    try {
+        ora_stmt stmt;
+        stmt.prepare(
+            u"ALTER SESSION SET NLS_DATE_FORMAT = 'YYYY-MM-DD HH24:MI:SS' "
+            u"NLS_TIMESTAMP_FORMAT = 'YYYY-MM-DD HH24:MI:SS' "
+            u"NLS_TIMESTAMP_TZ_FORMAT = 'YYYY-MM-DD HH24:MI:SS'");
+        stmt.execute(1);
+    } catch (const tk_exception& e) {
+        tk_trace(2, "Session date formats not set: %s", e.what());
+    }
 }
 
 ora_database* ora_engine::open_db(const std::u16string& host, const std::u16string& user,

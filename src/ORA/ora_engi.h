@@ -41,6 +41,13 @@ class ora_exception : public tk_exception {
     int32_t number_;
 };
 
+// True for the errors of one value that could not be converted: ORA-00932
+// (inconsistent datatypes), ORA-01426 (numeric overflow), ORA-01455
+// (integer overflow), ORA-01722 (invalid number) and ORA-01800 to ORA-01899
+// (date and time values). Such an error refuses one row; the next fetch
+// goes on with the next row.
+bool ora_is_value_error(int32_t number);
+
 // The message map of the Oracle errors that are shown with the system's own
 // text, keyed by 0x100000 + the Oracle number, in ascending order.
 extern const tk_error_entry ora_error_map[];
@@ -116,6 +123,9 @@ class ora_engine : public tk_singleton<ora_engine> {
     OCISvcCtx* require_connection(const char* stem, int line) const;
 
   private:
+    // Sets the session's date and timestamp text formats to the canonical
+    // "YYYY-MM-DD HH24:MI:SS" (Oracle client only; a failure is traced).
+    void set_date_formats();
     [[noreturn]] void throw_error() const;
     void logoff();
     void release_handles();

@@ -2,113 +2,225 @@
 
 #include <charconv>
 #include <limits>
+#include <string>
 
 #include "OLE/ole_types.h"
 
 namespace {
 
-// More digits than this could overflow 64 bits; such texts take the
-// general parse.
-constexpr int kMaxFastDigits = 18;
+using u128 = unsigned __int128;
 
-// A plain decimal or exponent form, read exactly as the general parse reads
-// it (commas become points, then C's reading of a double).
-bool parse_double(char* text, size_t n, ole_variant& out) {
-    if (n == 0)
+// Significant digits kept exactly; a longer mantissa fits no exact kind and
+// is read as a double.
+constexpr int kMaxExactDigits = 36;
+// The largest DECIMAL scale, and its mantissa's bound (2^96).
+constexpr int kMaxDecimalScale = 28;
+constexpr u128 kDecimalLimit = static_cast<u128>(1) << 96;
+
+// A number text taken apart: value = sig * 10^(tz + exp - frac).
+struct number_parts {
+    bool neg = false;
+    u128 sig = 0;  // the digits without leading and trailing zeros
+    int sig_digits = 0;
+    int tz = 0;        // trailing zeros after `sig`
+    int frac = 0;      // digits written after the separator
+    long exp = 0;      // the exponent as written (bounded)
+    bool big = false;  // more significant digits than kMaxExactDigits
+};
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Checks the shape and takes the text apart; false for anything that is not
+// a decimal number.
+bool split(const char* t, size_t n, number_parts& p, size_t& begin, size_t& end) {
+    size_t i = 0;
+    while (i < n && t[i] == ' ') ++i;
+    while (n > i && t[n - 1] == ' ') --n;
+    begin = i;
+    end = n;
+    if (i < n && (t[i] == '-' || t[i] == '+'))
+        p.neg = t[i++] == '-';
+    int digits = 0;
+    bool point = false;
+    for (; i < n; ++i) {
+        const char c = t[i];
+        if (is_digit(c)) {
+            ++digits;
+            if (point)
+                ++p.frac;
+            if (c == '0') {
+                if (p.sig_digits > 0)
+                    ++p.tz;
+                continue;
+            }
+            // A non-zero digit: the zeros before it become part of `sig`.
+            p.sig_digits += p.tz + 1;
+            if (p.sig_digits > kMaxExactDigits) {
+                p.big = true;
+            } else {
+                for (int z = 0; z < p.tz; ++z) p.sig *= 10;
+                p.sig = p.sig * 10 + static_cast<unsigned>(c - '0');
+            }
+            p.tz = 0;
+        } else if ((c == '.' || c == ',') && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0)
         return false;
-    for (size_t i = 0; i < n; ++i) {
-        char& c = text[i];
-        if (c == ',')
-            c = '.';
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E'))
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        bool neg_exp = false;
+        if (i < n && (t[i] == '-' || t[i] == '+'))
+            neg_exp = t[i++] == '-';
+        if (i == n)
             return false;
+        for (; i < n && is_digit(t[i]); ++i) {
+            if (p.exp < 100000)  // far beyond any double; only the sign matters then
+                p.exp = p.exp * 10 + (t[i] - '0');
+        }
+        if (neg_exp)
+            p.exp = -p.exp;
+    }
+    return i == n;
+}
+
+u128 pow10(int k) {
+    u128 r = 1;
+    while (k-- > 0) r *= 10;
+    return r;
+}
+
+// The double nearest to the text; false beyond a double's range.
+bool read_double(const char* t, size_t begin, size_t end, ole_variant& out) {
+    // from_chars takes no '+' and no ',': a cleaned copy, on the stack for
+    // every text OCI hands over.
+    char local[512];
+    std::string heap;
+    char* buf = local;
+    if (end - begin > sizeof local) {
+        heap.resize(end - begin);
+        buf = heap.data();
+    }
+    size_t k = 0;
+    for (size_t i = begin; i < end; ++i) {
+        const char c = t[i];
+        if (c == '+' && (i == begin))
+            continue;
+        buf[k++] = c == ',' ? '.' : c;
     }
     double value = 0;
-    const std::from_chars_result r = std::from_chars(text, text + n, value);
-    if (r.ec != std::errc() || r.ptr != text + n)
+    const std::from_chars_result r = std::from_chars(buf, buf + k, value);
+    if (r.ec != std::errc() || r.ptr != buf + k)
         return false;
     out = ole_variant(value);
     return true;
 }
 
-// Optional '-', digits, and (when `point` is allowed) one separator. Gives
-// the digits as one integer and the count of digits after the separator.
-bool scan(const char* t, size_t n, bool point, bool* neg, uint64_t* mantissa, int* fraction) {
-    size_t i = 0;
-    *neg = n > 0 && t[0] == '-';
-    if (*neg)
-        ++i;
-    uint64_t m = 0;
-    int digits = 0;
-    int after = -1;  // digits after the separator; -1 before it
-    for (; i < n; ++i) {
-        const char c = t[i];
-        if (c >= '0' && c <= '9') {
-            if (++digits > kMaxFastDigits)
-                return false;
-            m = m * 10 + static_cast<uint64_t>(c - '0');
-            if (after >= 0)
-                ++after;
-        } else if ((c == '.' || c == ',') && point && after < 0) {
-            after = 0;
-        } else {
+template <typename T>
+bool in_range(__int128 v) {
+    return v >= std::numeric_limits<T>::min() && v <= std::numeric_limits<T>::max();
+}
+
+// The integer kinds: true (with `out` set) when the value is an integer
+// within the kind's range.
+bool read_integer(const number_parts& p, uint16_t kind, ole_variant& out) {
+    __int128 v = 0;
+    if (p.sig != 0 || p.big) {
+        const long e = p.tz + p.exp - p.frac;
+        if (p.big || e < 0 || p.sig_digits + e > 19)
             return false;
-        }
+        v = static_cast<__int128>(p.sig * pow10(static_cast<int>(e)));
+        if (p.neg)
+            v = -v;
     }
-    if (digits == 0)
+    switch (kind) {
+        case VT_I1:
+            if (!in_range<signed char>(v))
+                return false;
+            out = ole_variant(static_cast<signed char>(v));
+            return true;
+        case VT_I2:
+            if (!in_range<short>(v))
+                return false;
+            out = ole_variant(static_cast<short>(v));
+            return true;
+        case VT_I4:
+            if (!in_range<int>(v))
+                return false;
+            out = ole_variant(static_cast<int>(v));
+            return true;
+        default:
+            if (!in_range<long long>(v))
+                return false;
+            out = ole_variant(static_cast<long long>(v));
+            return true;
+    }
+}
+
+// VT_DECIMAL: true (with `out` set) when a DECIMAL holds the value exactly.
+bool read_decimal(const number_parts& p, ole_variant& out) {
+    DECIMAL dec{};
+    if (p.sig == 0 && !p.big) {
+        out = ole_variant(dec);  // a zero has neither sign nor scale
+        return true;
+    }
+    if (p.big)
         return false;
-    *mantissa = m;
-    *fraction = after < 0 ? 0 : after;
+    long scale = p.frac - p.exp;  // the written scale
+    long zeros = p.tz;            // zeros behind the significant digits
+    if (scale < 0) {
+        zeros -= scale;
+        scale = 0;
+    } else if (scale > kMaxDecimalScale) {
+        // Only written zeros may go.
+        const long drop = scale - kMaxDecimalScale;
+        if (drop > zeros)
+            return false;
+        zeros -= drop;
+        scale = kMaxDecimalScale;
+    }
+    if (p.sig_digits + zeros > 29)
+        return false;
+    const u128 m = p.sig * pow10(static_cast<int>(zeros));
+    if (m >= kDecimalLimit)
+        return false;
+    dec.scale = static_cast<uint8_t>(scale);
+    dec.sign = p.neg ? DECIMAL_NEG : 0;
+    dec.Hi32 = static_cast<uint32_t>(m >> 64);
+    dec.Lo64 = static_cast<uint64_t>(m);
+    out = ole_variant(dec);
     return true;
 }
 
 }  // namespace
 
-bool ora_parse_plain_number(char* text, size_t n, uint16_t kind, ole_variant& out) {
-    bool neg = false;
-    uint64_t m = 0;
-    int fraction = 0;
+bool ora_read_number(const char* text, size_t n, uint16_t kind, ole_variant& out) {
     switch (kind) {
-        case VT_R8:
-            return parse_double(text, n, out);
-        case VT_DECIMAL: {
-            if (!scan(text, n, true, &neg, &m, &fraction))
-                return false;
-            // The written scale is kept (1.50 has two decimals); a zero has
-            // neither sign nor scale.
-            DECIMAL dec{};
-            dec.scale = static_cast<uint8_t>(m == 0 ? 0 : fraction);
-            dec.sign = neg && m != 0 ? DECIMAL_NEG : 0;
-            dec.Hi32 = 0;
-            dec.Lo64 = m;
-            out = ole_variant(dec);
-            return true;
-        }
         case VT_I1:
         case VT_I2:
         case VT_I4:
-        case VT_I8: {
-            if (!scan(text, n, false, &neg, &m, &fraction))
-                return false;
-            const int64_t v = neg ? -static_cast<int64_t>(m) : static_cast<int64_t>(m);
-            if (kind == VT_I8) {
-                out = ole_variant(static_cast<long long>(v));
-                return true;
-            }
-            // The smaller kinds are read as a 32-bit integer (saturated),
-            // then narrowed.
-            constexpr int64_t lo = std::numeric_limits<int32_t>::min();
-            constexpr int64_t hi = std::numeric_limits<int32_t>::max();
-            const int32_t i4 = static_cast<int32_t>(v < lo ? lo : (v > hi ? hi : v));
-            if (kind == VT_I4)
-                out = ole_variant(static_cast<int>(i4));
-            else if (kind == VT_I2)
-                out = ole_variant(static_cast<short>(i4));
-            else
-                out = ole_variant(static_cast<signed char>(i4));
-            return true;
-        }
+        case VT_I8:
+        case VT_DECIMAL:
+        case VT_R8:
+            break;
         default:
             return false;
     }
+    number_parts parts;
+    size_t begin = 0, end = 0;
+    if (!split(text, n, parts, begin, end))
+        return false;
+    if (kind == VT_DECIMAL) {
+        if (read_decimal(parts, out))
+            return true;
+    } else if (kind != VT_R8) {
+        if (read_integer(parts, kind, out))
+            return true;
+    }
+    return read_double(text, begin, end, out);
 }

@@ -1,6 +1,7 @@
-// Number texts in their common plain forms, read without the general
-// parse's copies: what OCI hands over for NUMBER columns is nearly always
-// "-123", "1234.56" or "1.5E+20".
+// Number texts of NUMBER columns into values, never changing a value: what
+// OCI hands over is the server's text of the number ("-123", "1234.56",
+// "1.5E+20"), or, from a source that does not enforce a column's type, any
+// text at all.
 #pragma once
 
 #include <cstddef>
@@ -8,15 +9,22 @@
 
 #include "OLE/ole_var.h"
 
-// Reads the ASCII number text[0..n) into `out` as a value of `kind` when the
-// text has one of these forms, with exactly the value
-// ole_variant::from_string(text, kind) gives:
-//   VT_I1, VT_I2, VT_I4, VT_I8  optional '-', 1 to 18 digits;
-//   VT_DECIMAL                  optional '-', 1 to 18 digits with at most one
-//                               '.' or ',' among or around them;
-//   VT_R8                       digits, '-', '.', ',' (read as '.'), 'e' and
-//                               'E' only, as std::from_chars reads them.
-// Returns false, with `out` untouched, for any other text or kind; the
-// caller then uses the general parse. `text` may be changed (',' becomes
-// '.' for VT_R8).
-bool ora_parse_plain_number(char* text, size_t n, uint16_t kind, ole_variant& out);
+// Reads the ASCII text[0..n) into `out`. The text must be a decimal number:
+// optional blanks, an optional sign, digits with at most one '.' or ','
+// among or around them (one digit at least), an optional exponent ('e' or
+// 'E', optional sign, digits), optional blanks.
+//
+// The value takes the column's `kind` when the kind holds it exactly:
+//   VT_I1, VT_I2, VT_I4, VT_I8  an integer within the kind's range;
+//   VT_DECIMAL                  at most 28 decimals and a mantissa of 96
+//                               bits; the written scale is kept (1.50 has
+//                               two decimals);
+//   VT_R8                       any finite value.
+// Any other value of a number text (a fraction in an integer column, a value
+// beyond the kind's range) becomes the VT_R8 nearest to it: it is never
+// wrapped, clamped or cut.
+//
+// Returns false, with `out` untouched, for a text that is no number ("abc",
+// "12abc", "~" for an infinity, an empty text) or whose value is beyond a
+// double's range, and for kinds other than the five above.
+bool ora_read_number(const char* text, size_t n, uint16_t kind, ole_variant& out);

@@ -66,6 +66,8 @@ void ora_query_results::initialize(uint32_t column_count, const std::u16string& 
 }
 
 std::unique_ptr<ora_type> ora_query_results::gen_co_by_type(OCIParam* param, ub2 type_code) {
+    if (dates_as_text_ && ora_date::is_date_code(type_code))
+        return std::make_unique<ora_date>(param, type_code, true);
     return ora_type::create(param, type_code);
 }
 
@@ -76,7 +78,17 @@ void ora_query_results::append_record(udb_record&) {
 bool ora_query_results::fetch_row() {
     if (at_end_)
         return false;
-    const sword status = stmt_.fetch();
+    sword status = OCI_SUCCESS;
+    try {
+        status = stmt_.fetch();
+    } catch (const ora_exception& e) {
+        // A value the server could not convert costs its row only: the
+        // next fetch goes on with the next row.
+        if (!ora_is_value_error(e.number()))
+            throw;
+        fetched_ = false;
+        throw udb_record_refused(e);
+    }
     if (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO) {
         fetched_ = true;
         return true;
@@ -105,7 +117,15 @@ udb_record* ora_query_results::get_item() {
         return nullptr;
     if (!record_)
         record_ = std::make_unique<ora_record>();
-    record_->fill(columns_);
+    // The row is taken whether its values decode or not.
     fetched_ = false;
+    try {
+        record_->fill(columns_);
+    } catch (const tk_exception& e) {
+        // A value that cannot be decoded refuses this record only.
+        if (e.code() == 2)
+            throw;
+        throw udb_record_refused(e);
+    }
     return record_.get();
 }

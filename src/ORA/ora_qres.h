@@ -13,6 +13,10 @@
 // belongs to the reader and stays valid until the next get_item() or the
 // reader's destruction. Once the end was met, is_eof() stays true and
 // get_item() returns null without asking the server again.
+//
+// A row the server cannot convert (ora_is_value_error) or whose values
+// cannot be decoded raises udb_record_refused out of is_eof() or get_item();
+// the reader has passed that row and goes on with the next.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +57,8 @@ class ora_query_results : public udb_recordset {
 
     bool fetched_ = false;
     bool at_end_ = false;
+    // Date columns are read as text (set before initialize; see ora_date).
+    bool dates_as_text_ = false;
     uint32_t column_count_ = 0;
     bool initialized_ = false;
     // Destroyed in reverse order: record, column objects, statement.

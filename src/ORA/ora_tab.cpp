@@ -18,6 +18,7 @@ ora_table::ora_table(ora_database* database, const std::u16string& name,
       database_(database),
       relationships_(relationships) {
     tk_wtrace(2, u"ora_table::ctor(%s, %d)", name.c_str(), static_cast<int>(flags));
+    dates_as_text_ = (flags & udb_dates_as_text) != 0;
     open();
 }
 
@@ -29,6 +30,7 @@ ora_table::ora_table(ora_database* database, const std::u16string& name,
       relationships_(relationships) {
     tk_wtrace(2, u"ora_table::ctor(%s, %s, %d)", name.c_str(), query.c_str(),
               static_cast<int>(flags));
+    dates_as_text_ = (flags & udb_dates_as_text) != 0;
     open();
 }
 
@@ -133,8 +135,17 @@ bool ora_table::is_eof() {
     tk_trace(1, "ora_table::is_eof");
     if (!initialized_)
         throw tk_mail_assertion(kSource, __LINE__);
-    if (rows_read_ < records_count_ && fetch_row())
-        return false;
+    if (rows_read_ < records_count_) {
+        bool row = false;
+        try {
+            row = fetch_row();
+        } catch (const udb_record_refused&) {
+            ++rows_read_;  // the refused row counts as read
+            throw;
+        }
+        if (row)
+            return false;
+    }
     // The count is reached, or the rows ended before it (rows deleted since
     // the count): either way no further row is handed out.
     at_end_ = true;

@@ -13,6 +13,8 @@
 
 class ora_database;
 
+// flags: udb_dates_as_text reads date columns as text (see ora_date); the
+// other bits are not used by the reader.
 class ora_table : public ora_query_results {
   public:
     // Table form: reads the table `name` (quoted as stored).

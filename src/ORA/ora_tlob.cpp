@@ -83,10 +83,15 @@ void ora_lob::to_variant(ole_variant& out) {
         }
         const ub4 n = amount < kPieceBytes ? amount : kPieceBytes;
         if (text && n > 0) {
-            // The piece is text up to its first zero byte.
-            piece_[n] = 0;
+            // A zero byte (a NUL inside the text) is dropped, the text
+            // after it kept.
             const char* bytes = reinterpret_cast<const char*>(piece_.data());
-            text_.append(bytes, strnlen(bytes, n));
+            for (ub4 at = 0; at < n;) {
+                const char* zero = static_cast<const char*>(std::memchr(bytes + at, 0, n - at));
+                const ub4 end = zero ? static_cast<ub4>(zero - bytes) : n;
+                text_.append(bytes + at, end - at);
+                at = end + 1;
+            }
         } else if (n > 0) {
             out.mutable_bytes()->insert(out.mutable_bytes()->end(), piece_.data(),
                                         piece_.data() + n);

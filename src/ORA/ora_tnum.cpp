@@ -11,6 +11,8 @@ namespace {
 // The scale OCI reports for floating-point numbers (FLOAT, and NUMBER
 // without precision).
 constexpr int32_t kFloatScale = -127;
+// The server's number for a text that is no number.
+constexpr int32_t kInvalidNumber = 1722;
 
 }  // namespace
 
@@ -67,19 +69,16 @@ void ora_number::define(OCIStmt* stmt, ub4 position) {
 void ora_number::to_variant(ole_variant& out) {
     const size_t cap = kBufferBytes / 2;
     const size_t n = ora_text_length(buffer_, cap);
-    // Number texts are ASCII; narrowing them on the stack keeps the parse
-    // free of allocations.
+    // Number texts are ASCII; narrowing them on the stack keeps the read
+    // free of allocations. Any other character makes the text no number.
     char narrow[kBufferBytes / 2 + 1];
-    for (size_t i = 0; i < n; ++i) {
-        if (buffer_[i] > 0x7F) {
-            out = ole_variant::from_wstring(std::u16string_view(buffer_, n), kind_);
-            return;
-        }
+    bool ascii = true;
+    for (size_t i = 0; i < n && ascii; ++i) {
+        ascii = buffer_[i] <= 0x7F;
         narrow[i] = static_cast<char>(buffer_[i]);
     }
-    // The plain forms are read straight into the value; with a trace log
-    // the general parse runs, so that its trace lines are written.
-    if (!TK_LOG_ACTIVE() && ora_parse_plain_number(narrow, n, kind_, out))
-        return;
-    out = ole_variant::from_string(std::string_view(narrow, n), kind_);
+    // A text that is no number refuses its record; a value the column's kind
+    // cannot hold is handed on as a double (ora_read_number).
+    if (!ascii || !ora_read_number(narrow, n, kind_, out))
+        throw ora_exception(kInvalidNumber, "ORA-01722: invalid number");
 }

@@ -1,9 +1,38 @@
 // Fixed-buffer column classes: character strings, RAW bytes, dates and the
 // text representations of LONG, LONG RAW, ROWID and intervals.
+#include <algorithm>
+
 #include "ORA/ora_engi.h"
 #include "ORA/ora_type.h"
 #include "ORA/ora_util.h"
 #include "TK/tk_log.h"
+
+namespace {
+
+// The text of a fetch buffer of `cap` characters as the value. With the
+// returned length (below the 0xFFFF bytes that mean "at least that much")
+// the text ends there, a terminator counted in it left out, and a NUL inside
+// the text is dropped with the text after it kept; otherwise the text ends
+// at its first NUL.
+void attach_text(const char16_t* buf, size_t cap, bool with_length, ub2 returned,
+                 ole_variant& out) {
+    size_t n = with_length && returned < 0xFFFF ? std::min<size_t>(returned / 2, cap)
+                                                : ora_text_length(buf, cap);
+    while (n > 0 && buf[n - 1] == 0) --n;
+    const std::u16string_view text(buf, n);
+    if (text.find(u'\0') == std::u16string_view::npos) {
+        out.attach_wstring(text);
+        return;
+    }
+    std::u16string kept;
+    kept.reserve(n);
+    for (char16_t c : text)
+        if (c != 0)
+            kept += c;
+    out.attach_wstring(kept);
+}
+
+}  // namespace
 
 // ---- ora_string --------------------------------------------------------------
 
@@ -14,12 +43,16 @@ ora_string::ora_string(OCIParam* param) : ora_type(param, SQLT_STR) {
 }
 
 void ora_string::define(OCIStmt* stmt, ub4 position) {
-    define_buffer(stmt, position, buffer_.data(), static_cast<sb4>(buffer_.size() * 2), SQLT_STR);
+    // The returned length tells where a text with a NUL inside ends; a
+    // buffer longer than a ub2 can count is read up to its first NUL.
+    const size_t bytes = buffer_.size() * 2;
+    with_length_ = bytes <= 0xFFFF;
+    define_buffer(stmt, position, buffer_.data(), static_cast<sb4>(bytes), SQLT_STR,
+                  with_length_ ? &returned_ : nullptr);
 }
 
 void ora_string::to_variant(ole_variant& out) {
-    out.attach_wstring(
-        std::u16string_view(buffer_.data(), ora_text_length(buffer_.data(), buffer_.size())));
+    attach_text(buffer_.data(), buffer_.size(), with_length_, returned_, out);
 }
 
 // ---- ora_binary ----------------------------------------------------------------
@@ -43,10 +76,124 @@ void ora_binary::to_variant(ole_variant& out) {
 
 // ---- ora_date --------------------------------------------------------------------
 
-ora_date::ora_date(OCIParam* param, uint8_t type_code) : ora_type(param, type_code) {}
+ora_date::ora_date(OCIParam* param, uint8_t type_code, bool as_text) : ora_type(param, type_code) {
+    if (as_text)
+        text_.assign(kTextCharacters + 1, u'\0');
+}
+
+bool ora_date::is_date_code(ub2 type_code) {
+    switch (type_code) {
+        case SQLT_DAT:
+        case SQLT_TIMESTAMP:
+        case SQLT_TIMESTAMP_TZ:
+        case TSL_OCI_STORED_TIMESTAMP_LTZ:
+        case SQLT_TIMESTAMP_LTZ:
+            return true;
+        default:
+            return false;
+    }
+}
 
 void ora_date::define(OCIStmt* stmt, ub4 position) {
+    if (!text_.empty()) {
+        define_buffer(stmt, position, text_.data(), static_cast<sb4>(text_.size() * 2), SQLT_STR);
+        return;
+    }
     define_buffer(stmt, position, buffer_, sizeof(buffer_), SQLT_DAT);
+}
+
+namespace {
+
+// Reads exactly `count` digits at t[i]; advances i.
+bool digits(std::u16string_view t, size_t& i, int count, int& value) {
+    if (i + static_cast<size_t>(count) > t.size())
+        return false;
+    value = 0;
+    for (int k = 0; k < count; ++k, ++i) {
+        const char16_t c = t[i];
+        if (c < u'0' || c > u'9')
+            return false;
+        value = value * 10 + (c - u'0');
+    }
+    return true;
+}
+
+int days_in_month(int year, int month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    // The Julian calendar before 1583 (every fourth year a leap year), as
+    // the server counts.
+    const bool leap =
+        year < 1583 ? year % 4 == 0 : (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// 'Z' or +HH[:]MM / -HH[:]MM, possibly after one blank.
+bool zone(std::u16string_view t, size_t& i) {
+    size_t j = i;
+    if (j < t.size() && t[j] == u' ')
+        ++j;
+    if (j < t.size() && t[j] == u'Z') {
+        i = j + 1;
+        return true;
+    }
+    if (j >= t.size() || (t[j] != u'+' && t[j] != u'-'))
+        return false;
+    ++j;
+    int h = 0, m = 0;
+    if (!digits(t, j, 2, h))
+        return false;
+    if (j < t.size() && t[j] == u':')
+        ++j;
+    if (!digits(t, j, 2, m))
+        return false;
+    i = j;
+    return true;
+}
+
+}  // namespace
+
+bool ora_date::parse_text(std::u16string_view t, SYSTEMTIME& out) {
+    while (!t.empty() && t.front() == u' ') t.remove_prefix(1);
+    while (!t.empty() && t.back() == u' ') t.remove_suffix(1);
+    size_t i = 0;
+    if (i < t.size() && t[i] == u'-')
+        ++i;  // before the Christian era: the year's magnitude is kept
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!digits(t, i, 4, year) || i >= t.size() || t[i++] != u'-' || !digits(t, i, 2, month) ||
+        i >= t.size() || t[i++] != u'-' || !digits(t, i, 2, day))
+        return false;
+    if (i < t.size() && (t[i] == u' ' || t[i] == u'T') && i + 1 < t.size() && t[i + 1] >= u'0' &&
+        t[i + 1] <= u'9') {
+        ++i;
+        if (!digits(t, i, 2, hour) || i >= t.size() || t[i++] != u':' || !digits(t, i, 2, minute))
+            return false;
+        if (i < t.size() && t[i] == u':') {
+            ++i;
+            if (!digits(t, i, 2, second))
+                return false;
+            if (i < t.size() && t[i] == u'.') {
+                const size_t start = ++i;
+                while (i < t.size() && t[i] >= u'0' && t[i] <= u'9') ++i;
+                if (i == start)
+                    return false;
+            }
+        }
+        if (i < t.size() && !zone(t, i))
+            return false;
+    }
+    if (i != t.size())
+        return false;
+    if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) || hour > 23 ||
+        minute > 59 || second > 59)
+        return false;
+    out = SYSTEMTIME{};
+    out.wYear = static_cast<uint16_t>(year);
+    out.wMonth = static_cast<uint16_t>(month);
+    out.wDay = static_cast<uint16_t>(day);
+    out.wHour = static_cast<uint16_t>(hour);
+    out.wMinute = static_cast<uint16_t>(minute);
+    out.wSecond = static_cast<uint16_t>(second);
+    return true;
 }
 
 SYSTEMTIME ora_date::decode(const uint8_t* b) {
@@ -63,7 +210,16 @@ SYSTEMTIME ora_date::decode(const uint8_t* b) {
 }
 
 void ora_date::to_variant(ole_variant& out) {
-    out = ole_variant(decode(buffer_));
+    if (text_.empty()) {
+        out = ole_variant(decode(buffer_));
+        return;
+    }
+    const std::u16string_view text(text_.data(), ora_text_length(text_.data(), text_.size()));
+    SYSTEMTIME st{};
+    if (parse_text(text, st))
+        out = ole_variant(st);
+    else
+        out.attach_wstring(text);
 }
 
 // ---- ora_str_repr ------------------------------------------------------------------
@@ -86,20 +242,20 @@ void ora_str_repr::define(OCIStmt* stmt, ub4 position) {
     if (type_code_ == SQLT_LBI) {
         define_buffer(stmt, position, buffer_.data() + 2, length, SQLT_STR);
     } else {
-        define_buffer(stmt, position, buffer_.data(), length, SQLT_STR);
+        define_buffer(stmt, position, buffer_.data(), length, SQLT_STR, &returned_);
     }
 }
 
 void ora_str_repr::to_variant(ole_variant& out) {
-    std::u16string_view text(buffer_.data(), ora_text_length(buffer_.data(), buffer_.size()));
-    if (type_code_ == SQLT_LBI) {
-        // A LONG RAW longer than the define buffer arrives cut, possibly in
-        // the middle of a byte's two digits; an odd-length text would turn
-        // the whole value into nothing, so the half byte is dropped.
-        if (text.size() % 2)
-            text.remove_suffix(1);
-        out = ole_variant::from_wstring(text, VT_BLOB);
-    } else {
-        out.attach_wstring(text);
+    if (type_code_ != SQLT_LBI) {
+        attach_text(buffer_.data(), buffer_.size(), true, returned_, out);
+        return;
     }
+    std::u16string_view text(buffer_.data(), ora_text_length(buffer_.data(), buffer_.size()));
+    // A LONG RAW longer than the define buffer arrives cut, possibly in the
+    // middle of a byte's two digits; an odd-length text would turn the whole
+    // value into nothing, so the half byte is dropped.
+    if (text.size() % 2)
+        text.remove_suffix(1);
+    out = ole_variant::from_wstring(text, VT_BLOB);
 }

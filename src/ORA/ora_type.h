@@ -118,7 +118,8 @@ class ora_number : public ora_type {
     char16_t buffer_[kBufferBytes / 2] = {};
 };
 
-// VARCHAR2, CHAR and the other character codes (type code stored as 5).
+// VARCHAR2, CHAR and the other character codes (type code stored as 5). A
+// NUL inside a value is dropped, the text after it kept.
 class ora_string : public ora_type {
   public:
     ora_string(OCIParam* param);
@@ -127,6 +128,8 @@ class ora_string : public ora_type {
 
   private:
     std::vector<char16_t> buffer_;  // size + 1 characters
+    ub2 returned_ = 0;              // bytes the fetch returned
+    bool with_length_ = false;      // the define asks for the returned length
 };
 
 // RAW: the value's bytes, trimmed to the length the fetch returned.
@@ -158,22 +161,39 @@ class ora_lob : public ora_type {
     std::string text_;                  // a CLOB's UTF-8 bytes, reused per row
 };
 
-// DATE and the timestamp codes, fetched in the 7-byte DATE layout.
+// DATE and the timestamp codes, fetched in the 7-byte DATE layout, or, when
+// the dates are written as text, as the server's text of the value: a text
+// in the form "YYYY-MM-DD[ HH:MI[:SS[.fff]]]" (as the session is set to
+// give it) that is a valid date becomes that date; any other text (a value
+// a source that does not enforce the type holds) is handed on as it stands.
 class ora_date : public ora_type {
   public:
-    ora_date(OCIParam* param, uint8_t type_code);
+    ora_date(OCIParam* param, uint8_t type_code, bool as_text = false);
     void to_variant(ole_variant& out) override;
     void define(OCIStmt* stmt, ub4 position) override;
 
+    // The type codes this class serves.
+    static bool is_date_code(ub2 type_code);
     // The 7 bytes (century+100, year+100, month, day, hour+1, minute+1,
     // second+1) as a broken-down date and time.
     static SYSTEMTIME decode(const uint8_t* bytes);
+    // Reads a date text of the form above (a 'T' may stand for the blank, a
+    // time zone after the time is ignored, a leading '-' marks a year
+    // before the Christian era, which comes out as the positive year, as in
+    // decode); false when the text has another form or is no valid date.
+    static bool parse_text(std::u16string_view text, SYSTEMTIME& out);
+
+    // Characters of a date value read as text.
+    static constexpr uint32_t kTextCharacters = 4000;
 
   private:
     uint8_t buffer_[7] = {};
+    std::vector<char16_t> text_;  // kTextCharacters + 1, as text only
 };
 
 // LONG, LONG RAW, ROWID and intervals: text of a fixed length in characters.
+// A NUL inside a text is dropped, the text after it kept (for a LONG value
+// whose length the fetch can tell, below 32,767 characters).
 // A LONG RAW arrives as hexadecimal text behind a "0x" and becomes bytes.
 class ora_str_repr : public ora_type {
   public:
@@ -183,6 +203,7 @@ class ora_str_repr : public ora_type {
 
   private:
     std::vector<char16_t> buffer_;
+    ub2 returned_ = 0;  // bytes the fetch returned (0xFFFF: at least that many)
 };
 
 // Any other type (BFILE, objects, collections): always the text

@@ -18,12 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_excep.h"
 #include "UDB/udb_idx.h"
 #include "UDB/udb_rel.h"
 #include "UDB/udb_sche.h"
 #include "UDB/udb_vali.h"
 
 class udb_recordset;
+
+// A get_table mode bit: the caller writes date columns as text. A date
+// value the source cannot read as a date is then handed on as its text
+// (VT_BSTR) instead of refusing its record.
+inline constexpr int32_t udb_dates_as_text = 0x100;
 
 class udb_database {
   public:
@@ -93,6 +99,16 @@ class udb_database {
     std::vector<std::u16string> table_names_;
     udb_names_map names_map_;
     udb_relationships relationships_;
+};
+
+// Raised by a recordset for one record it cannot read (a value that cannot
+// be converted). The recordset has passed that record: the caller reports
+// it and goes on with the next one. Message and system error are those of
+// the cause; the level is 0 (report and continue).
+class udb_record_refused : public tk_exception {
+  public:
+    explicit udb_record_refused(const tk_exception& cause)
+        : tk_exception(cause.message(), 0, cause.system_error()) {}
 };
 
 class udb_recordset {

@@ -27,7 +27,8 @@ class conversion_front {
     // A selected table the source does not have; the driver skips it.
     virtual void table_missing(const std::u16string& name) { (void)name; }
     // An item with more columns than a worksheet takes; the driver converts
-    // the first columns. May throw tk_final_exception (the user aborts).
+    // the first columns and reports the others through the error handler
+    // right after. May throw tk_final_exception (the user aborts).
     virtual void too_many_columns(const std::u16string& name, size_t columns) {
         (void)name, (void)columns;
     }

@@ -402,11 +402,15 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
     std::u16string sheet = accepted ? name : names.get_safe_name(name);
     replaced_ = 0;
     try {
-        std::unique_ptr<udb_recordset> reader(query.empty() ? source.get_table(name, 1)
-                                                            : source.get_table(name, query, 1));
+        // Dates written as text are read as text: a value that is no date
+        // is then written as the source holds it.
+        const int32_t mode = 1 | (dates_to_strings || format_version == 0 ? udb_dates_as_text : 0);
+        std::unique_ptr<udb_recordset> reader(query.empty() ? source.get_table(name, mode)
+                                                            : source.get_table(name, query, mode));
         size_t n = reader->schema().count();
         if (n > kMaxColumns) {
             front_.too_many_columns(name, n);
+            report_columns_left_out(n);
             n = kMaxColumns;
         }
         udb_schema schema(true);
@@ -417,6 +421,11 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
                 kind = VT_BSTR;
             if (is_binary_kind(kind))
                 kind = VT_BSTR;
+            // A worksheet holds every number as a double; an integer field
+            // would round or refuse a value beyond the column's declared
+            // precision, which a source need not enforce.
+            if (kind == VT_I1 || kind == VT_I2 || kind == VT_I4)
+                kind = VT_R8;
             tk_trace(1, "Orig type=%d, new type=%d", column.vartype, kind);
             schema.add(std::make_unique<t_ftd>(column.size, column.name, kind, false, false,
                                                ole_variant(), 0));
@@ -445,7 +454,7 @@ void xls_converter::convert_table(udb_recordset& reader, const std::u16string& n
 
     udb_record row;
     reader.move_first();
-    bool more = !reader.is_eof();
+    bool more = next_row(reader, out);
     while (more) {
         if (stop_requested())
             throw tk_final_exception();
@@ -491,15 +500,34 @@ bool xls_converter::copy_record(udb_recordset& reader, sheet_writer& out, udb_re
 bool xls_converter::advance(udb_recordset& reader, sheet_writer& out) {
     try {
         reader.next();
-        return !reader.is_eof();
     } catch (const tk_exception& e) {
-        return record_failed(e, out) && !reader.is_eof();
+        if (!record_failed(e, out))
+            return false;
+    }
+    return next_row(reader, out);
+}
+
+bool xls_converter::next_row(udb_recordset& reader, sheet_writer& out) {
+    for (;;) {
+        try {
+            return !reader.is_eof();
+        } catch (const tk_exception& e) {
+            if (!record_failed(e, out))
+                return false;
+            // The reader refused the record it could not read and passed it:
+            // it counts as done, and the next one is tried.
+            int32_t done = record_index + 1;
+            record_index = done;
+            front_.records_done(done);
+            if (stop_requested())
+                throw tk_final_exception();
+        }
     }
 }
 
 bool xls_converter::record_failed(const tk_exception& e, sheet_writer& out) {
     error_handler& handler = error_handler::instance();
-    if (destination_->is_record_refused(e)) {
+    if (destination_->is_record_refused(e) || dynamic_cast<const udb_record_refused*>(&e)) {
         handler.set_position(current_table(), record_index + 1);
         handler.handle(e, false);
         return true;
@@ -536,6 +564,15 @@ void xls_converter::report_left_out() {
                        " records from record #" + std::to_string(first) +
                        " on were not written. Choose to split data into multiple spreadsheets "
                        "(--split) to keep them.";
+    error_handler& handler = error_handler::instance();
+    handler.set_table(current_table());
+    handler.handle(tk_exception(text, 0), false);
+}
+
+void xls_converter::report_columns_left_out(size_t columns) {
+    std::string text =
+        "The worksheet holds no more columns: " + std::to_string(columns - kMaxColumns) +
+        " columns from column #" + std::to_string(kMaxColumns + 1) + " on were not written.";
     error_handler& handler = error_handler::instance();
     handler.set_table(current_table());
     handler.handle(tk_exception(text, 0), false);

@@ -105,13 +105,19 @@ class xls_converter : public udb_converter {
     void convert_item(udb_database& source, udb_validator& names, std::vector<std::u16string>& used,
                       const std::u16string& name, const std::u16string& query);
     bool copy_record(udb_recordset& reader, sheet_writer& out, udb_record& row);
+    // Moves to the next record; false at the end of the item.
     bool advance(udb_recordset& reader, sheet_writer& out);
+    // The reader's is_eof, going on past the records it refuses (each is
+    // reported and counted); false at the end of the item.
+    bool next_row(udb_recordset& reader, sheet_writer& out);
     // What a failure while copying a record means: true to go on with the
     // next record, false to end the item; anything else is rethrown.
     bool record_failed(const tk_exception& e, sheet_writer& out);
     void report_left_out();
     // Reports once for the item the characters its workbook could not hold.
     void report_replaced(size_t count);
+    // Reports, under the item's name, the columns past kMaxColumns.
+    void report_columns_left_out(size_t columns);
 
     std::unique_ptr<xls_destination> destination_;
     conversion_front& front_;

@@ -23,6 +23,33 @@ std::vector<std::string> drain(udb_recordset& r) {
     return out;
 }
 
+// Like drain, going on past the rows the reader refuses: column `col` of
+// every row as text, its kind after a '|', or "!" and the refusal's text.
+std::vector<std::string> drain_all(udb_recordset& r, size_t col) {
+    std::vector<std::string> out;
+    auto refused = [&](const udb_record_refused& e) {
+        out.push_back("!" + e.message().substr(0, 9));
+    };
+    r.move_first();
+    for (;;) {
+        try {
+            if (r.is_eof())
+                break;
+        } catch (const udb_record_refused& e) {
+            refused(e);
+            continue;
+        }
+        try {
+            const ole_variant& v = (*r.get_item())[col];
+            out.push_back(v.to_string() + "|" + std::to_string(v.get_type()));
+        } catch (const udb_record_refused& e) {
+            refused(e);
+        }
+        r.next();
+    }
+    return out;
+}
+
 }  // namespace
 
 // ---- default values -------------------------------------------------------
@@ -66,6 +93,27 @@ TEST_F(OraReader, TableHandsOutCountedRowsInOrder) {
     // After the end, get_item finds no row.
     EXPECT_EQ(r->get_item(), nullptr);
     EXPECT_TRUE(r->is_eof());
+}
+
+TEST_F(OraReader, AValueThatCannotBeReadRefusesItsRowOnly) {
+    open(
+        "CREATE TABLE D(ID NUMBER(3), D DATE, N NUMBER(2));"
+        "INSERT INTO D VALUES(1,'1999-01-01',1),(2,'2024-02-30',2),(3,'',3),(4,'garbage',4),"
+        "(5,7,5),(6,'2000-01-01 10:20:30',6),(7,'2000-01-02','12abc'),(8,'2000-01-03',300);");
+    auto r = table(u"D");
+    EXPECT_EQ(drain_all(*r, 1),
+              (std::vector<std::string>{"1999-01-01|7", "!ORA-01847", "!ORA-01861", "!ORA-01861",
+                                        "!ORA-00932", "2000-01-01 10:20:30|7", "!ORA-01722",
+                                        "2000-01-03|7"}));
+    EXPECT_EQ(r->rows_read(), 8u);
+    // Read for text, a date column hands on what is no date as it stands.
+    std::unique_ptr<udb_recordset> text(db_->get_table(u"D", 1 | udb_dates_as_text));
+    EXPECT_EQ(drain_all(*text, 1),
+              (std::vector<std::string>{"1999-01-01|7", "2024-02-30|8", "|8", "garbage|8", "7|8",
+                                        "2000-01-01 10:20:30|7", "!ORA-01722", "2000-01-03|7"}));
+    // Numbers the column's kind cannot hold keep their value as doubles.
+    std::unique_ptr<udb_recordset> numbers(db_->get_table(u"D", 1 | udb_dates_as_text));
+    EXPECT_EQ(drain_all(*numbers, 2)[7], "3.000000000000000e+02|5");
 }
 
 TEST_F(OraReader, RowsDeletedAfterTheCountEndTheReadEarly) {

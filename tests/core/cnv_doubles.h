@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ struct table {
     int fail_get_item_at = -1;
     int fail_next_at = -1;
     std::function<void()> failure;
+    // Rows the reader cannot read: is_eof refuses each one and passes it.
+    std::set<size_t> unreadable;
 };
 
 class fake_reader : public udb_recordset {
@@ -57,7 +60,13 @@ class fake_reader : public udb_recordset {
             static_cast<uint32_t>(t.reported_count >= 0 ? t.reported_count : t.rows.size());
     }
     void move_first() override { pos_ = taken_ = 0; }
-    bool is_eof() override { return pos_ >= table_.rows.size(); }
+    bool is_eof() override {
+        if (pos_ < table_.rows.size() && table_.unreadable.count(pos_)) {
+            ++pos_;
+            throw udb_record_refused(tk_exception("ORA-01847: day of month", 0));
+        }
+        return pos_ >= table_.rows.size();
+    }
     void next() override {
         ++pos_;
         taken_ = 0;

@@ -208,12 +208,13 @@ TEST_F(driver, BinaryValuesAreWrittenAsBinaryFieldText) {
     conv.selected_tables = {u"BIN"};
     conv.do_convert(src);
     const sheet& s = sheet_of(dest, u"BIN");
-    EXPECT_EQ(s.kinds, (std::vector<uint16_t>{VT_BSTR, VT_BSTR, VT_I4}));
+    // Numbers go to the worksheet as doubles.
+    EXPECT_EQ(s.kinds, (std::vector<uint16_t>{VT_BSTR, VT_BSTR, VT_R8}));
     for (const auto& row : s.rows) {
         EXPECT_EQ(row[0].bstr(), u"<Binary Field>");
         EXPECT_EQ(row[1].bstr(), u"<Binary Field>");
     }
-    EXPECT_EQ(s.rows[1][2].i4(), 8);
+    EXPECT_EQ(s.rows[1][2].to_double(), 8);
 }
 
 TEST_F(driver, OnlyTheFirst255ColumnsAreConverted) {
@@ -229,8 +230,11 @@ TEST_F(driver, OnlyTheFirst255ColumnsAreConverted) {
     conv.do_convert(src);
     EXPECT_EQ(sheet_of(dest, u"WIDE").columns.size(), 255u);
     EXPECT_EQ(sheet_of(dest, u"WIDE").rows[0].size(), 255u);
-    EXPECT_EQ(sheet_of(dest, u"WIDE").rows[0][254].i4(), 254);
+    EXPECT_EQ(sheet_of(dest, u"WIDE").rows[0][254].to_double(), 254);
     EXPECT_EQ(front.events[0], "wide WIDE 300");
+    EXPECT_EQ(view.shown, std::vector<std::string>{"ask: WIDE: The worksheet holds no more "
+                                                   "columns: 45 columns from column #256 on were "
+                                                   "not written."});
 
     front.abort_on_wide = true;  // the wizard's Abort ends the run quietly
     EXPECT_THROW(conv.do_convert(src), tk_final_exception);
@@ -247,7 +251,22 @@ TEST_F(driver, ARefusedRecordIsReportedWithItsNumberAndTheCopyGoesOn) {
               "accepted by MS Excel. Restart the program with \"Convert dates into strings\" "
               "checkbox selected. ");
     EXPECT_EQ(sheet_of(dest, u"EMP").rows.size(), 8u);
-    EXPECT_EQ(sheet_of(dest, u"EMP").rows.back()[0].i4(), 9);
+    EXPECT_EQ(sheet_of(dest, u"EMP").rows.back()[0].to_double(), 9);
+}
+
+TEST_F(driver, RecordsTheReaderRefusesAreReportedAndTheReadGoesOn) {
+    table t = numbers(6);
+    t.unreadable = {0, 2, 3};  // the first one, and two in a row
+    src.add_table(u"D", t);
+    conv.selected_tables = {u"D"};
+    conv.do_convert(src);
+    EXPECT_EQ(view.shown, (std::vector<std::string>{"ask: D, record #1: ORA-01847: day of month",
+                                                    "ask: D, record #3: ORA-01847: day of month",
+                                                    "ask: D, record #4: ORA-01847: day of month"}));
+    std::vector<double> written;
+    for (const auto& row : sheet_of(dest, u"D").rows) written.push_back(row[0].to_double());
+    EXPECT_EQ(written, (std::vector<double>{t.rows[1][0].to_double(), t.rows[4][0].to_double(),
+                                            t.rows[5][0].to_double()}));
 }
 
 TEST_F(driver, AFailedFetchIsReportedAndEndsOnlyThatItem) {
@@ -342,8 +361,8 @@ TEST_F(driver, SplitContinuesFullSheetsInNumberedFilesAndPatchesThem) {
     EXPECT_EQ(sheet_of(dest, u"A").rows.size(), 5u);
     EXPECT_EQ(sheet_of(part(1), u"A").rows.size(), 5u);
     EXPECT_EQ(sheet_of(part(2), u"A").rows.size(), 2u);
-    EXPECT_EQ(sheet_of(part(1), u"A").rows[0][0].i4(), 6);
-    EXPECT_EQ(sheet_of(part(2), u"A").rows[0][0].i4(), 11);
+    EXPECT_EQ(sheet_of(part(1), u"A").rows[0][0].to_double(), 6);
+    EXPECT_EQ(sheet_of(part(2), u"A").rows[0][0].to_double(), 11);
     EXPECT_EQ(sheet_of(part(1), u"A").columns, std::vector<std::u16string>{u"N"});
     // A later item continues in the same continuation files.
     EXPECT_EQ(sheet_of(dest, u"B").rows.size(), 5u);
