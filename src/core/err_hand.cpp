@@ -19,6 +19,10 @@ void console_error_view::show_error(const std::string& text) {
     con_out(text);
 }
 
+void console_error_view::show_report(const std::string& text) {
+    show_error(text);
+}
+
 bool console_error_view::ask_continue(const std::string& text, bool& dont_show_again) {
     show_error(text);
     dont_show_again = false;
@@ -59,6 +63,17 @@ std::string error_handler::compose(const tk_exception& e) const {
     std::string mapped = messages_.convert(e.system_error());
     text += mapped.empty() ? e.message() : mapped;
     return text;
+}
+
+void error_handler::report(const tk_exception& e) {
+    tk_trace(2, "error_handler::report");
+    ++reports_;
+    std::string text = compose(e);
+    tk_trace(3, "Error:\n%s", text.c_str());
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    view_.note_error(text);
+    if (!suppress_)
+        view_.show_report(text);
 }
 
 void error_handler::handle(const tk_exception& e, bool no_abort) {

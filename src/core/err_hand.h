@@ -33,6 +33,9 @@ class error_view {
     virtual void note_error(const std::string& text) { (void)text; }
     // A level-1 report.
     virtual void show_error(const std::string& text) = 0;
+    // A level-0 report that asks nothing (the front asked its own question
+    // before it); the base shows nothing beyond note_error.
+    virtual void show_report(const std::string& text) { (void)text; }
     // A level-0 report: true to go on, false to abort. `dont_show_again`
     // receives the user's wish to see no more reports.
     virtual bool ask_continue(const std::string& text, bool& dont_show_again) = 0;
@@ -49,6 +52,7 @@ class console_error_view : public error_view {
   public:
     void show_internal_error(const std::string& text) override;
     void show_error(const std::string& text) override;
+    void show_report(const std::string& text) override;
     bool ask_continue(const std::string& text, bool& dont_show_again) override;
     bool fatal_ends_process() const override { return true; }
     [[noreturn]] void end_process(int status) override;
@@ -71,6 +75,9 @@ class error_handler : public tk_singleton<error_handler> {
     // Reports one exception (see the levels above). `no_abort`: the caller
     // is outside a run, so a report never becomes tk_final_exception.
     void handle(const tk_exception& e, bool no_abort);
+    // A level-0 report without a question, in the context set before: noted
+    // and shown (show_report), unless reports are suppressed.
+    void report(const tk_exception& e);
 
     // The text a report shows for `e` under the current context, before LF
     // is flattened.

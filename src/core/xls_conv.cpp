@@ -573,9 +573,11 @@ void xls_converter::report_columns_left_out(size_t columns) {
     std::string text =
         "The worksheet holds no more columns: " + std::to_string(columns - kMaxColumns) +
         " columns from column #" + std::to_string(kMaxColumns + 1) + " on were not written.";
+    // The front has asked its own question (too_many_columns): the report
+    // asks nothing more.
     error_handler& handler = error_handler::instance();
     handler.set_table(current_table());
-    handler.handle(tk_exception(text, 0), false);
+    handler.report(tk_exception(text, 0));
 }
 
 bool xls_converter::load_workbook_settings(const udb_profile& profile) {

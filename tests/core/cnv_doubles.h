@@ -341,6 +341,7 @@ class recording_view : public error_view {
     void show_internal_error(const std::string& t) override { shown.push_back("internal: " + t); }
     void note_error(const std::string& t) override { noted.push_back(t); }
     void show_error(const std::string& t) override { shown.push_back("error: " + t); }
+    void show_report(const std::string& t) override { shown.push_back("report: " + t); }
     bool ask_continue(const std::string& t, bool& dont) override {
         shown.push_back("ask: " + t);
         dont = answer_dont_show;

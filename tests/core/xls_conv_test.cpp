@@ -232,7 +232,8 @@ TEST_F(driver, OnlyTheFirst255ColumnsAreConverted) {
     EXPECT_EQ(sheet_of(dest, u"WIDE").rows[0].size(), 255u);
     EXPECT_EQ(sheet_of(dest, u"WIDE").rows[0][254].to_double(), 254);
     EXPECT_EQ(front.events[0], "wide WIDE 300");
-    EXPECT_EQ(view.shown, std::vector<std::string>{"ask: WIDE: The worksheet holds no more "
+    // Reported once, with no second question after the front's.
+    EXPECT_EQ(view.shown, std::vector<std::string>{"report: WIDE: The worksheet holds no more "
                                                    "columns: 45 columns from column #256 on were "
                                                    "not written."});
 
