@@ -43,6 +43,9 @@ class tk_codepage {
     tk_codepage& operator=(const tk_codepage&) = delete;
 
     int number() const { return cp_; }
+    // True for the East Asian double-byte code pages (932, 936, 949, 950),
+    // whose characters show twice as wide as Latin ones.
+    bool double_byte() const { return cp_ == 932 || cp_ == 936 || cp_ == 949 || cp_ == 950; }
     // `s` in the code page. Each character it cannot hold (a surrogate pair
     // is one character; a lone surrogate is one too) becomes `replacement`
     // and is counted in `*replaced` when given.

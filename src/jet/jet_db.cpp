@@ -30,9 +30,7 @@ jet_table::jet_table(jet_database& db, std::u16string name, std::vector<jet_colu
                                                     db.impl_->folder);
         // A double-byte code page holds East Asian characters, which then
         // show wide as in BIFF8.
-        const tk_codepage* cp = db.impl_->cp.get();
-        if (cp && (cp->number() == 932 || cp->number() == 936 || cp->number() == 949 ||
-                   cp->number() == 950))
+        if (db.impl_->cp && db.impl_->cp->double_byte())
             sheet_->widths().set_wide(true);
     }
     plans_.resize(columns_.size());

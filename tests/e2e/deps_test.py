@@ -49,9 +49,9 @@ class DepsCoverTests(unittest.TestCase):
         pkgs = deps_packages()
         self.assertIn("xlrd", modules)  # the scan itself works
         for name in sorted(modules):
-            spec = importlib.util.find_spec(name)
-            self.assertIsNotNone(spec, "module %s is not installed" % name)
-            self.assertIn(owner(spec.origin), pkgs, "module %s" % name)
+            found = importlib.util.find_spec(name)
+            self.assertIsNotNone(found, "module %s is not installed" % name)
+            self.assertIn(owner(found.origin), pkgs, "module %s" % name)
         for jar in sorted(jars):
             self.assertIn(owner(jar), pkgs, jar)
 

@@ -23,19 +23,19 @@ def same(cell, value):
 
 
 def main():
-    book_path, db_path, specs = sys.argv[1], sys.argv[2], sys.argv[3:]
+    book_path, db_path, items = sys.argv[1], sys.argv[2], sys.argv[3:]
     # A run of queries only is not patched (no plain table was selected).
-    patched = "--unpatched" not in specs
-    specs = [s for s in specs if s != "--unpatched"]
+    patched = "--unpatched" not in items
+    items = [s for s in items if s != "--unpatched"]
     book = xls_dump.dump(book_path, None)
     con = sqlite3.connect(db_path)
     problems = []
     names = [s["name"] for s in book["sheets"]]
-    wanted = [spec.split("=", 1)[0] for spec in specs]
+    wanted = [item.split("=", 1)[0] for item in items]
     if names != wanted:
         problems.append(f"sheets {names} != {wanted}")
-    for spec, sheet in zip(specs, book["sheets"]):
-        name, sql = spec.split("=", 1)
+    for item, sheet in zip(items, book["sheets"]):
+        name, sql = item.split("=", 1)
         cur = con.execute(sql)
         columns = [d[0].upper() for d in cur.description]
         rows = cur.fetchall()

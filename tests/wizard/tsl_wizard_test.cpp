@@ -136,9 +136,9 @@ class wizard_test : public QObject {
         // The run ends the page by itself; only the event loop is waited for.
         return QTest::qWaitFor([&] { return w().currentId() == kFinishPage; }, 120000);
     }
-    QString check_book(const QString& book, const QStringList& specs) {
+    QString check_book(const QString& book, const QStringList& items) {
         QString args = "'" + book + "' '" + demo_ + "'";
-        for (const QString& s : specs) args += " '" + s + "'";
+        for (const QString& s : items) args += " '" + s + "'";
         return run_cmd("/usr/bin/python3 " TSL_TEST_DIR "/check_book.py " + args + " 2>&1");
     }
 
