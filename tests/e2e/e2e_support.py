@@ -86,3 +86,20 @@ def header_is_patched(test, sheet):
 
 def column(sheet, c):
     return [row[c] for row in sheet["rows"][1:]]
+
+
+def check_demo_book(test, demo, book, tables=("DEPT", "EMP")):
+    """The workbook converted from the demo database `demo` holds a sheet per
+    table named, with the table's column names in the patched header format
+    and one row per record."""
+    con = sqlite3.connect(demo)
+    expected = {t: ([c[1] for c in con.execute(f'PRAGMA table_info("{t}")')],
+                    con.execute(f'SELECT COUNT(*) FROM "{t}"').fetchone()[0])
+                for t in tables}
+    con.close()
+    sheets = {s["name"]: s for s in read_book(book)["sheets"]}
+    for table, (columns, count) in expected.items():
+        sheet = sheets[table]
+        test.assertEqual([v for _, v in sheet["rows"][0]], columns, table)
+        test.assertEqual(len(sheet["rows"]), count + 1, table)
+        header_is_patched(test, sheet)

@@ -1,10 +1,10 @@
 """The installed tree: `cmake --install` into a temporary prefix gives the
-programs, the private OCI provider, the manual, the demo database and the
-desktop files in their places, and the installed tslagent (with the build
-tree out of reach) converts the installed demo database through the
-installed provider. The desktop entry passes desktop-file-validate."""
+programs, the private OCI provider, the manual, the demo database, the
+manual pages and the desktop files in their places, and the installed
+tslagent (with the build tree out of reach) converts the installed demo
+database through the installed provider. The desktop entry passes
+desktop-file-validate."""
 import os
-import sqlite3
 import subprocess
 import tempfile
 import unittest
@@ -48,10 +48,14 @@ class InstalledTree(unittest.TestCase):
     def test_layout(self):
         expected = [os.path.join(self.bindir, "tslagent"),
                     os.path.join(self.libdir, "tessal", "libtsl_ocilite.so"),
-                    os.path.join(self.share, "tessal", "demo.db")]
+                    os.path.join(self.share, "tessal", "demo.db"),
+                    os.path.join(self.share, "man", "man1", "tslagent.1.gz")]
         expected += [os.path.join(self.share, "tessal", "help", p) for p in HELP_PAGES]
         if HAVE_WIZARD:
             expected += [os.path.join(self.bindir, "tessal"),
+                         os.path.join(self.share, "man", "man1", "tessal.1.gz"),
+                         os.path.join(self.share, "metainfo",
+                                      "example.brannock.tessaline.metainfo.xml"),
                          os.path.join(self.share, "applications", "tessal.desktop"),
                          os.path.join(self.share, "icons", "hicolor", "scalable", "apps",
                                       "tessal.svg")]
@@ -67,17 +71,7 @@ class InstalledTree(unittest.TestCase):
                             "--dest=" + out, "--xls_ver=1"], capture_output=True, text=True,
                            timeout=300, env=env, cwd=self.tmp.name)
         self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
-        con = sqlite3.connect(demo)
-        tables = {t: ([c[1] for c in con.execute(f'PRAGMA table_info("{t}")')],
-                      con.execute(f'SELECT COUNT(*) FROM "{t}"').fetchone()[0])
-                  for t in ("DEPT", "EMP")}
-        con.close()
-        sheets = {s["name"]: s for s in e2e.read_book(out)["sheets"]}
-        for table, (columns, count) in tables.items():
-            sheet = sheets[table]
-            self.assertEqual([v for _, v in sheet["rows"][0]], columns, table)
-            self.assertEqual(len(sheet["rows"]), count + 1, table)
-            e2e.header_is_patched(self, sheet)
+        e2e.check_demo_book(self, demo, out)
 
     def test_desktop_entry_is_valid(self):
         entry = os.path.join(SOURCE_DIR, "data", "tessal.desktop")
