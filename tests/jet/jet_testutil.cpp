@@ -64,7 +64,7 @@ std::u16string json_string(const std::string& s, size_t& i) {
     while (i < s.size() && s[i] != '"') {
         char c = s[i++];
         if (c != '\\') {
-            // Plain ASCII only: xlrd_dump escapes everything else.
+            // Plain ASCII only: xls_dump escapes everything else.
             out.push_back(static_cast<unsigned char>(c));
             continue;
         }
@@ -139,8 +139,8 @@ book from_reader(const jet_rbook& b) {
 }
 
 book from_xlrd(const std::string& path, std::string* raw, bool fmt) {
-    const std::string cmd = std::string("/usr/bin/python3 ") + JET_TEST_DIR + "/xlrd_dump.py '" +
-                            path + "'" + (fmt ? " fmt" : "") + " 2>&1";
+    const std::string cmd = std::string("/usr/bin/python3 ") + JET_SUPPORT_DIR +
+                            "/xls_dump.py --lines '" + path + "'" + (fmt ? " fmt" : "") + " 2>&1";
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p)
         throw std::runtime_error("cannot run xlrd");

@@ -37,7 +37,7 @@ cell boolean(uint16_t r, uint16_t c, bool v);
 // a format with a date part counts as a date).
 book from_reader(const jet_rbook& b);
 
-// Runs tests/jet/xlrd_dump.py; the raw text when `raw` is given.
+// Runs tests/support/xls_dump.py --lines; the raw text when `raw` is given.
 book from_xlrd(const std::string& path, std::string* raw = nullptr, bool fmt = false);
 
 // A temporary folder for one test, removed with everything in it.

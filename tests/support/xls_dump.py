@@ -5,6 +5,10 @@ Used by the C++ and Python tests to check what our writer produced:
 sheet names, every cell's type and value, and the formats of the header row
 (bold font, horizontal alignment, fill colour, borders, wrap) and of the data
 cells. Run with Debian's /usr/bin/python3, which has python3-xlrd.
+
+    xls_dump.py BOOK [MAX_ROWS]      the whole book as JSON (dump)
+    xls_dump.py --lines BOOK [fmt]   one line per item (lines), for C++ tests
+                                     that parse it without a JSON reader
 """
 import json
 import sys
@@ -74,6 +78,48 @@ def dump(path, max_rows=None):
     return out
 
 
+def lines(path, fmt):
+    """The book one item a line, texts as ASCII-only JSON:
+
+        sheet <name>
+        cell <row> <col> <ctype> <value> <xf>   numbers and dates as %.17g,
+                                                booleans 0/1; empty cells left out
+        xf <index> <format> <bold> <halign> <valign> <wrap> <fill pattern>
+           <fill colour> <borders>              with fmt: every XF a cell uses
+    """
+    book = xlrd.open_workbook(path, formatting_info=fmt)
+    used = set()
+    out = []
+    for sh in book.sheets():
+        out.append("sheet " + json.dumps(sh.name))
+        for r in range(sh.nrows):
+            for c in range(sh.row_len(r)):
+                cell = sh.cell(r, c)
+                t = cell.ctype
+                if t in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+                    continue
+                if t in (xlrd.XL_CELL_NUMBER, xlrd.XL_CELL_DATE):
+                    v = "%.17g" % cell.value
+                elif t == xlrd.XL_CELL_TEXT:
+                    v = json.dumps(cell.value)
+                else:
+                    v = str(int(cell.value))
+                xf = cell.xf_index if cell.xf_index is not None else -1
+                used.add(xf)
+                out.append("cell %d %d %d %s %d" % (r, c, t, v, xf))
+    if fmt:
+        for i in sorted(used):
+            x = xf_info(book, i)
+            out.append("xf %d %s %d %d %d %d %d %d %s" % (
+                i, json.dumps(x["format"]), x["bold"], x["halign"], x["valign"], x["wrap"],
+                x["fill_pattern"], book.xf_list[i].background.pattern_colour_index,
+                "".join(str(b) for b in x["borders"])))
+    return "\n".join(out) + "\n"
+
+
 if __name__ == "__main__":
-    max_rows = int(sys.argv[2]) if len(sys.argv) > 2 else None
-    json.dump(dump(sys.argv[1], max_rows), sys.stdout, ensure_ascii=False)
+    if sys.argv[1] == "--lines":
+        sys.stdout.write(lines(sys.argv[2], len(sys.argv) > 3 and sys.argv[3] == "fmt"))
+    else:
+        max_rows = int(sys.argv[2]) if len(sys.argv) > 2 else None
+        json.dump(dump(sys.argv[1], max_rows), sys.stdout, ensure_ascii=False)
