@@ -879,8 +879,9 @@ class wizard_test : public QObject {
         for (const char* box : {"dates_to_strings", "wrap_text", "split_data"})
             find<QCheckBox>(box)->click();
         QVERIFY(next());
-        QCOMPARE(conv.format_version, 1);
-        QVERIFY(conv.wrap_text() && !conv.split_data && conv.dates_to_strings);
+        tessal_convertor& again = app_->converter();
+        QCOMPARE(again.format_version, 1);
+        QVERIFY(again.wrap_text() && !again.split_data && again.dates_to_strings);
         select({"BIG"});
         QVERIFY(convert());
         QCOMPARE(xlrd(book2,
