@@ -19,11 +19,14 @@ class wizard_page : public QWizardPage {
     // Each time the page becomes current (also when the user comes back):
     // the page's own step runs.
     void on_set_active();
-    // Cancel: "Are you sure you want to exit the wizard?", No by default;
-    // true when the wizard may close.
+    // Cancel (also Escape and the window's close box): "Are you sure you
+    // want to exit the wizard?", No by default; true when the wizard may close.
     virtual bool on_cancel();
     // Help: the manual's page for this page (its topic, or the index).
     virtual void on_help();
+    // The wizard is going: work the page runs ends now (the shell calls
+    // this before it deletes the pages).
+    virtual void end_work() {}
 
     // Turns the page into an exterior page: the watermark and a large title.
     QLabel* make_exterior(const QString& title);

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 #include <QUrl>
 #include <exception>
@@ -117,6 +118,14 @@ wizard_shell::wizard_shell(const std::u16string& title, const QPixmap& icon,
 
 wizard_shell::~wizard_shell() {
     tk_trace(2, "wizard_shell::dtor");
+    // The pages go while everything they use still exists: first their work
+    // ends (a conversion's worker still reaches the shell), then they go.
+    closing_ = true;
+    for (int id : order_)
+        if (auto* page = dynamic_cast<wizard_page*>(sheet_->page(id)))
+            page->end_work();
+    timer_.stop();
+    sheet_.reset();
 }
 
 bool wizard_shell::is_initialized() {
@@ -130,6 +139,9 @@ bool wizard_shell::is_initialized() {
 }
 
 void wizard_shell::add_page(int id, wizard_page* page) {
+    // Enter is the sheet's Next on every page, also while a page's own
+    // button has the focus.
+    for (QPushButton* button : page->findChildren<QPushButton*>()) button->setAutoDefault(false);
     page->set_page_id(id);
     sheet_->setPage(id, page);
     order_.push_back(id);
@@ -151,6 +163,8 @@ int wizard_shell::run(QWidget* parent) {
 
 void wizard_shell::error(const std::u16string& text) {
     tk_wtrace(1, u"wizard_shell::error(%s)", text.c_str());
+    if (closing_)
+        return;
     on_ui([&] {
         prompter_->box(sheet_.get(), shell_prompter::box_kind::error, caption(this, "Error"),
                        QString::fromStdU16String(text), false);
@@ -159,6 +173,8 @@ void wizard_shell::error(const std::u16string& text) {
 
 void wizard_shell::message(const std::u16string& text) {
     tk_wtrace(1, u"wizard_shell::message(%s)", text.c_str());
+    if (closing_)
+        return;
     on_ui([&] {
         prompter_->box(sheet_.get(), shell_prompter::box_kind::message, caption(this, "Message"),
                        QString::fromStdU16String(text), false);
@@ -167,6 +183,8 @@ void wizard_shell::message(const std::u16string& text) {
 
 bool wizard_shell::question(const std::u16string& text, bool default_no) {
     bool yes = false;
+    if (closing_)
+        return yes;
     on_ui([&] {
         yes =
             prompter_->box(sheet_.get(), shell_prompter::box_kind::question,
@@ -194,7 +212,10 @@ void wizard_shell::show_topic(int topic) {
         error(u"Help file does not exist. Reinstall the program.");
         return;
     }
-    on_ui([&] { prompter_->open_url(QUrl::fromLocalFile(path)); });
+    bool opened = false;
+    on_ui([&] { opened = prompter_->open_url(QUrl::fromLocalFile(path)); });
+    if (!opened)
+        error(u"No application was found to open " + path.toStdU16String() + u".");
 }
 
 void wizard_shell::enable_button(QWizard::WizardButton which, bool enable) {
@@ -225,8 +246,14 @@ void wizard_shell::stop_timer() {
 
 void wizard_shell::add_error(const std::u16string& text) {
     std::lock_guard<std::mutex> lock(errors_mutex_);
+    ++error_count_;
     if (errors_.size() < kMaxErrors)
         errors_.push_back(text);
+}
+
+size_t wizard_shell::error_count() const {
+    std::lock_guard<std::mutex> lock(errors_mutex_);
+    return error_count_;
 }
 
 std::vector<std::u16string> wizard_shell::errors() const {

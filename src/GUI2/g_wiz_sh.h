@@ -4,6 +4,9 @@
 //
 // One shell exists per process (tk_singleton); it owns the sheet and, through
 // it, the pages added to it. All widgets belong to the user-interface thread.
+// Going, the shell first lets every page end its work (a running conversion
+// is stopped and waited for, its questions answered Abort and its boxes not
+// shown), then deletes the pages.
 // The conversion's worker reaches the boxes through the same calls: they run
 // on the user-interface thread while the worker waits (on_ui), so a dialog a
 // run raises is modal to the wizard.
@@ -17,6 +20,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWizard>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -66,6 +70,7 @@ class wizard_shell : public QObject, public tk_singleton<wizard_shell> {
     static bool is_initialized();
 
     // Adds the next page (the sheet owns it); pages follow in the order added.
+    // Its push buttons never take Enter from the sheet's Next.
     void add_page(int id, wizard_page* page);
     // The id of the page after `id`, or -1 after the last.
     int next_id(int id) const;
@@ -76,12 +81,14 @@ class wizard_shell : public QObject, public tk_singleton<wizard_shell> {
     // Shows the sheet modally; returns when it closes.
     int run(QWidget* parent);
 
-    // Boxes, captioned title + " Error" / " Message" / " Question".
+    // Boxes, captioned title + " Error" / " Message" / " Question". None is
+    // shown while the shell is going (a question is then answered No).
     void error(const std::u16string& text);
     void message(const std::u16string& text);
     bool question(const std::u16string& text, bool default_no = false);
 
-    // The help manual: index page, or the page of `topic`.
+    // The help manual: index page, or the page of `topic`; says so when the
+    // manual is missing or no application opens it.
     void display_help();
     void display_help(int topic);
     // Where the manual is: <program folder>/../share/tessal/help unless set.
@@ -96,10 +103,14 @@ class wizard_shell : public QObject, public tk_singleton<wizard_shell> {
     void stop_timer();
     bool timer_running() const { return timer_running_; }
 
-    // Errors since the program started, at most kMaxErrors; safe from the
-    // worker.
+    // Errors since the program started, the first kMaxErrors of them, and
+    // how many there were in all; safe from the worker.
     void add_error(const std::u16string& text);
     std::vector<std::u16string> errors() const;
+    size_t error_count() const;
+
+    // True once the shell is being destroyed; safe from the worker.
+    bool closing() const { return closing_; }
 
     shell_prompter& prompter() { return *prompter_; }
     void set_prompter(std::unique_ptr<shell_prompter> prompter);
@@ -124,5 +135,7 @@ class wizard_shell : public QObject, public tk_singleton<wizard_shell> {
     bool timer_running_ = false;
     mutable std::mutex errors_mutex_;
     std::vector<std::u16string> errors_;
+    size_t error_count_ = 0;
+    std::atomic<bool> closing_{false};
     std::unique_ptr<shell_prompter> prompter_;
 };

@@ -35,8 +35,10 @@ class profile_reader {
             } else {
                 // The limit counts characters, not UTF-8 bytes: a line of
                 // non-Latin text is as long as the same line in Latin.
-                if (starts_char(p[i]) && ++chars_ > udb_profile::kMaxLine)
-                    throw tk_mail_assertion("udb_prof", 113);
+                if (starts_char(p[i]) && ++chars_ > udb_profile::kMaxLine) {
+                    refuse_long_line(line_no_ + 1);
+                    break;
+                }
                 line_.push_back(p[i]);
             }
         }
@@ -57,18 +59,25 @@ class profile_reader {
             line.remove_suffix(1);
         if (line_no_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF")
             line.remove_prefix(3);
-        if (count_chars(line) >= udb_profile::kMaxLine)
-            throw tk_mail_assertion("udb_prof", 113);
+        if (count_chars(line) >= udb_profile::kMaxLine) {
+            refuse_long_line(line_no_);
+            return;
+        }
         take(line);
         line_.clear();
         chars_ = 0;
     }
 
+    void refuse_long_line(size_t number) {
+        ok_ = false;
+        error_ = "line " + std::to_string(number) + " is longer than " +
+                 std::to_string(udb_profile::kMaxLine - 1) + " characters";
+    }
+
     static bool starts_char(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
     static size_t count_chars(std::string_view s) {
         size_t n = 0;
-        for (char c : s)
-            n += starts_char(c);
+        for (char c : s) n += starts_char(c);
         return n;
     }
 
@@ -177,7 +186,7 @@ std::string udb_profile::to_text() const {
     return out;
 }
 
-bool udb_profile::store(const std::u16string& path, bool private_file) const {
+bool udb_profile::store(const std::u16string& path, bool private_file, std::string* why) const {
     tk_wtrace(2, u"udb_profile::store)");
     try {
         tk::atomic_file file(tk::utf16_to_utf8(path), private_file);
@@ -187,6 +196,8 @@ bool udb_profile::store(const std::u16string& path, bool private_file) const {
         return true;
     } catch (const tk_exception& e) {
         tk_trace(2, "udb_profile::store failed: %s", e.what());
+        if (why)
+            *why = e.message();
         return false;
     }
 }

@@ -8,7 +8,8 @@
 // section makes the load fail. Lines are UTF-8 (a line that is not valid
 // UTF-8 is read as Windows-1252, as files saved by Windows tools are), a CR
 // before LF is dropped, and a leading byte order mark is ignored. A line of
-// kMaxLine characters or more is an internal error.
+// kMaxLine characters or more makes the load fail (error_text() names the
+// line); every line the programs write is shorter.
 //
 // Writing: sections and keys in ordinal (UTF-16 code unit) order, each
 // section followed by one empty line; the file appears atomically, and with
@@ -27,8 +28,10 @@ class udb_profile {
     using section_map = std::map<std::u16string, std::u16string, std::less<>>;
     using profile_map = std::map<std::u16string, section_map, std::less<>>;
 
-    // Longest line the reader takes, line end excluded, is kMaxLine - 1.
-    static constexpr size_t kMaxLine = 4095;
+    // Longest line the reader takes, line end excluded, is kMaxLine - 1:
+    // room for the longest value a wizard field holds (32767 characters)
+    // under its key, and for a query line (name and text of 2048 each).
+    static constexpr size_t kMaxLine = 65536;
     // The one section whose empty values are written as bare keys.
     static constexpr const char16_t* kBareKeySection = u"Selected Tables";
 
@@ -41,8 +44,10 @@ class udb_profile {
     bool parse(std::string_view text);
 
     // Writes the profile to `path` (replacing it; 0600 when `private_file`).
-    // False when the file cannot be written; the old file is then untouched.
-    bool store(const std::u16string& path, bool private_file = false) const;
+    // False when the file cannot be written (`why`, when given, receives the
+    // system's reason); the old file is then untouched.
+    bool store(const std::u16string& path, bool private_file = false,
+               std::string* why = nullptr) const;
     // The text `store` writes.
     std::string to_text() const;
 

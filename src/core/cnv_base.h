@@ -69,6 +69,9 @@ class udb_converter : public tk_converter {
     std::atomic<int32_t> tables_done{0};
     std::atomic<bool> finished{false};
     std::atomic<bool> completed{false};  // the last run reached its end
+    std::atomic<bool> aborted{false};    // the last run was stopped (Abort, a stop request)
+    std::atomic<int32_t> item_count{0};  // items of the running conversion, queries included
+    std::atomic<bool> patching{false};   // the formats are being applied
     std::u16string current_table() const;
     void set_current_table(const std::u16string& name);
 

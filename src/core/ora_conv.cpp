@@ -74,12 +74,14 @@ std::string oracle_converter_impl::source_file() const {
 void oracle_converter_impl::connect_oracle_server() {
     tk_trace(2, "oracle_converter_impl::connect_oracle_server");
     database_.reset();
+    ++connection_serial_;
     database_.reset(use_tns ? engine_.open_db(service, user, password)
                             : engine_.open_db(host, user, password, port));
 }
 
 void oracle_converter_impl::set_database(std::unique_ptr<udb_database> database) {
     database_ = std::move(database);
+    ++connection_serial_;
 }
 
 bool oracle_converter_impl::test_query(const std::u16string& text) {

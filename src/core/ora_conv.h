@@ -7,6 +7,7 @@
 // "Oracle settings"), never the TNS service name nor the "use TNS" choice.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,10 @@ class oracle_converter_impl {
     void connect_oracle_server();
     // The connected source database, or null.
     udb_database* database() const { return database_.get(); }
+    // Counts the connections made (each connect or replacement of the source
+    // database): a page that lists the source's tables reads them again when
+    // it changed.
+    uint64_t connection_serial() const { return connection_serial_; }
     // Replaces the source database (deleting the old one).
     void set_database(std::unique_ptr<udb_database> database);
     ora_engine& engine() { return engine_; }
@@ -63,4 +68,5 @@ class oracle_converter_impl {
   private:
     ora_engine engine_;
     std::unique_ptr<udb_database> database_;  // declared after the engine: deleted first
+    uint64_t connection_serial_ = 0;
 };

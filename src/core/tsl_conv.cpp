@@ -62,6 +62,8 @@ void tessal_convertor::operator()() {
     // A run starts afresh: the flags and counters of an earlier run say "done".
     finished = false;
     completed = false;
+    aborted = false;
+    item_count = 0;
     tables_done = 0;
     start_reporting();
     try {
@@ -79,6 +81,7 @@ void tessal_convertor::operator()() {
         do_convert(*source);
     } catch (const tk_final_exception&) {
         // The user aborted; the report, if any, has been shown.
+        aborted = true;
     } catch (const tk_exception& e) {
         error_handler::instance().handle(e, true);
     } catch (const std::exception& e) {
@@ -109,13 +112,13 @@ bool tessal_convertor::load_profile(const std::u16string& path, std::string* why
     return loaded;
 }
 
-bool tessal_convertor::store_profile(const std::u16string& path) {
+bool tessal_convertor::store_profile(const std::u16string& path, std::string* why) {
     udb_profile profile;
     if (!udb_converter::store_profile(profile) || !store_workbook_settings(profile) ||
         !oracle.store_profile(profile)) {
         return false;
     }
-    return profile.store(path, !oracle.password.empty());
+    return profile.store(path, !oracle.password.empty(), why);
 }
 
 bool tessal_convertor::serialize(bool store) {

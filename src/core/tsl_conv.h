@@ -68,8 +68,8 @@ class tessal_convertor : public xls_converter, public tk_singleton<tessal_conver
     // file and a bad log file name throw level-1 tk_exceptions.
     bool load_profile(const std::u16string& path, std::string* why = nullptr);
     // Writes the settings as a profile file (owner-only when it holds a
-    // password). False when it cannot be written.
-    bool store_profile(const std::u16string& path);
+    // password). False when it cannot be written (`why`, when given, says why).
+    bool store_profile(const std::u16string& path, std::string* why = nullptr);
 
     // Loads (store false) or stores the wizard's last used settings. False
     // when the settings key cannot be opened or a value was not transferred.

@@ -139,13 +139,17 @@ class xls_converter::sheet_writer {
                 owner_.write_failed_ = true;
                 throw;
             }
+            owner_.count_written(path_, rows_);
         }
         database_.reset();
     }
     // Deletes the recordset, then the database (which closes the file).
     void close() {
         count_replaced();
+        const bool sheet = recordset_ != nullptr;
         recordset_.reset();
+        if (database_ && sheet)
+            owner_.count_written(path_, rows_);
         database_.reset();
     }
 
@@ -165,6 +169,7 @@ class xls_converter::sheet_writer {
         udb_indexes no_indexes;
         recordset_.reset(database_->create_table(name_, schema_, no_indexes));
         rows_ = 0;
+        path_ = path;
     }
 
     xls_converter& owner_;
@@ -173,6 +178,7 @@ class xls_converter::sheet_writer {
     const udb_schema& schema_;
     std::unique_ptr<udb_database> database_;
     std::unique_ptr<udb_recordset> recordset_;
+    std::u16string path_;  // the file the worksheet is in
     int64_t rows_ = 0;
     int part_ = 0;
 };
@@ -226,10 +232,15 @@ void xls_converter::do_patch() {
     // One file that cannot be patched is reported with its name; the others
     // are still patched (their data is complete either way).
     const std::string destination = tk::utf16_to_utf8(dest);
+    struct patching_scope {
+        std::atomic<bool>& flag;
+        ~patching_scope() { flag = false; }
+    } scope{patching};
     for (tk::file_target* file : output_->written()) {
         // Only user queries: the workbook is not patched.
         if (file->name() == destination ? table_count == 0 : !split_data)
             continue;
+        patching = true;
         try {
             destination_->patch(format_version, *file);
         } catch (const tk_exception& e) {
@@ -242,6 +253,17 @@ void xls_converter::do_patch() {
 void xls_converter::start_reporting() {
     reports_before_ = error_handler::exists() ? error_handler::instance().report_count() : 0;
     tables_missing_ = 0;
+    written_.clear();
+    published_.clear();
+}
+
+void xls_converter::count_written(const std::u16string& path, int64_t records) {
+    auto file = std::find_if(written_.begin(), written_.end(),
+                             [&](const written_file& f) { return f.path == path; });
+    if (file == written_.end())
+        file = written_.insert(written_.end(), written_file{path});
+    ++file->sheets;
+    file->records += records;
 }
 
 bool xls_converter::anything_reported() const {
@@ -255,14 +277,19 @@ void xls_converter::report(const std::string& text) {
     handler.handle(tk_exception(text, 0), false);
 }
 
-void xls_converter::open_output() {
+namespace {
+
+// The checks of a run's destination, in the order a run makes them; the
+// message of the first that fails, or empty. On success `keep`, when given,
+// receives the destination's lock (otherwise the lock is dropped at once).
+std::string check_destination(const std::u16string& dest, const std::string& source,
+                              bool split_data, std::unique_ptr<tk::file_lock>* keep) {
     const std::string path = tk::utf16_to_utf8(dest);
     if (path.empty())
-        throw tk_exception("You should enter MS Excel spredsheet name", 1);
+        return "You should enter MS Excel spredsheet name";
     file_set set(dest);
     // The run replaces its destination and removes old continuation files:
     // neither may be the database being read.
-    const std::string source = source_file();
     struct stat src {};
     if (!source.empty() && ::stat(source.c_str(), &src) == 0) {
         bool clash = same_file(src, path);
@@ -275,32 +302,46 @@ void xls_converter::open_output() {
             }
         }
         if (clash) {
-            throw tk_exception("The destination " + path +
-                                   " (or one of its continuation files) is the source database "
-                                   "file. Choose another destination.",
-                               1);
+            return "The destination " + path +
+                   " (or one of its continuation files) is the source database file. Choose "
+                   "another destination.";
         }
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            throw tk_exception("Destination name specifies a folder: " + path + ".", 1);
+            return "Destination name specifies a folder: " + path + ".";
         if ((st.st_mode & 0222) == 0)
-            throw tk_exception("Destination name specifies an existing read-only file.", 1);
+            return "Destination name specifies an existing read-only file.";
     }
+    std::unique_ptr<tk::file_lock> lock;
     try {
-        lock_ = tk::file_lock::try_lock(set.path("." + set.name + set.ext + ".tsl-lock"));
+        lock = tk::file_lock::try_lock(set.path("." + set.name + set.ext + ".tsl-lock"));
     } catch (const tk_exception& e) {
-        throw tk_exception("No file can be written in the folder of the destination " + path +
-                               ": " + e.message() + ".",
-                           1);
+        return "No file can be written in the folder of the destination " + path + ": " +
+               e.message() + ".";
     }
-    if (!lock_) {
-        throw tk_exception("The destination " + path +
-                               " is being written by another conversion. Try again when it has "
-                               "finished.",
-                           1);
+    if (!lock) {
+        return "The destination " + path +
+               " is being written by another conversion. Try again when it has finished.";
     }
+    if (keep)
+        *keep = std::move(lock);
+    return {};
+}
+
+}  // namespace
+
+std::string xls_converter::destination_refusal(const std::u16string& dest,
+                                               const std::string& source_file, bool split_data) {
+    return check_destination(dest, source_file, split_data, nullptr);
+}
+
+void xls_converter::open_output() {
+    std::string refusal = check_destination(dest, source_file(), split_data, &lock_);
+    if (!refusal.empty())
+        throw tk_exception(refusal, 1);
+    file_set set(dest);
     // Files a killed run left for this destination's set.
     tk::publication::remove_stale(set.folder, [&](const std::string& file) {
         return set.is_destination(file) || set.is_continuation(file);
@@ -343,6 +384,7 @@ void xls_converter::publish_output() {
                "); the destination is left as it was.");
         return;
     }
+    published_ = written_;
     clean_if_exists();
 }
 
@@ -372,6 +414,7 @@ void xls_converter::do_convert(udb_database& source) {
     std::unique_ptr<udb_validator> names =
         destination_->make_sheet_validator(selected_tables, source.table_names());
     for (const std::u16string& table : selected_tables) selected_items.emplace(table, u"");
+    item_count = static_cast<int32_t>(selected_items.size());
 
     std::vector<std::u16string> used;
     for (const auto& [name, query] : selected_items) {

@@ -67,6 +67,27 @@ class xls_converter : public udb_converter {
     // Patches the written workbook (and continuation files) for formatting.
     void do_patch();
 
+    // A file the last run put in place: its path, and the worksheets and
+    // records this run wrote into it.
+    struct written_file {
+        std::u16string path;
+        int32_t sheets = 0;
+        int64_t records = 0;
+    };
+    // The files the last run published, the destination first, then its
+    // continuation files in order; empty when it published nothing (it was
+    // aborted, refused or wrote nothing). Read it once the run has ended.
+    const std::vector<written_file>& published_files() const { return published_; }
+
+    // What a run would say about the destination `dest` before it writes
+    // anything: the source database file (`source_file`, as source_file()
+    // names it; with `split_data` also one of the continuation files), a
+    // folder, an existing read-only file, a folder that takes no new file,
+    // or a destination another run holds. Empty when a run may go on.
+    // Takes and drops the destination's lock as a run takes it.
+    static std::string destination_refusal(const std::u16string& dest,
+                                           const std::string& source_file, bool split_data);
+
     // Whether the last run reported anything: an error report (an item or
     // record that failed, rows left out, a workbook not written, nothing
     // written) or a selected table the source lacks. The agent's exit
@@ -99,6 +120,7 @@ class xls_converter : public udb_converter {
     class sheet_writer;
 
     void open_output();
+    void count_written(const std::u16string& path, int64_t records);
     void publish_output();
     void report(const std::string& text);
 
@@ -130,5 +152,7 @@ class xls_converter : public udb_converter {
     int parts_ = 0;              // continuation files the run wrote
     int32_t tables_missing_ = 0;
     size_t reports_before_ = 0;
-    size_t replaced_ = 0;  // characters of the current item written replaced
+    size_t replaced_ = 0;                  // characters of the current item written replaced
+    std::vector<written_file> written_;    // the run's files so far
+    std::vector<written_file> published_;  // the last run's files in place
 };

@@ -53,13 +53,8 @@ tessal_app::tessal_app(const QStringList& profile_args,
         shell_->set_prompter(std::move(prompter));
     // The shell exists before the profile is read so that a report about the
     // profile is shown as the wizard's own message.
-    if (!profile_args.isEmpty()) {
-        try {
-            converter_->load_profile(profile_args.join(' ').toStdU16String());
-        } catch (const tk_exception& e) {
-            handler_->handle(e, true);
-        }
-    }
+    if (!profile_args.isEmpty())
+        load_profile_file(*shell_, profile_args.join(' ').toStdU16String());
     wizard_shell& shell = *shell_;
     shell.add_page(kWelcomePage, new welcome_page(shell, kProfileExt));
     shell.add_page(kOraSettingsPage, new ora_settings_page(shell));

@@ -1,5 +1,6 @@
 #include "wizard/tsl_file.h"
 
+#include <limits.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cerrno>
+#include <string>
 
 #include "GUI2/g_f_dlg.h"
 #include "GUI2/g_wiz_sh.h"
@@ -23,7 +25,6 @@
 #include "core/tsl_conv.h"
 
 namespace {
-constexpr int kMaxPath = 260;
 
 std::u16string with_xls(const std::u16string& path) {
     if (path.empty())
@@ -40,6 +41,11 @@ std::u16string with_xls(const std::u16string& path) {
 
 void common_check_dest(const std::u16string& path) {
     tk_wtrace(1, u"common_check_dest(%s)", path.c_str());
+    if (tk::utf16_to_utf8(path).size() >= PATH_MAX) {
+        throw tk_exception("Destination name is too long: the system takes paths of up to " +
+                               std::to_string(PATH_MAX - 1) + " bytes.",
+                           1);
+    }
     if (tk_is_path_exist(path.c_str()))
         throw tk_exception("Destination name should specify a file, not folder.", 1);
     if (tk_is_file_exist(path.c_str()) && !tk_is_file_exist(path.c_str(), 1))
@@ -59,17 +65,14 @@ void check_replaceable(const std::u16string& path) {
         throw tk_exception_ex();
 }
 
-std::u16string proposed_destination(const std::u16string& dest, const std::u16string& service) {
+std::u16string proposed_destination(const std::u16string& dest, const std::string& source_file,
+                                    const std::u16string& service) {
     if (!dest.empty())
         return with_xls(dest);
-    std::u16string source = service;
-    if (source.rfind(u"file:", 0) == 0) {
-        source.erase(0, 5);
-        size_t query = source.find(u'?');
-        if (query != std::u16string::npos)
-            source.erase(query);
-    }
-    return with_xls(source);
+    if (!source_file.empty())
+        return with_xls(tk::utf8_to_utf16(source_file));
+    // A `file:` source that names no file here proposes nothing.
+    return service.rfind(u"file:", 0) == 0 ? std::u16string() : with_xls(service);
 }
 
 sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell) {
@@ -83,7 +86,6 @@ sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell) {
     auto* row = new QHBoxLayout;
     dest_ = new QLineEdit(this);
     dest_->setObjectName("dest");
-    dest_->setMaxLength(kMaxPath);
     dest_label->setBuddy(dest_);
     auto* browse_button = new QPushButton("Browse...", this);
     browse_button->setObjectName("browse");
@@ -129,7 +131,8 @@ void sel_file_page::page_init() {
     dates_to_strings_->setChecked(conv.dates_to_strings);
     wrap_text_->setChecked(conv.wrap_text());
     split_data_->setChecked(conv.split_data);
-    dest_->setText(QString::fromStdU16String(proposed_destination(conv.dest, conv.oracle.service)));
+    dest_->setText(QString::fromStdU16String(
+        proposed_destination(conv.dest, conv.oracle.source_file(), conv.oracle.service)));
     format_->blockSignals(true);
     format_->clear();
     for (int version = 0; version < 2; ++version) {
@@ -172,6 +175,13 @@ bool sel_file_page::on_next() {
     }
     try {
         common_check_dest(dest);
+        // What the run would refuse at its start is refused here, where the
+        // user can still choose another destination.
+        tessal_convertor& conv = tessal_convertor::instance();
+        std::string refusal =
+            xls_converter::destination_refusal(dest, conv.oracle.source_file(), conv.split_data);
+        if (!refusal.empty())
+            throw tk_exception(refusal, 1);
         if (tk_is_file_exist(dest.c_str())) {
             if (!shell().question(u"Destination file already exists. Overwrite?", true))
                 return false;

@@ -12,8 +12,9 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 
-// The destination checks: a folder, an existing read-only file, a folder
-// part that does not exist. Each failure throws a level-1 tk_exception.
+// The destination checks: a path longer than the system takes, a folder, an
+// existing read-only file, a folder part that does not exist. Each failure
+// throws a level-1 tk_exception.
 void common_check_dest(const std::u16string& path);
 
 // What "Overwrite? Yes" needs: the file's folder must take a new file and
@@ -21,10 +22,12 @@ void common_check_dest(const std::u16string& path);
 // workbook is complete. Throws tk_exception_ex with the system's text.
 void check_replaceable(const std::u16string& path);
 
-// The file name the page proposes for a service name: a `file:` source
-// gives its database path, any other name is taken as it is; the
-// extension becomes ".xls" in both cases.
-std::u16string proposed_destination(const std::u16string& dest, const std::u16string& service);
+// The file name the page proposes: the destination when there is one, else
+// the database file of a `file:` source (`source_file`, as the run reads the
+// source), else the service name; the extension becomes ".xls". A `file:`
+// source that names no file here proposes nothing.
+std::u16string proposed_destination(const std::u16string& dest, const std::string& source_file,
+                                    const std::u16string& service);
 
 class sel_file_page : public wizard_page {
   public:

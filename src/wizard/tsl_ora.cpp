@@ -169,8 +169,11 @@ void ora_settings_page::page_init() {
     service_->setText(QString::fromStdU16String(ora.service));
     user_->setText(QString::fromStdU16String(ora.user));
     password_->setText(QString::fromStdU16String(ora.password));
-    (ora.use_tns ? by_service_ : by_address_)->setChecked(true);
+    QRadioButton* chosen = ora.use_tns ? by_service_ : by_address_;
+    chosen->setChecked(true);
     update_enabled();
+    // The first focus is on the chosen form, not on the first option.
+    chosen->setFocus();
 }
 
 void ora_settings_page::store() {

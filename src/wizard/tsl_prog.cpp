@@ -22,16 +22,20 @@ class conversion_thread : public tk_thread {
 
 }  // namespace
 
-progress_reading read_progress(int32_t table_count, int32_t tables_done, int32_t record_count,
+progress_reading read_progress(int32_t item_count, int32_t items_done, int32_t record_count,
                                int32_t record_index) {
     unsigned percent = 0;
-    if (table_count != 0) {
-        percent = static_cast<unsigned>(tables_done) * 100u / static_cast<unsigned>(table_count);
-        if (record_count != 0)
+    bool busy = false;
+    if (item_count != 0) {
+        const auto items = static_cast<unsigned>(item_count);
+        percent = static_cast<unsigned>(items_done) * 100u / items;
+        if (record_count > 0 && record_index <= record_count)
             percent += static_cast<unsigned>(record_index) * 100u /
-                       static_cast<unsigned>(record_count) / static_cast<unsigned>(table_count);
+                       static_cast<unsigned>(record_count) / items;
+        else if (record_index > 0 && items_done < item_count)
+            busy = true;
     }
-    return {percent, percent >= 100};
+    return {percent, percent >= 100, busy && percent < 100};
 }
 
 int final_phase_position(int ticks) {
@@ -55,15 +59,28 @@ progress_page::progress_page(wizard_shell& shell) : wizard_page(shell) {
     bar_->setObjectName("progress");
     bar_->setRange(0, 100);
     layout->addWidget(bar_);
+    records_ = new QLabel(this);
+    records_->setObjectName("records");
+    layout->addWidget(records_);
     layout->addStretch();
     connect(&shell, &wizard_shell::timer_tick, this, [this] { on_tick(); });
 }
 
 progress_page::~progress_page() {
-    // The wizard never closes during a run; should the page go anyway, the
-    // worker's requests to the user-interface thread must still be served
-    // while it is waited for.
-    while (worker_ && worker_->is_running()) QCoreApplication::processEvents();
+    end_work();
+}
+
+void progress_page::end_work() {
+    if (!worker_)
+        return;
+    running_ = false;
+    tessal_convertor::instance().request_stop();
+    // The worker's requests to the user-interface thread are served while it
+    // is waited for (the shell answers them without showing anything).
+    while (worker_->is_running()) QCoreApplication::processEvents();
+    worker_->clean_up();
+    worker_.reset();
+    shell().stop_timer();
 }
 
 bool progress_page::isComplete() const {
@@ -73,11 +90,13 @@ bool progress_page::isComplete() const {
 void progress_page::page_init() {
     tk_trace(2, "progress_page::page_init");
     running_ = true;
+    close_when_ended_ = false;
     emit completeChanged();  // the sheet disables Next now
-    for (auto button : {QWizard::BackButton, QWizard::NextButton, QWizard::CancelButton})
-        shell().enable_button(button, false);
+    shell().enable_button(QWizard::BackButton, false);
+    bar_->setRange(0, 100);
     bar_->setValue(0);
     status_->clear();
+    records_->clear();
     ticks_ = 0;
     tessal_convertor::instance().finished = false;
     worker_ = std::make_unique<conversion_thread>();
@@ -96,23 +115,43 @@ void progress_page::on_tick() {
         worker_->clean_up();
         worker_.reset();
         running_ = false;
-        shell().enable_button(QWizard::CancelButton, true);
-        wizard()->next();
+        emit completeChanged();
+        if (close_when_ended_)
+            static_cast<QDialog*>(wizard())->done(QDialog::Rejected);  // asked already
+        else
+            wizard()->next();
         return;
     }
+    if (close_when_ended_)
+        return;  // "Aborting the conversion" stays until the worker has ended
+    const int32_t record_count = conv.record_count, record_index = conv.record_index;
     progress_reading reading =
-        read_progress(conv.table_count, conv.tables_done, conv.record_count, conv.record_index);
+        read_progress(conv.item_count, conv.tables_done, record_count, record_index);
     if (reading.final_phase) {
-        status_->setText("Applying format settings");
+        // The formats are applied only to workbooks that hold tables.
+        status_->setText(conv.patching ? "Applying format settings" : QString());
+        records_->clear();
+        bar_->setRange(0, 100);
         bar_->setValue(final_phase_position(ticks_));
         ++ticks_;
         return;
     }
-    bar_->setValue(static_cast<int>(reading.percent));
+    if (reading.busy) {
+        bar_->setRange(0, 0);
+    } else {
+        bar_->setRange(0, 100);
+        bar_->setValue(static_cast<int>(reading.percent));
+    }
     std::u16string current = conv.current_table();
     status_->setText(
         current.empty() ? QString()
                         : QString("Processing table '%1'").arg(QString::fromStdU16String(current)));
+    if (current.empty() || (record_index == 0 && record_count == 0))
+        records_->clear();
+    else if (record_count > 0 && record_index <= record_count)
+        records_->setText(QString("%1 of %2 records").arg(record_index).arg(record_count));
+    else
+        records_->setText(QString("%1 records").arg(record_index));
 }
 
 bool progress_page::on_next() {
@@ -120,5 +159,18 @@ bool progress_page::on_next() {
 }
 
 bool progress_page::on_cancel() {
-    return !running_ && wizard_page::on_cancel();
+    if (!running_)
+        return wizard_page::on_cancel();
+    if (close_when_ended_)
+        return false;  // already stopping
+    if (!shell().question(
+            u"Do you want to abort the conversion? The destination is left as it was.", true))
+        return false;
+    // The run may have ended while the question was open: nothing to stop.
+    if (!running_)
+        return false;
+    close_when_ended_ = true;
+    tessal_convertor::instance().request_stop();
+    status_->setText("Aborting the conversion");
+    return false;
 }

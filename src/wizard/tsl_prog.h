@@ -1,7 +1,11 @@
 // Step 4 of 4, "Database converting is in progress": starts the conversion
 // on a worker thread when shown, follows it from the shell's 200 ms timer
-// and moves on to the completion page when the run has finished. Back,
-// Next and Cancel are disabled while the worker runs.
+// (the item, its records, the bar over all items, queries included) and
+// moves on to the completion page when the run has finished. Back and Next
+// are disabled while the worker runs; Cancel, Escape and the window's close
+// box ask whether to abort the run, which then ends as an Abort does (the
+// old files stay as they were) and the wizard closes when the worker has
+// ended. The wizard going while a run goes on stops the run first.
 #pragma once
 
 #include <memory>
@@ -12,13 +16,16 @@ class QLabel;
 class QProgressBar;
 class tk_thread;
 
-// The bar's position and whether the run is in its last phase (the items
-// are done and the patch runs), from the converter's progress fields.
+// The bar's position, whether the run is in its last phase (every item is
+// done: the formats are applied and the files put in place), and whether the
+// current item's records cannot be counted on (the source gave no count, or
+// more records came than it counted): the bar then shows that work goes on.
 struct progress_reading {
     unsigned percent;
     bool final_phase;
+    bool busy;
 };
-progress_reading read_progress(int32_t table_count, int32_t tables_done, int32_t record_count,
+progress_reading read_progress(int32_t item_count, int32_t items_done, int32_t record_count,
                                int32_t record_index);
 // The bar during the last phase: approaches 100 without reaching it.
 int final_phase_position(int ticks);
@@ -29,6 +36,7 @@ class progress_page : public wizard_page {
     ~progress_page() override;
 
     bool isComplete() const override;
+    void end_work() override;
 
   protected:
     void page_init() override;
@@ -39,8 +47,10 @@ class progress_page : public wizard_page {
     void on_tick();
 
     QLabel* status_;
+    QLabel* records_;
     QProgressBar* bar_;
     std::unique_ptr<tk_thread> worker_;
     int ticks_ = 0;
     bool running_ = false;
+    bool close_when_ended_ = false;  // the user aborted the run to leave
 };

@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
 
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_log.h"
@@ -35,6 +38,8 @@ set_query_dlg::set_query_dlg(wizard_shell& shell, const std::u16string& name,
     auto* query_label = new QLabel("Query:", this);
     query_ = new QPlainTextEdit(this);
     query_->setObjectName("query_text");
+    // Tab moves on to the buttons, as in every other field.
+    query_->setTabChangesFocus(true);
     query_label->setBuddy(query_);
     grid->addWidget(name_label, 0, 0);
     grid->addWidget(name_, 0, 1);
@@ -61,15 +66,26 @@ set_query_dlg::set_query_dlg(wizard_shell& shell, const std::u16string& name,
     });
     connect(test, &QPushButton::clicked, this, [this] { test_query(); });
     connect(help, &QPushButton::clicked, this, [this] { shell_.display_help(); });
-    // A query longer than the edit takes is kept whole rather than cut.
-    connect(query_, &QPlainTextEdit::textChanged, this, [this] {
-        if (query_->toPlainText().size() > kMaxText)
-            query_->undo();
-    });
+    // The text stops at kMaxText characters: what an edit adds beyond them
+    // is dropped from the end of what it added, and the text before stays.
+    connect(query_->document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) { last_change_end_ = position + added; });
+    connect(query_, &QPlainTextEdit::textChanged, this, [this] { keep_limit(); });
     tk_trace(2, "set_query_dlg::on_init");
     name_->setText(QString::fromStdU16String(name));
     query_->setPlainText(QString::fromStdU16String(query));
     resize(480, 300);
+}
+
+void set_query_dlg::keep_limit() {
+    QTextDocument* doc = query_->document();
+    const int excess = doc->characterCount() - 1 - kMaxText;  // less the final separator
+    if (excess <= 0)
+        return;
+    QTextCursor cut(doc);
+    cut.setPosition(std::max(0, last_change_end_ - excess));
+    cut.setPosition(std::max(0, last_change_end_ - excess) + excess, QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
 }
 
 std::u16string set_query_dlg::name() const {
@@ -85,6 +101,12 @@ void set_query_dlg::on_ok() {
     std::u16string text = query();
     if (name().empty()) {
         shell_.message(u"Table name is empty!");
+        return;
+    }
+    // A profile keeps a query as name "=" text: a name with "=" would come
+    // back cut.
+    if (name().find(u'=') != std::u16string::npos) {
+        shell_.message(u"Table name cannot contain \"=\". Try again.");
         return;
     }
     if (!text.empty() && !starts_with_select(text)) {

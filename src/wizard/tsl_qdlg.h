@@ -1,6 +1,7 @@
 // The "Add Query" dialog: a query's worksheet name ("Store as Table:") and
 // its SELECT text, with Test Query (asks the connected source) and Help.
-// OK is refused while the name is empty or the text is not a SELECT.
+// OK is refused while the name is empty or holds "=", or the text is not a
+// SELECT. Both texts stop at kMaxText characters.
 #pragma once
 
 #include <QDialog>
@@ -27,8 +28,10 @@ class set_query_dlg : public QDialog {
   private:
     void on_ok();
     void test_query();
+    void keep_limit();
 
     wizard_shell& shell_;
     QLineEdit* name_;
     QPlainTextEdit* query_;
+    int last_change_end_ = 0;  // where the text's last change ended
 };

@@ -21,10 +21,12 @@ std::u16string wide(const std::string& text) {
 // The continue/abort dialog on the user-interface thread; true for Continue.
 bool ask_continue_dialog(const std::u16string& text, bool& dont_show_again) {
     wizard_shell* shell = wizard_shell::instance_ptr();
-    if (!shell) {
-        dont_show_again = false;
+    dont_show_again = false;
+    if (!shell)
         return true;
-    }
+    // The wizard is going: the run stops at once.
+    if (shell->closing())
+        return false;
     bool go_on = true;
     shell->on_ui([&] {
         dlg_error_continue dialog(text, &shell->sheet());
@@ -61,7 +63,7 @@ unsigned clipboard_delivery(const std::u16string& text) {
 
 void wizard_error_view::show_internal_error(const std::string& text) {
     wizard_shell* shell = wizard_shell::instance_ptr();
-    if (!shell)
+    if (!shell || shell->closing())
         return;
     shell->on_ui([&] {
         dlg_error_ex dialog(wide(text), &shell->sheet());
@@ -109,8 +111,10 @@ void wizard_front::too_many_columns(const std::u16string& name, size_t columns) 
 }
 
 void wizard_front::unexpected_error(const std::exception& e) {
-    if (wizard_shell* shell = wizard_shell::instance_ptr())
+    if (wizard_shell* shell = wizard_shell::instance_ptr()) {
+        shell->add_error(wide(e.what()));  // the completion page says why nothing was written
         shell->error(wide(e.what()));
+    }
 }
 
 void install_desktop_delivery() {

@@ -55,12 +55,16 @@ sel_tables_page::sel_tables_page(wizard_shell& shell, const std::u16string& empt
     QPushButton* add_all = make_button(this, "Add a&ll >", "add_all");
     QPushButton* remove = make_button(this, "< &Remove", "remove");
     QPushButton* remove_all = make_button(this, "< Re&move all", "remove_all");
-    add_query_ = make_button(this, "&Add Query", "add_query");
+    // "Add &Query": Alt+A belongs to "&Available tables:".
+    add_query_ = make_button(this, "Add &Query", "add_query");
     add_query_->hide();
+    edit_query_ = make_button(this, "&Edit Query", "edit_query");
+    edit_query_->setEnabled(false);
     buttons->addStretch();
     for (QPushButton* b : {add, add_all, remove, remove_all}) buttons->addWidget(b);
     buttons->addSpacing(16);
     buttons->addWidget(add_query_);
+    buttons->addWidget(edit_query_);
     buttons->addStretch();
     grid->addWidget(available_label, 0, 0);
     grid->addWidget(selected_label, 0, 2);
@@ -76,6 +80,14 @@ sel_tables_page::sel_tables_page(wizard_shell& shell, const std::u16string& empt
     connect(available_, &QListWidget::itemDoubleClicked, this, [this] { on_add(); });
     connect(selected_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { on_edit_query(item); });
+    connect(edit_query_, &QPushButton::clicked, this,
+            [this] { on_edit_query(selected_->currentItem()); });
+    connect(selected_, &QListWidget::currentItemChanged, this, [this] { update_edit(); });
+}
+
+void sel_tables_page::update_edit() {
+    QListWidgetItem* item = selected_->currentItem();
+    edit_query_->setEnabled(item && is_query(item->text()));
 }
 
 int sel_tables_page::help_topic() const {
@@ -89,6 +101,15 @@ bool sel_tables_page::contains(const QListWidget& list, const QString& name) {
     return false;
 }
 
+bool sel_tables_page::name_taken(const QString& name, const QListWidgetItem* except) const {
+    for (const QListWidget* list : {available_, selected_})
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i) != except &&
+                list->item(i)->text().compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+    return false;
+}
+
 bool sel_tables_page::is_query(const QString& name) const {
     return queries_.count(name.toStdU16String()) != 0;
 }
@@ -96,29 +117,41 @@ bool sel_tables_page::is_query(const QString& name) const {
 void sel_tables_page::page_init() {
     tk_trace(2, "sel_tables_page::do_page_init");
     tessal_convertor& conv = tessal_convertor::instance();
+    // The source's tables are read again only after a new connection.
+    if (!tables_read_ || tables_serial_ != conv.oracle.connection_serial()) {
+        tables_.clear();
+        tables_read_ = true;
+        tables_serial_ = conv.oracle.connection_serial();
+        try {
+            conv.get_all_tables(tables_);
+        } catch (const tk_exception& e) {
+            error_handler::instance().handle(e, true);
+        }
+    }
+    // The lists show the converter's selection: what the page stored when it
+    // was left (also by Back), with what a profile loaded since has added.
     available_->clear();
     selected_->clear();
     queries_.clear();
-    std::vector<std::u16string> tables;
-    try {
-        conv.get_all_tables(tables);
-    } catch (const tk_exception& e) {
-        error_handler::instance().handle(e, true);
-    }
     int widest = 0;
     QFontMetrics metrics(available_->font());
-    for (const std::u16string& t : tables) {
+    for (const std::u16string& t : tables_) {
         QString name = QString::fromStdU16String(t);
         available_->addItem(name);
         widest = std::max(widest, metrics.horizontalAdvance(name));
     }
     available_->setMinimumWidth(std::min(widest + 32, 320));
     add_query_->show();
+    auto select_table = [this](const std::u16string& name) {
+        QString entry = QString::fromStdU16String(name);
+        for (QListWidgetItem* item : available_->findItems(entry, Qt::MatchFixedString))
+            selected_->addItem(available_->takeItem(available_->row(item)));
+    };
+    for (const std::u16string& table : conv.selected_tables) select_table(table);
     for (const auto& [name, query] : conv.selected_items) {
         QString entry = QString::fromStdU16String(name);
         if (query.empty()) {
-            for (QListWidgetItem* item : available_->findItems(entry, Qt::MatchFixedString))
-                selected_->addItem(available_->takeItem(available_->row(item)));
+            select_table(name);
         } else if (!contains(*available_, entry) && !contains(*selected_, entry)) {
             queries_[name] = query;
             selected_->addItem(entry);
@@ -131,6 +164,12 @@ void sel_tables_page::page_init() {
         queries_[name] = query;
         available_->addItem(entry);
     }
+    update_edit();
+}
+
+void sel_tables_page::cleanupPage() {
+    // Back: what the user chose stays for the next visit.
+    store_selection();
 }
 
 void sel_tables_page::move(QListWidget& from, QListWidget& to, bool all) {
@@ -171,30 +210,45 @@ void sel_tables_page::on_add_query() {
         name = dialog.name();
         query = dialog.query();
         QString entry = QString::fromStdU16String(name);
-        if (!contains(*available_, entry) && !contains(*selected_, entry))
+        if (!name_taken(entry, nullptr))
             break;
         shell().message(u"Duplicate table name. Try again.");
     }
     queries_[name] = query;
     selected_->addItem(QString::fromStdU16String(name));
+    selected_->setCurrentRow(selected_->count() - 1);
 }
 
 void sel_tables_page::on_edit_query(QListWidgetItem* item) {
     if (!item || !is_query(item->text()))
         return;
     tk_trace(2, "sel_tables_page::on_edit_query");
-    std::u16string old_name = item->text().toStdU16String();
-    set_query_dlg dialog(shell(), old_name, queries_[old_name], this);
-    if (shell().prompter().exec(dialog) != QDialog::Accepted)
-        return;
+    const std::u16string old_name = item->text().toStdU16String();
+    std::u16string name = old_name, query = queries_[old_name];
+    // The same check as Add Query: no second entry of one name.
+    for (;;) {
+        set_query_dlg dialog(shell(), name, query, this);
+        if (shell().prompter().exec(dialog) != QDialog::Accepted)
+            return;
+        name = dialog.name();
+        query = dialog.query();
+        if (!name_taken(QString::fromStdU16String(name), item))
+            break;
+        shell().message(u"Duplicate table name. Try again.");
+    }
     queries_.erase(old_name);
-    queries_[dialog.name()] = dialog.query();
-    item->setText(QString::fromStdU16String(dialog.name()));
+    queries_[name] = query;
+    item->setText(QString::fromStdU16String(name));
 }
 
 bool sel_tables_page::on_next() {
     if (selected_->count() == 0 && !shell().question(empty_question_, true))
         return false;
+    store_selection();
+    return true;
+}
+
+void sel_tables_page::store_selection() {
     tessal_convertor& conv = tessal_convertor::instance();
     conv.selected_tables.clear();
     conv.selected_items.clear();
@@ -212,5 +266,4 @@ bool sel_tables_page::on_next() {
         if (query != queries_.end())
             conv.available_queries.insert(*query);
     }
-    return true;
 }

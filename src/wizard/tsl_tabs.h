@@ -1,13 +1,17 @@
 // Step 3 of 4, "Select tables": the source's tables on the left, what is
 // to be converted on the right; user queries can be added (and edited by a
-// double-click) and are converted like tables. Leaving the page writes the
-// selection into the converter (selected_tables, selected_items,
-// available_queries).
+// double-click or "&Edit Query") and are converted like tables. Leaving the
+// page, with Next or Back, writes the selection into the converter
+// (selected_tables, selected_items, available_queries); the page shows it
+// again when it comes back, reading the source's tables again only after a
+// new connection (a selected table the new source lacks is dropped).
 #pragma once
 
 #include <QStringList>
+#include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "GUI2/g_wiz_pg.h"
 
@@ -23,6 +27,7 @@ class sel_tables_page : public wizard_page {
   protected:
     void page_init() override;
     bool on_next() override;
+    void cleanupPage() override;
     int help_topic() const override;
 
   private:
@@ -34,7 +39,11 @@ class sel_tables_page : public wizard_page {
     void on_del_all();
     void on_add_query();
     void on_edit_query(QListWidgetItem* item);
+    void store_selection();
+    void update_edit();
     bool is_query(const QString& name) const;
+    // An entry of either list other than `except` has the name (any case).
+    bool name_taken(const QString& name, const QListWidgetItem* except) const;
     static bool contains(const QListWidget& list, const QString& name);
     static void move(QListWidget& from, QListWidget& to, bool all);
 
@@ -42,5 +51,9 @@ class sel_tables_page : public wizard_page {
     QListWidget* available_;
     QListWidget* selected_;
     QPushButton* add_query_;
-    query_map queries_;  // every query the page knows, by name
+    QPushButton* edit_query_;
+    query_map queries_;                   // every query the page knows, by name
+    std::vector<std::u16string> tables_;  // the source's tables
+    bool tables_read_ = false;
+    uint64_t tables_serial_ = 0;  // the connection they were read from
 };

@@ -8,6 +8,7 @@
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_log.h"
+#include "TK/tk_utf.h"
 #include "core/err_hand.h"
 #include "core/tsl_conv.h"
 
@@ -41,8 +42,15 @@ void welcome_page::load_settings() {
     QString path = ask_profile_file(shell(), this, false, profile_ext_);
     if (path.isEmpty())
         return;
+    load_profile_file(shell(), path.toStdU16String());
+}
+
+void load_profile_file(wizard_shell& shell, const std::u16string& path) {
     try {
-        tessal_convertor::instance().load_profile(path.toStdU16String());
+        std::string why;
+        if (!tessal_convertor::instance().load_profile(path, &why))
+            shell.error(u"The profile " + path + u" cannot be loaded: " + tk::utf8_to_utf16(why) +
+                        u".");
     } catch (const tk_exception& e) {
         error_handler::instance().handle(e, true);
     }

@@ -39,6 +39,7 @@ class script_prompter : public shell_prompter {
     std::vector<QString> dialogs_seen;  // object names of the dialogs run
     std::deque<QString> files;
     std::vector<QUrl> opened;
+    bool can_open = true;  // false: no application opens anything
     QString clipboard;
     // Called with every box before it is answered (the picture tool).
     std::function<void(const shown_box&)> on_box;
@@ -71,8 +72,9 @@ class script_prompter : public shell_prompter {
         return f;
     }
     bool open_url(const QUrl& url) override {
-        opened.push_back(url);
-        return true;
+        if (can_open)
+            opened.push_back(url);
+        return can_open;
     }
     void set_clipboard(const QString& text) override { clipboard = text; }
 

@@ -67,6 +67,11 @@ int main(int argc, char** argv) {
     QDir work(out_dir + "/work");
     work.removeRecursively();
     QDir().mkpath(work.path());
+    // Removed after the wizard, whose end still writes its settings there.
+    struct remove_at_end {
+        QDir& dir;
+        ~remove_at_end() { dir.removeRecursively(); }
+    } remove_work{work};
     // A private settings folder: no last used settings of the user show.
     qputenv("XDG_CONFIG_HOME", (work.path() + "/config").toLocal8Bit());
 
@@ -142,6 +147,5 @@ int main(int argc, char** argv) {
         dlg_error_ex internal(u"Internal error: \ncode=tsl_conv:52");
         save(internal, "dlg_error_ex");
     }
-    work.removeRecursively();
     return failures == 0 ? 0 : 1;
 }
