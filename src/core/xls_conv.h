@@ -24,6 +24,7 @@
 #include "core/cnv_base.h"
 
 class conversion_front;
+class record_preparer;
 class tk_exception;
 class udb_database;
 class udb_record;
@@ -118,6 +119,10 @@ class xls_converter : public udb_converter {
     void report_replaced(size_t count);
     // Reports, under the item's name, the columns past kMaxColumns.
     void report_columns_left_out(size_t columns);
+    // One line per column of the item for what its values needed: texts
+    // cut and texts read in the code page are reported, numbers written as
+    // text to keep their digits are told (not an error).
+    void report_notes(const udb_schema& schema);
 
     std::unique_ptr<xls_destination> destination_;
     conversion_front& front_;
@@ -131,4 +136,6 @@ class xls_converter : public udb_converter {
     int32_t tables_missing_ = 0;
     size_t reports_before_ = 0;
     size_t replaced_ = 0;  // characters of the current item written replaced
+    // The current item's value preparation (made by convert_table).
+    std::unique_ptr<record_preparer> preparer_;
 };
