@@ -262,7 +262,8 @@ void record_preparer::prepare(const udb_record& in, udb_record& out) {
             }
         } else if (is_binary_kind(kind)) {
             o.set_value(binary_text());
-        } else if (number_column && keep_digits(f, o)) {
+        } else if (number_column && (kind == VT_I8 || kind == VT_UI8 || kind == VT_DECIMAL) &&
+                   keep_digits(f, o)) {
             o.b_text_cell = true;
             hold(i, note_digits);
         } else {
