@@ -216,21 +216,6 @@ TEST(jet_conv, numbers_and_texts_do_not_follow_the_process_locale) {
     EXPECT_EQ(std::u16string(plan(jet_value::of_number(1.5), jet_text, sc).text), u"1.5");
 }
 
-TEST(jet_conv, labels_dates_with_fractions) {
-    std::u16string sc;
-    // A label is a text cell whatever the column's type.
-    jet_cell_plan p = plan(jet_value::of_label(u"9007199254740993"), jet_double, sc);
-    EXPECT_EQ(p.f, jet_cell_plan::form::text);
-    EXPECT_EQ(std::u16string(p.text), u"9007199254740993");
-    EXPECT_EQ(plan_error(jet_value::of_label(std::u16string(32768, u'1')), jet_double), 3047);
-    // A fraction of a second moves the serial and asks for its format.
-    p = plan(jet_value::of_date(2021, 2, 4, 13, 20, 22, 245677000), jet_date, sc);
-    EXPECT_TRUE(p.has_fraction);
-    EXPECT_NEAR(p.number, 44231 + (48022.245677) / 86400, 1e-10);
-    EXPECT_FALSE(plan(jet_value::of_date(2021, 2, 4, 13, 20, 22), jet_date, sc).has_fraction);
-    EXPECT_EQ(plan_error(jet_value::of_date(2021, 2, 4, 0, 0, 0, 1000000000), jet_date), 3349);
-}
-
 TEST(jet_conv, biff5_length_counts_a_pair_once_at_every_position) {
     // Surrogate halves, alone and paired, at every place of the four-unit
     // steps and after long runs without any.

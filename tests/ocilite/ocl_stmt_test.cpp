@@ -110,33 +110,6 @@ TEST_F(ocl_stmt_api, ExpressionColumnsAreTypedByTheirValues) {
     EXPECT_EQ(attr<ub2>(param(st, 7), OCI_ATTR_DATA_TYPE), SQLT_CLOB);
 }
 
-TEST_F(ocl_stmt_api, TextColumnsHoldTheValuesTheirTablesStore) {
-    // SQLite holds a text of any length whatever the declared size: the
-    // size holds the longest value stored, and past 4,000 bytes a text is
-    // a (N)CLOB.
-    make_db(
-        "INSERT INTO ALL_TYPES (ID, C_VARCHAR2, C_CHAR, C_NVARCHAR2) VALUES "
-        "(1, printf('%.*c', 50, 'v'), 'seven77', printf('%.*c', 4001, 'n'));"
-        "INSERT INTO ALL_TYPES (ID, C_VARCHAR2) VALUES (2, CAST(x'636166E9' AS TEXT));");
-    OCIStmt* st = run("SELECT C_VARCHAR2, C_CHAR, C_NVARCHAR2, C_NCHAR FROM ALL_TYPES");
-    EXPECT_EQ(attr<ub2>(param(st, 1), OCI_ATTR_DATA_SIZE), 50);
-    EXPECT_EQ(attr<ub2>(param(st, 2), OCI_ATTR_DATA_SIZE), 7);
-    EXPECT_EQ(attr<ub2>(param(st, 3), OCI_ATTR_DATA_TYPE), SQLT_CLOB);
-    EXPECT_EQ(attr<ub1>(param(st, 3), OCI_ATTR_CHARSET_FORM), SQLCS_NCHAR);
-    EXPECT_EQ(attr<ub2>(param(st, 4), OCI_ATTR_DATA_SIZE), 6);  // the declared size
-    // A text in no valid UTF-8 comes as its bytes: 0xDC00 + byte above ASCII.
-    st = new_stmt();
-    ASSERT_EQ(prepare(st, "SELECT C_VARCHAR2 FROM ALL_TYPES WHERE ID = 2"), OCI_SUCCESS);
-    char16_t text[16] = {};
-    sb2 ind = 0;
-    OCIDefine* d = nullptr;
-    ASSERT_EQ(OCIDefineByPos(st, &d, err_, 1, text, sizeof text, SQLT_STR, &ind, nullptr, nullptr,
-                             0),
-              OCI_SUCCESS);
-    ASSERT_EQ(OCIStmtExecute(svc_, st, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT), OCI_SUCCESS);
-    EXPECT_EQ(std::u16string(text), std::u16string(u"caf") + char16_t(0xDCE9));
-}
-
 TEST_F(ocl_stmt_api, NamesOfTableColumnsAreAsDeclared) {
     make_db("CREATE TABLE lower_t (empno NUMBER(4), \"Mixed\" VARCHAR2(3));");
     OCIStmt* st = run("SELECT * FROM \"LOWER_T\"");
