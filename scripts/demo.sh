@@ -14,8 +14,10 @@ for ver in 1 0; do
   status=0
   build/bin/tslagent --src=file:out/demo.db --dest="out/demo_${name}.xls" --xls_ver="$ver" ||
     status=$?
-  # 1: the run reported something; the demo's texts hold characters that no
-  # one Excel 5.0 code page has, and the agent says how many it replaced.
+  # 1: the run reported something; the demo's longest texts do not fit a
+  # cell and are cut (the agent says how many per column), and its texts hold
+  # characters that no one Excel 5.0 code page has (it says how many it
+  # replaced).
   [ "$status" -eq 0 ] || [ "$status" -eq 1 ] || exit "$status"
 done
 echo

@@ -113,11 +113,24 @@ ole_variant::ole_variant(const SYSTEMTIME& st) : vt_(VT_DATE) {
     tk_trace(1, "ole_variant::ctor from SYSTEMTIME(%04d-%02d-%02d %02d:%02d:%02d)", st.wYear,
              st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
     data_.date.st = st;
+    data_.date.nanosecond = 0;
     data_.date.number = 0;
     if (!ole_systemtime_to_variant_time(st, &data_.date.number)) {
         tk_trace(2, "Failed to convert SYSTEMTIME->VARIANT");
         data_.date.number = 0;
     }
+}
+
+ole_variant::ole_variant(const SYSTEMTIME& st, uint32_t nanosecond) : ole_variant(st) {
+    if (nanosecond > 999999999)
+        throw tk_mail_assertion("ole_var", __LINE__);
+    data_.date.nanosecond = nanosecond;
+    data_.date.st.wMilliseconds = static_cast<uint16_t>(nanosecond / 1000000);
+    // The fraction moves the number forward in the day, as the time does.
+    const double part = nanosecond / 86400e9;
+    double number = 0;
+    if (ole_systemtime_to_variant_time(data_.date.st, &number))
+        data_.date.number = number >= 0 ? number + part : number - part;
 }
 
 ole_variant::ole_variant(const CY& cy) : vt_(VT_CY) {
@@ -305,7 +318,8 @@ bool ole_variant::operator==(const ole_variant& o) const {
         case VT_R8:
             return data_.r8 == o.data_.r8;
         case VT_DATE:
-            return data_.date.st == o.data_.date.st;
+            return data_.date.st == o.data_.date.st &&
+                   data_.date.nanosecond == o.data_.date.nanosecond;
         case VT_DECIMAL:
             return data_.dec.scale == o.data_.dec.scale && data_.dec.sign == o.data_.dec.sign &&
                    data_.dec.Hi32 == o.data_.dec.Hi32 && data_.dec.Lo64 == o.data_.dec.Lo64;
@@ -513,6 +527,10 @@ const SYSTEMTIME& ole_variant::date() const {
 double ole_variant::date_number() const {
     require(VT_DATE, __LINE__);
     return data_.date.number;
+}
+uint32_t ole_variant::date_nanosecond() const {
+    require(VT_DATE, __LINE__);
+    return data_.date.nanosecond;
 }
 int64_t ole_variant::i8() const {
     require(VT_I8, __LINE__);

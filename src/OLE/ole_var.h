@@ -59,8 +59,11 @@ class ole_variant {
     ole_variant(float f);               // VT_R4
     ole_variant(double d);              // VT_R8
     ole_variant(const SYSTEMTIME& st);  // VT_DATE (date number computed)
-    ole_variant(const CY& cy);          // VT_CY
-    ole_variant(const DECIMAL& dec);    // VT_DECIMAL
+    // VT_DATE with a fraction of its second, 0 to 999,999,999 nanoseconds
+    // (the milliseconds of the SYSTEMTIME are set from it).
+    ole_variant(const SYSTEMTIME& st, uint32_t nanosecond);
+    ole_variant(const CY& cy);        // VT_CY
+    ole_variant(const DECIMAL& dec);  // VT_DECIMAL
     // VT_BSTR. A null wide C string is an internal error.
     ole_variant(const char16_t* s);
     ole_variant(const std::u16string& s);
@@ -146,9 +149,11 @@ class ole_variant {
     std::vector<uint8_t>* mutable_bytes() noexcept {
         return vt_ == VT_BYTE_ARRAY ? &bytes_ : nullptr;
     }
-    // VT_DATE parts.
+    // VT_DATE parts. The fraction of the second is 0 unless the value was
+    // made with one; the SYSTEMTIME's milliseconds are its first digits.
     const SYSTEMTIME& date() const;
     double date_number() const;
+    uint32_t date_nanosecond() const;
     // Raw scalar parts (no conversion).
     int64_t i8() const;              // VT_I8
     uint64_t ui8() const;            // VT_UI8
@@ -168,6 +173,7 @@ class ole_variant {
   private:
     struct date_part {
         SYSTEMTIME st;
+        uint32_t nanosecond;
         double number;
     };
     union data {

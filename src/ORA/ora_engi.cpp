@@ -227,19 +227,19 @@ ora_database* ora_engine::open_db(const std::u16string& service, const std::u16s
 }
 
 void ora_engine::set_date_formats() {
-    // Dates read as text (for a workbook that writes them as text) come in
-    // the session's formats; the server's defaults would drop the century
-    // and the time. The embedded provider hands over the stored text as it
-    // is and has no session settings. A server that refuses the statement
-    // keeps its formats: the dates are then written as it shows them.
+    // Dates read as text (for a workbook that writes them as text, and every
+    // timestamp, for its fraction of a second) come in the session's
+    // formats; the server's defaults would drop the century and the time. The embedded provider
+    // hands over the stored text as it is and has no session settings. A server that refuses the
+    // statement keeps its formats: the dates are then written as it shows them.
     if (oci_->kind != ora_provider::client)
         return;
     try {
         ora_stmt stmt;
         stmt.prepare(
             u"ALTER SESSION SET NLS_DATE_FORMAT = 'YYYY-MM-DD HH24:MI:SS' "
-            u"NLS_TIMESTAMP_FORMAT = 'YYYY-MM-DD HH24:MI:SS' "
-            u"NLS_TIMESTAMP_TZ_FORMAT = 'YYYY-MM-DD HH24:MI:SS'");
+            u"NLS_TIMESTAMP_FORMAT = 'YYYY-MM-DD HH24:MI:SS.FF' "
+            u"NLS_TIMESTAMP_TZ_FORMAT = 'YYYY-MM-DD HH24:MI:SS.FF'");
         stmt.execute(1);
     } catch (const tk_exception& e) {
         tk_trace(2, "Session date formats not set: %s", e.what());

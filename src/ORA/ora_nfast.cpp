@@ -10,9 +10,13 @@ namespace {
 
 using u128 = unsigned __int128;
 
-// Significant digits kept exactly; a longer mantissa fits no exact kind and
-// is read as a double.
+// Significant digits kept exactly; a longer mantissa fits no exact kind.
 constexpr int kMaxExactDigits = 36;
+// Significant digits a double keeps: a value with more is never read as one.
+constexpr int kMaxDoubleDigits = 15;
+// Digits an integer written with an exponent is spelt out to at most (the
+// widest NUMBER has 126); a longer one keeps its exponent.
+constexpr long kMaxPlainDigits = 130;
 // The largest DECIMAL scale, and its mantissa's bound (2^96).
 constexpr int kMaxDecimalScale = 28;
 constexpr u128 kDecimalLimit = static_cast<u128>(1) << 96;
@@ -197,6 +201,71 @@ bool read_decimal(const number_parts& p, ole_variant& out) {
     return true;
 }
 
+// The exact text of a number too wide for a double, from its text
+// t[begin..end): a '-' for a negative value, '.' as the separator, one '0'
+// before a leading separator and none else before the first digit, an
+// integer spelt out without its exponent; a fraction written with an
+// exponent keeps it ("1.25E-40").
+void exact_text(const char* t, size_t begin, size_t end, const number_parts& p, ole_variant& out) {
+    char16_t buf[512];
+    size_t n = 0;
+    auto put = [&](char16_t c) {
+        if (n < sizeof buf / sizeof buf[0])
+            buf[n++] = c;
+    };
+    size_t i = begin;
+    if (i < end && (t[i] == '-' || t[i] == '+'))
+        ++i;
+    if (p.neg)
+        put(u'-');
+    size_t mantissa_end = i;
+    bool exponent = false;
+    while (mantissa_end < end && t[mantissa_end] != 'e' && t[mantissa_end] != 'E') ++mantissa_end;
+    exponent = mantissa_end < end;
+    const long zeros = p.tz + p.exp - p.frac;  // after the significant digits
+    if (exponent && zeros >= 0 && p.sig_digits + zeros <= kMaxPlainDigits) {
+        // An integer: its significant digits, then its zeros.
+        bool started = false;
+        int left = p.sig_digits;
+        for (size_t k = i; k < mantissa_end && left > 0; ++k) {
+            const char c = t[k];
+            if (c < '0' || c > '9' || (c == '0' && !started))
+                continue;
+            started = true;
+            put(static_cast<char16_t>(c));
+            --left;
+        }
+        for (long z = 0; z < zeros; ++z) put(u'0');
+        out.attach_wstring(std::u16string_view(buf, n));
+        return;
+    }
+    // The mantissa as written: leading zeros of its integer part dropped (one
+    // kept before the separator), ',' as '.'.
+    size_t k = i;
+    while (k + 1 < mantissa_end && t[k] == '0' && t[k + 1] >= '0' && t[k + 1] <= '9') ++k;
+    if (k < mantissa_end && (t[k] == '.' || t[k] == ','))
+        put(u'0');
+    for (; k < mantissa_end; ++k) {
+        const char c = t[k];
+        if (c == '.' || c == ',') {
+            if (k + 1 < mantissa_end)
+                put(u'.');
+        } else {
+            put(static_cast<char16_t>(c));
+        }
+    }
+    if (exponent) {
+        put(u'E');
+        if (p.exp < 0)
+            put(u'-');
+        char digits[24];
+        const char* e =
+            std::to_chars(digits, digits + sizeof digits, p.exp < 0 ? -p.exp : p.exp).ptr;
+        for (const char* d = digits; d < e; ++d) put(static_cast<char16_t>(*d));
+    }
+    out.attach_wstring(std::u16string_view(buf, n));
+}
+
 }  // namespace
 
 bool ora_read_number(const char* text, size_t n, uint16_t kind, ole_variant& out) {
@@ -215,6 +284,19 @@ bool ora_read_number(const char* text, size_t n, uint16_t kind, ole_variant& out
     size_t begin = 0, end = 0;
     if (!split(text, n, parts, begin, end))
         return false;
+    if (parts.sig_digits > kMaxDoubleDigits) {
+        // More digits than a double keeps: the kind's exact value, else the
+        // exact text; never a double.
+        if (kind == VT_DECIMAL ? read_decimal(parts, out)
+                               : kind != VT_R8 && read_integer(parts, kind, out))
+            return true;
+        // A value beyond a double's range stays refused, as below.
+        ole_variant probe;
+        if (!read_double(text, begin, end, probe))
+            return false;
+        exact_text(text, begin, end, parts, out);
+        return true;
+    }
     if (kind == VT_DECIMAL) {
         if (read_decimal(parts, out))
             return true;

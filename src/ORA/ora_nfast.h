@@ -21,8 +21,12 @@
 //                               two decimals);
 //   VT_R8                       any finite value.
 // Any other value of a number text (a fraction in an integer column, a value
-// beyond the kind's range) becomes the VT_R8 nearest to it: it is never
-// wrapped, clamped or cut.
+// beyond the kind's range) becomes the VT_R8 nearest to it when it has at
+// most 15 significant digits (trailing zeros do not count), which a double
+// keeps; with more it becomes a VT_BSTR of its exact digits ("-" sign, "."
+// separator, a "0" before a leading separator, an integer without
+// exponent), which the driver writes as a text. It is never wrapped,
+// clamped, cut or rounded.
 //
 // Returns false, with `out` untouched, for a text that is no number ("abc",
 // "12abc", "~" for an infinity, an empty text) or whose value is beyond a

@@ -11,7 +11,9 @@
 // not the bytes of the pieces). Character LOBs are asked for in AL32UTF8
 // (character set id 873), so the pieces are UTF-8 whatever the
 // environment's UTF-16 mode would give; an NCLOB is read in its own form.
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "ORA/ora_engi.h"
 #include "ORA/ora_type.h"
@@ -21,6 +23,19 @@
 namespace {
 
 constexpr const char* kSource = "ora_tlob";
+
+// True when the bytes are well-formed UTF-8; an ASCII run (nearly every
+// text) goes eight bytes a step.
+bool valid_utf8(std::string_view s) {
+    size_t i = 0;
+    for (uint64_t w; i + 8 <= s.size(); i += 8) {
+        std::memcpy(&w, s.data() + i, 8);
+        if (w & 0x8080808080808080ull)
+            break;
+    }
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i == s.size() || tk::is_valid_utf8(s.substr(i));
+}
 
 }  // namespace
 
@@ -99,6 +114,11 @@ void ora_lob::to_variant(ole_variant& out) {
         if (status != OCI_NEED_DATA)
             break;
     }
-    if (text)
+    if (!text)
+        return;
+    // A text the source holds in no valid UTF-8 comes as its bytes.
+    if (valid_utf8(text_))
         out.attach_string(text_);
+    else
+        recode_bytes(text_, out);
 }

@@ -1,10 +1,13 @@
 // ora_number: numeric columns, fetched as text in the client's number format
-// and parsed into the column's kind.
+// and parsed into the column's kind; ora_bdouble: the IEEE columns.
+#include <cmath>
+
 #include "ORA/ora_engi.h"
 #include "ORA/ora_nfast.h"
 #include "ORA/ora_type.h"
 #include "ORA/ora_util.h"
 #include "TK/tk_log.h"
+#include "TK/tk_utf.h"
 
 namespace {
 
@@ -81,4 +84,32 @@ void ora_number::to_variant(ole_variant& out) {
     // cannot hold is handed on as a double (ora_read_number).
     if (!ascii || !ora_read_number(narrow, n, kind_, out))
         throw ora_exception(kInvalidNumber, "ORA-01722: invalid number");
+}
+
+// ---- ora_bdouble ---------------------------------------------------------------
+
+ora_bdouble::ora_bdouble(OCIParam* param, uint8_t type_code) : ora_type(param, type_code) {}
+
+t_ftd* ora_bdouble::get_ftd() const {
+    return new t_ftd(0, name_, VT_R8, nullable_ == 0, false, ole_variant(), 0);
+}
+
+void ora_bdouble::define(OCIStmt* stmt, ub4 position) {
+    if (type_code_ == SQLT_IBFLOAT)
+        define_buffer(stmt, position, &float_, sizeof float_, SQLT_BFLOAT);
+    else
+        define_buffer(stmt, position, &double_, sizeof double_, SQLT_BDOUBLE);
+}
+
+void ora_bdouble::to_variant(ole_variant& out) {
+    const double v = type_code_ == SQLT_IBFLOAT ? static_cast<double>(float_) : double_;
+    if (!std::isfinite(v)) {
+        throw tk_exception("The value of column " + tk::utf16_to_utf8(name_) + " is " +
+                               (std::isnan(v) ? "NaN"
+                                : v < 0       ? "-Inf"
+                                              : "Inf") +
+                               ", which a worksheet cannot hold; the record is not converted.",
+                           0);
+    }
+    out = ole_variant(v);
 }

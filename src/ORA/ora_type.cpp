@@ -61,6 +61,23 @@ void ora_type::read_charset_form(OCIParam* param) {
     charset_form_ = static_cast<uint8_t>(get_attr_u32(param, OCI_ATTR_CHARSET_FORM) & 0xFF);
 }
 
+void ora_type::recode(std::u16string_view escaped, ole_variant& out) {
+    std::string bytes;
+    bytes.reserve(escaped.size());
+    for (char16_t c : escaped) {
+        if (c != 0)  // a NUL inside a text is dropped, as everywhere
+            bytes.push_back(static_cast<char>(c < 0x80 ? c : c - 0xDC00));
+    }
+    recode_bytes(bytes, out);
+}
+
+void ora_type::recode_bytes(std::string_view bytes, ole_variant& out) {
+    if (!codepage_)
+        codepage_ = std::make_unique<tk_codepage>(tk_ansi_codepage());
+    out.attach_wstring(codepage_->decode(bytes));
+    recoded_ = true;
+}
+
 uint16_t ora_type::get_vartype() const {
     switch (type_code_) {
         case SQLT_DAT:
@@ -115,6 +132,9 @@ std::unique_ptr<ora_type> ora_type::create(OCIParam* param, ub2 type_code) {
             return std::make_unique<ora_date>(param, type_code);
         case SQLT_BIN:
             return std::make_unique<ora_binary>(param);
+        case SQLT_IBFLOAT:
+        case SQLT_IBDOUBLE:
+            return std::make_unique<ora_bdouble>(param, static_cast<uint8_t>(type_code));
         case SQLT_CLOB:
         case SQLT_BLOB:
             return std::make_unique<ora_lob>(param, type_code);
@@ -161,10 +181,13 @@ void ora_record::fill(const std::vector<std::unique_ptr<ora_type>>& columns) {
         ora_type& column = *columns[i];
         udb_field& field = (*this)[i];
         field.size = static_cast<int32_t>(column.size());
+        field.b_recoded = false;
         if (column.is_null()) {
             field.clear();
         } else {
+            column.recoded_ = false;
             column.to_variant(field);
+            field.b_recoded = column.recoded_;
         }
     }
 }

@@ -9,8 +9,11 @@
 //   8, 24                       ora_str_repr  1,000,000 characters (LONG RAW as hex)
 //   11, 104, 105                ora_str_repr  255 characters
 //   182, 189, 190               ora_str_repr  30 characters (the widest interval)
-//   12, 187, 188, 231, 232      ora_date      SQLT_DAT, 7 bytes
+//   12                          ora_date      SQLT_DAT, 7 bytes
+//   187, 188, 231, 232          ora_date      the session's text (for the fraction of
+//                                             a second)
 //   23                          ora_binary    SQLT_BIN, size bytes
+//   100, 101                    ora_bdouble   SQLT_BFLOAT / SQLT_BDOUBLE (IEEE numbers)
 //   112, 113                    ora_lob       a LOB locator, read in pieces
 //   anything else               ora_dummy     "<unsupported type>", nothing defined
 //
@@ -21,6 +24,12 @@
 // A value the client had to cut to fit its buffer (a positive indicator, or
 // -2 beyond 32,767 bytes) is never handed on: the row is refused with a
 // report (ora_record::fill).
+//
+// Texts the embedded provider holds in no valid UTF-8 come with each byte
+// above 0x7F as the unit 0xDC00 + byte (UTF-16 buffers) or as the byte
+// itself (CLOB pieces in UTF-8); such a value is read in the ANSI code page
+// (tk_cpage.h), as the workbook's Excel 5.0 texts are, and its field is
+// marked udb_field::b_recoded.
 //
 // Ownership: a column object owns its buffers, its LOB locator and its
 // define handle, and must be destroyed before the statement it was defined
@@ -33,6 +42,7 @@
 #include <vector>
 
 #include "OLE/ole_var.h"
+#include "TK/tk_cpage.h"
 #include "UDB/udb_sche.h"
 #include "oci/tsl_oci.h"
 
@@ -66,8 +76,11 @@ class ora_type {
     bool is_truncated() const { return indicator_ > 0 || indicator_ == -2; }
     // OCI_ATTR_CHARSET_FORM of a character column as described (0 when not read).
     uint8_t charset_form() const { return charset_form_; }
+    // True when the last to_variant read a text in the code page.
+    bool recoded() const { return recoded_; }
 
   protected:
+    friend class ora_record;
     // Reads the column name and OCI_ATTR_IS_NULL.
     ora_type(OCIParam* param, uint8_t type_code);
 
@@ -83,6 +96,11 @@ class ora_type {
     // Reads OCI_ATTR_CHARSET_FORM of a character column.
     void read_charset_form(OCIParam* param);
 
+    // Reads the bytes of an escaped text (see above) in the ANSI code page
+    // into `out`, and sets recoded().
+    void recode(std::u16string_view escaped, ole_variant& out);
+    void recode_bytes(std::string_view bytes, ole_variant& out);
+
     OCIDefine* define_ = nullptr;
     std::u16string name_;
     uint8_t nullable_ = 0;
@@ -90,13 +108,17 @@ class ora_type {
     uint8_t type_code_ = 0;
     sb2 indicator_ = 0;
     uint8_t charset_form_ = 0;
+    bool recoded_ = false;
+    std::unique_ptr<tk_codepage> codepage_;  // made at the first text that needs it
 };
 
-// NUMBER and the other numeric codes, fetched as text and parsed into the
-// column's kind:
+// NUMBER and the other numeric codes, fetched as text (which holds all 38
+// digits) and parsed into the column's kind:
 //   precision 0 or > 38, or a FLOAT (scale -127)  VT_R8
 //   scale > 0                                     VT_DECIMAL (reserved (p << 8) | s)
 //   scale <= 0: precision 1-2 VT_I1, 3-4 VT_I2, 5-9 VT_I4, 10-18 VT_I8, 19-38 VT_R8
+// A value with more than 15 significant digits that the kind does not hold
+// exactly comes as the text of its digits (ora_nfast.h), never as a double.
 class ora_number : public ora_type {
   public:
     ora_number(OCIParam* param);
@@ -132,6 +154,22 @@ class ora_string : public ora_type {
     bool with_length_ = false;      // the define asks for the returned length
 };
 
+// BINARY_FLOAT and BINARY_DOUBLE: IEEE numbers, fetched as such and handed
+// on as VT_R8 (a float widened exactly). NaN and the infinities, which no
+// worksheet number holds, refuse their record.
+class ora_bdouble : public ora_type {
+  public:
+    ora_bdouble(OCIParam* param, uint8_t type_code);
+    uint16_t get_vartype() const override { return VT_R8; }
+    t_ftd* get_ftd() const override;
+    void to_variant(ole_variant& out) override;
+    void define(OCIStmt* stmt, ub4 position) override;
+
+  private:
+    double double_ = 0;
+    float float_ = 0;
+};
+
 // RAW: the value's bytes, trimmed to the length the fetch returned.
 class ora_binary : public ora_type {
   public:
@@ -161,11 +199,17 @@ class ora_lob : public ora_type {
     std::string text_;                  // a CLOB's UTF-8 bytes, reused per row
 };
 
-// DATE and the timestamp codes, fetched in the 7-byte DATE layout, or, when
-// the dates are written as text, as the server's text of the value: a text
-// in the form "YYYY-MM-DD[ HH:MI[:SS[.fff]]]" (as the session is set to
-// give it) that is a valid date becomes that date; any other text (a value
-// a source that does not enforce the type holds) is handed on as it stands.
+// DATE, fetched in the 7-byte DATE layout, and the timestamp codes, fetched
+// as the server's text (the session is set to give "YYYY-MM-DD HH24:MI:SS.FF")
+// and read with their fraction of a second; a timestamp text that is no date
+// refuses its record (ORA-01861), as a DATE's would.
+//
+// When the dates are written as text, every date column is fetched as text:
+// a text of the form "YYYY-MM-DD[ HH:MI[:SS[.fff]]]" that is a valid date
+// becomes that date, and a timestamp's with a fraction becomes the canonical
+// text "YYYY-MM-DD HH:MI:SS" followed by the fraction as the source gives
+// it; any other text (a value a source that does not enforce the type
+// holds, a year before the Christian era) is handed on as it stands.
 class ora_date : public ora_type {
   public:
     ora_date(OCIParam* param, uint8_t type_code, bool as_text = false);
@@ -181,14 +225,19 @@ class ora_date : public ora_type {
     // time zone after the time is ignored, a leading '-' marks a year
     // before the Christian era, which comes out as the positive year, as in
     // decode); false when the text has another form or is no valid date.
-    static bool parse_text(std::u16string_view text, SYSTEMTIME& out);
+    // `fraction` (optional) receives the digits after the seconds' point.
+    static bool parse_text(std::u16string_view text, SYSTEMTIME& out,
+                           std::u16string_view* fraction = nullptr);
+    // True for the timestamp codes (a fraction of a second).
+    static bool is_timestamp_code(ub2 type_code);
 
     // Characters of a date value read as text.
     static constexpr uint32_t kTextCharacters = 4000;
 
   private:
+    bool as_text_ = false;
     uint8_t buffer_[7] = {};
-    std::vector<char16_t> text_;  // kTextCharacters + 1, as text only
+    std::vector<char16_t> text_;  // kTextCharacters + 1 when fetched as text
 };
 
 // LONG, LONG RAW, ROWID and intervals: text of a fixed length in characters.

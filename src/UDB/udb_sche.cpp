@@ -36,7 +36,9 @@ udb_field::udb_field(const udb_field& other)
       size(other.size),
       name(other.name),
       b_not_null(other.b_not_null),
-      b_autoincrement(other.b_autoincrement) {
+      b_autoincrement(other.b_autoincrement),
+      b_recoded(other.b_recoded),
+      b_text_cell(other.b_text_cell) {
     tk_trace(1, "udb_field::copy ctor");
 }
 

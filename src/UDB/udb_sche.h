@@ -50,6 +50,14 @@ class udb_field : public ole_variant {
     std::u16string name;
     bool b_not_null = false;
     bool b_autoincrement = false;
+    // Set by a reader on a text the source held in no valid form of its own
+    // encoding, which the reader read in the ANSI code page instead (the
+    // driver reports such values); false for every other value.
+    bool b_recoded = false;
+    // Set by the driver on a value a destination writes as a text cell
+    // whatever its column's kind: the exact digits (a VT_BSTR) of a number
+    // that a spreadsheet number would change.
+    bool b_text_cell = false;
 };
 
 // Field type descriptor: one column of a table or query result.

@@ -41,6 +41,10 @@ void agent_front::table_ended() {
     con_progress_clear();
 }
 
+void agent_front::table_note(const std::u16string& name, const std::string& text) {
+    con_out(tk::utf16_to_utf8(name) + ": " + text);
+}
+
 void agent_front::unexpected_error(const std::exception& e) {
     con_err(e.what());
 }

@@ -19,6 +19,8 @@ class agent_front : public conversion_front {
     void table_started(const std::u16string& name, int32_t record_count) override;
     void records_done(int32_t done) override;
     void table_ended() override;
+    // "<item>: <text>" on standard output.
+    void table_note(const std::u16string& name, const std::string& text) override;
     void unexpected_error(const std::exception& e) override;
 
     // The progress line's text.

@@ -8,6 +8,12 @@
 // raises an exception the destination recognises (is_sheet_full) and the
 // driver goes on in a continuation file or reports the rows left out.
 //
+// The records a destination's recordsets get are prepared by the driver
+// (cnv_val.h): texts cleaned and cut to max_text_length, binaries replaced.
+// A field marked udb_field::b_text_cell (the exact digits of a number a
+// spreadsheet number would change) is written as a text cell whatever its
+// column's kind; a date's fraction of a second is in date_nanosecond().
+//
 // The product's implementation (dao_destination) stands on dao_engine and
 // the xls engines; tests put doubles in its place. The converter owns its
 // destination for its whole life.

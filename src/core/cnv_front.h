@@ -40,6 +40,11 @@ class conversion_front {
     virtual void records_done(int32_t done) { (void)done; }
     // The item's copy ended (normally or not).
     virtual void table_ended() {}
+    // A line about an item that reports no error (values kept as they are
+    // in a form other than their column's), after its copy ended.
+    virtual void table_note(const std::u16string& name, const std::string& text) {
+        (void)name, (void)text;
+    }
     // A failure outside the toolkit's family reached the run's top.
     virtual void unexpected_error(const std::exception& e) { (void)e; }
 };

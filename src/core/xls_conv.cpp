@@ -231,15 +231,13 @@ void xls_converter::do_patch() {
         return;
     // One file that cannot be patched is reported with its name; the others
     // are still patched (their data is complete either way).
-    const std::string destination = tk::utf16_to_utf8(dest);
+    // Every workbook written gets the header format, whatever its items
+    // (tables or queries only).
     struct patching_scope {
         std::atomic<bool>& flag;
         ~patching_scope() { flag = false; }
     } scope{patching};
     for (tk::file_target* file : output_->written()) {
-        // Only user queries: the workbook is not patched.
-        if (file->name() == destination ? table_count == 0 : !split_data)
-            continue;
         patching = true;
         try {
             destination_->patch(format_version, *file);
@@ -444,6 +442,7 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
     bool accepted = names.is_acceptable(name) && !contains_nocase(used, name);
     std::u16string sheet = accepted ? name : names.get_safe_name(name);
     replaced_ = 0;
+    udb_schema schema(true);
     try {
         // Dates written as text are read as text: a value that is no date
         // is then written as the source holds it.
@@ -456,7 +455,6 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
             report_columns_left_out(n);
             n = kMaxColumns;
         }
-        udb_schema schema(true);
         for (size_t i = 0; i < n; ++i) {
             const t_ftd& column = reader->schema()[i];
             uint16_t kind = column.vartype;
@@ -478,6 +476,8 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
         error_handler::instance().set_table(current_table());
         error_handler::instance().handle(e, false);
     }
+    report_notes(schema);
+    preparer_.reset();
     report_replaced(replaced_);
     if (!accepted)
         tk_wtrace(2, u"Store generated table name '%s'", sheet.c_str());
@@ -495,6 +495,7 @@ void xls_converter::convert_table(udb_recordset& reader, const std::u16string& n
     front_.table_started(current, record_count);
     table_bracket bracket{front_};
 
+    preparer_ = std::make_unique<record_preparer>(schema, max_text_length(format_version));
     udb_record row;
     reader.move_first();
     bool more = next_row(reader, out);
@@ -513,17 +514,20 @@ void xls_converter::convert_table(udb_recordset& reader, const std::u16string& n
 }
 
 bool xls_converter::copy_record(udb_recordset& reader, sheet_writer& out, udb_record& row) {
-    const size_t limit = max_text_length(format_version);
     udb_record* in = nullptr;
     for (;;) {
         try {
-            // The reader hands out each row once: a retry reuses it.
-            if (!in)
+            // The reader hands out each row once: a retry appends the row
+            // prepared from it again.
+            if (!in) {
                 in = reader.get_item();
-            if (!in)
-                throw tk_mail_assertion("xls_conv", __LINE__);  // a reader not at its end has a row
-            prepare_record(*in, limit, row);
+                if (!in)
+                    throw tk_mail_assertion("xls_conv",
+                                            __LINE__);  // a reader not at its end has a row
+                preparer_->prepare(*in, row);
+            }
             out.append(row);
+            preparer_->commit();
             return true;
         } catch (const tk_exception& e) {
             if (!destination_->is_sheet_full(e))
@@ -598,6 +602,46 @@ void xls_converter::report_replaced(size_t count) {
     error_handler& handler = error_handler::instance();
     handler.set_table(current_table());
     handler.handle(tk_exception(text, 0), false);
+}
+
+void xls_converter::report_notes(const udb_schema& schema) {
+    if (!preparer_)
+        return;
+    const std::vector<column_notes>& notes = preparer_->notes();
+    error_handler& handler = error_handler::instance();
+    // "1 value was", "2 values were"
+    auto count = [](uint32_t n, const char* one, const char* more) {
+        return std::to_string(n) + (n == 1 ? one : more);
+    };
+    const std::u16string item = current_table();
+    for (size_t i = 0; i < notes.size() && i < schema.count(); ++i) {
+        const std::string column = "Column " + tk::utf16_to_utf8(schema[i].name) + ": ";
+        const column_notes& c = notes[i];
+        if (c.digits_kept) {
+            front_.table_note(
+                item,
+                column + count(c.digits_kept, " value with more than ", " values with more than ") +
+                    std::to_string(kMaxNumberDigits) + " significant digits " +
+                    (c.digits_kept == 1 ? "was" : "were") +
+                    " written as text to keep every digit.");
+        }
+        if (c.cut) {
+            handler.set_table(item);
+            handler.report(tk_exception(column + count(c.cut, " value was", " values were") +
+                                            " cut to " + std::to_string(preparer_->text_limit()) +
+                                            " characters, the most a cell holds.",
+                                        0));
+        }
+        if (c.recoded) {
+            handler.set_table(item);
+            handler.report(tk_exception(column +
+                                            count(c.recoded, " value was not valid UTF-8 and was",
+                                                  " values were not valid UTF-8 and were") +
+                                            " read in code page " +
+                                            std::to_string(tk_ansi_codepage()) + ".",
+                                        0));
+        }
+    }
 }
 
 void xls_converter::report_left_out() {

@@ -24,6 +24,7 @@
 #include "core/cnv_base.h"
 
 class conversion_front;
+class record_preparer;
 class tk_exception;
 class udb_database;
 class udb_record;
@@ -140,6 +141,10 @@ class xls_converter : public udb_converter {
     void report_replaced(size_t count);
     // Reports, under the item's name, the columns past kMaxColumns.
     void report_columns_left_out(size_t columns);
+    // One line per column of the item for what its values needed: texts
+    // cut and texts read in the code page are reported, numbers written as
+    // text to keep their digits are told (not an error).
+    void report_notes(const udb_schema& schema);
 
     std::unique_ptr<xls_destination> destination_;
     conversion_front& front_;
@@ -155,4 +160,6 @@ class xls_converter : public udb_converter {
     size_t replaced_ = 0;                  // characters of the current item written replaced
     std::vector<written_file> written_;    // the run's files so far
     std::vector<written_file> published_;  // the last run's files in place
+    // The current item's value preparation (made by convert_table).
+    std::unique_ptr<record_preparer> preparer_;
 };

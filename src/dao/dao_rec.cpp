@@ -109,10 +109,11 @@ void dao_to_jet_value(const ole_variant& v, jet_value& out, std::u16string& scra
             const SYSTEMTIME& st = v.date();
             if (st.wYear == 0 && st.wMonth == 0 && st.wDay == 0) {
                 tk_trace(1, "Null date has been found");
-                out = jet_value::of_date(1899, 12, 30, st.wHour, st.wMinute, st.wSecond);
+                out = jet_value::of_date(1899, 12, 30, st.wHour, st.wMinute, st.wSecond,
+                                         static_cast<int32_t>(v.date_nanosecond()));
             } else {
                 out = jet_value::of_date(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
-                                         st.wSecond);
+                                         st.wSecond, static_cast<int32_t>(v.date_nanosecond()));
             }
             return;
         }

@@ -140,7 +140,12 @@ void dao_recordset::append_record(udb_record& record) {
         throw tk_exception(
             "The structures of data source does not conform to the destination table.", 1);
     }
-    convert_record(record);
+    // Each value in its column's kind, but a value for a text cell.
+    for (size_t i = 0; i < record.size(); ++i) {
+        udb_field& f = record[i];
+        if (!f.b_text_cell)
+            f.change_type(schema_[i].vartype);
+    }
 
     for (size_t i = 0; i < record.size(); ++i) {
         const udb_field& f = record[i];
@@ -151,7 +156,10 @@ void dao_recordset::append_record(udb_record& record) {
             tk_trace(1, "Got NULL value for not null field");
             v = &null_values_[i];
         }
-        dao_to_jet_value(*v, values_[i], scratch_[i]);
+        if (f.b_text_cell && f.get_type() == VT_BSTR)
+            values_[i] = jet_value::of_label(f.wstr_view());
+        else
+            dao_to_jet_value(*v, values_[i], scratch_[i]);
     }
 
     // The driver checks the whole row before it writes a cell: a cell that

@@ -45,8 +45,10 @@ class dao_recordset : public udb_recordset {
     size_t replaced_characters() const;
 
     // Appends one record: one value per column, in column order. The values
-    // are first converted in place to the columns' kinds (convert_record;
-    // ole_cast_exception when one cannot be). Then:
+    // are first converted in place to the columns' kinds (as convert_record;
+    // ole_cast_exception when one cannot be), except a text marked for a
+    // text cell (udb_field::b_text_cell), which is written as a text cell
+    // as it stands, whatever its column's type. Then:
     //   - a NULL (or empty) value in a required column becomes an empty text
     //     read as the column's kind (ole_variant::from_wstring): an empty
     //     text in a text column; no cell in the others, where an empty text

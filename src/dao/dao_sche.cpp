@@ -1,7 +1,7 @@
 #include "dao/dao_sche.h"
 
+#include <charconv>
 #include <climits>
-#include <cstdio>
 
 #include "TK/tk_log.h"
 #include "TK/tk_utf.h"
@@ -34,11 +34,12 @@ bool has_default(const ole_variant& v) {
     return true;
 }
 
-// A number as the driver keeps it in a default text.
+// A number as the driver keeps it in a default text ("%.15g", with a point
+// under every process locale).
 std::u16string number_text(double d) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.15g", d);
-    return tk::ascii_to_utf16(buf);
+    const char* e = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15).ptr;
+    return tk::ascii_to_utf16(std::string_view(buf, static_cast<size_t>(e - buf)));
 }
 
 // The default text of a column as the driver keeps it; empty to skip it.

@@ -1,8 +1,8 @@
 #include "jet/jet_colw.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "jet/biff_format.h"
 #include "jet/jet_out.h"
@@ -53,8 +53,9 @@ unsigned jet_general_length(double v) {
         return sign + digits(static_cast<uint64_t>(a));
     auto exponent_form = [v] {
         char buf[40];
-        const int n = std::snprintf(buf, sizeof buf, "%.15g", v);
-        return n > 0 ? static_cast<unsigned>(n) : k_general_max;
+        const std::to_chars_result r =
+            std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+        return r.ec == std::errc() ? static_cast<unsigned>(r.ptr - buf) : k_general_max;
     };
     if (!(a >= 1e-4 && a < 1e15))
         return exponent_form();

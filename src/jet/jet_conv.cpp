@@ -1,6 +1,7 @@
 #include "jet/jet_conv.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,13 +68,15 @@ bool ascii_trimmed(std::u16string_view s, char* buf, size_t cap) {
     return true;
 }
 
+// A decimal number, read the same under every process locale.
 bool parse_number(std::u16string_view s, double& v) {
     char buf[64];
     if (!ascii_trimmed(s, buf, sizeof buf))
         return false;
-    char* end = nullptr;
-    v = std::strtod(buf, &end);
-    return end && *end == 0 && std::isfinite(v);
+    const char* b = buf[0] == '+' ? buf + 1 : buf;
+    const char* e = b + std::strlen(b);
+    const std::from_chars_result r = std::from_chars(b, e, v);
+    return r.ec == std::errc() && r.ptr == e && std::isfinite(v);
 }
 
 // "YYYY-MM-DD", optionally followed by " HH:MM" or " HH:MM:SS".
@@ -99,10 +102,11 @@ bool parse_date(std::u16string_view s, double& serial, bool& has_time) {
     return jet_date_serial(y, mo, d, h, mi, sec, serial);
 }
 
+// "%.15g", with a point under every process locale.
 void number_text(double v, std::u16string& out) {
     char buf[40];
-    int n = std::snprintf(buf, sizeof buf, "%.15g", v);
-    out.assign(buf, buf + n);
+    char* e = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15).ptr;
+    out.assign(buf, e);
 }
 
 void date_text(const jet_value& v, std::u16string& out) {
@@ -113,7 +117,11 @@ void date_text(const jet_value& v, std::u16string& out) {
 }
 
 bool value_serial(const jet_value& v, double& serial) {
-    return jet_date_serial(v.year, v.month, v.day, v.hour, v.minute, v.second, serial);
+    if (v.nanosecond < 0 || v.nanosecond > 999999999 ||
+        !jet_date_serial(v.year, v.month, v.day, v.hour, v.minute, v.second, serial))
+        return false;
+    serial += v.nanosecond / 86400e9;
+    return true;
 }
 
 // Rounds to the column's number type and checks its range.
@@ -267,6 +275,8 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
     out = jet_cell_plan();
     if (v.kind == K::null)
         return;
+    if (v.kind == K::label)
+        return plan_text(v.text, biff8, out, field);
 
     if (is_text_type(type)) {
         switch (v.kind) {
@@ -284,6 +294,7 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
                 date_text(v, scratch);
                 break;
             case K::null:
+            case K::label:
                 return;
         }
         return plan_text(scratch, biff8, out, field);
@@ -334,7 +345,8 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
             case K::date:
                 if (!value_serial(v, serial))
                     throw fail(jet_errno::overflow, field);
-                has_time = v.hour || v.minute || v.second;
+                has_time = v.hour || v.minute || v.second || v.nanosecond;
+                out.has_fraction = v.nanosecond != 0;
                 break;
             case K::number:
                 if (!(v.number >= 1.0 && v.number < k_max_serial))
@@ -375,6 +387,7 @@ void jet_plan_cell(const jet_value& v, int type, bool biff8, std::u16string& scr
                 throw fail(jet_errno::conversion, field);
             break;
         case K::null:
+        case K::label:
             return;
     }
     out.f = jet_cell_plan::form::number;

@@ -15,8 +15,9 @@
 struct jet_cell_plan {
     enum class form : uint8_t { none, number, text, boolean };
     form f = form::none;
-    bool date = false;      // number shown with a date format
-    bool has_time = false;  // ... and with the time of day
+    bool date = false;          // number shown with a date format
+    bool has_time = false;      // ... and with the time of day
+    bool has_fraction = false;  // ... and with a fraction of its second
     bool boolean = false;
     double number = 0;
     std::u16string_view text;

@@ -85,15 +85,18 @@ void jet_table::append(const jet_value* values, size_t n) {
                 case form::none:
                     break;
                 case form::number:
-                    // Dates show in their format: yyyy-mm-dd [hh:mm:ss]
+                    // Dates show in their format: yyyy-mm-dd [hh:mm:ss[.000]]
                     if (p.date) {
-                        widths.fixed(col, p.has_time ? 19 : 10);
+                        widths.fixed(col, p.has_fraction ? 23 : p.has_time ? 19 : 10);
+                        sheet_->number(col,
+                                       p.has_fraction ? d.g.xf_datetime_ms
+                                       : p.has_time   ? d.g.xf_datetime
+                                                      : d.g.xf_date,
+                                       p.number);
                     } else {
                         widths.number(col, p.number);
+                        sheet_->number(col, d.g.xf_number, p.number);
                     }
-                    sheet_->number(
-                        col, p.date ? (p.has_time ? d.g.xf_datetime : d.g.xf_date) : d.g.xf_number,
-                        p.number);
                     break;
                 case form::text:
                     widths.text(col, p.text);

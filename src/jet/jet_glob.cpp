@@ -95,6 +95,7 @@ void xfs(std::vector<uint8_t>& out, int version, bool driver) {
                               : "01 00 20 04 C0 20 00 00 00 00 00 00";
     xf(out, 0, k_fmt_date, datecell);
     xf(out, 0, k_fmt_datetime, datecell);
+    xf(out, 0, k_fmt_datetime_ms, datecell);
 }
 
 void boundsheet(std::vector<uint8_t>& out, int version, const std::u16string& name, uint32_t pos) {
@@ -175,6 +176,7 @@ void globals(std::vector<uint8_t>& out, const globals_options& o) {
     if (o.driver_formats) {
         format(out, o.version, k_fmt_date, k_fmt_date_text);
         format(out, o.version, k_fmt_datetime, k_fmt_datetime_text);
+        format(out, o.version, k_fmt_datetime_ms, k_fmt_datetime_ms_text);
     }
     xfs(out, o.version, o.driver_formats);
     const struct {

@@ -41,7 +41,8 @@ struct jet_gmodel {
     std::vector<jet_gsheet> sheets;
     jet_sst sst;  // BIFF8
     // Cell XFs the driver's cells use.
-    uint16_t xf_number = 0, xf_text = 0, xf_boolean = 0, xf_date = 0, xf_datetime = 0;
+    uint16_t xf_number = 0, xf_text = 0, xf_boolean = 0, xf_date = 0, xf_datetime = 0,
+             xf_datetime_ms = 0;
 };
 
 // Reads the globals substream starting at the reader's position (a BOF of

@@ -203,6 +203,7 @@ void choose_xfs(jet_gmodel& m, std::vector<xf_info>& xfs, std::vector<format_inf
     };
     m.xf_date = date_xf(jet_layout::k_fmt_date_text);
     m.xf_datetime = date_xf(jet_layout::k_fmt_datetime_text);
+    m.xf_datetime_ms = date_xf(jet_layout::k_fmt_datetime_ms_text);
 
     // Splice the new records in: formats after the last FORMAT (or before
     // the first XF), XFs after the last XF.

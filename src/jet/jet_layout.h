@@ -18,14 +18,17 @@ inline constexpr int k_biff8 = 1;
 // Format indexes and texts of the driver's date cells.
 inline constexpr uint16_t k_fmt_date = 164;
 inline constexpr uint16_t k_fmt_datetime = 165;
+inline constexpr uint16_t k_fmt_datetime_ms = 166;
 inline constexpr const char* k_fmt_date_text = "yyyy-mm-dd";
 inline constexpr const char* k_fmt_datetime_text = "yyyy-mm-dd hh:mm:ss";
+inline constexpr const char* k_fmt_datetime_ms_text = "yyyy-mm-dd hh:mm:ss.000";
 // XF indexes the driver adds after the 21 of the template.
 inline constexpr uint16_t k_xf_number = 21;
 inline constexpr uint16_t k_xf_text = 22;
 inline constexpr uint16_t k_xf_boolean = 23;
 inline constexpr uint16_t k_xf_date = 24;
 inline constexpr uint16_t k_xf_datetime = 25;
+inline constexpr uint16_t k_xf_datetime_ms = 26;
 
 struct globals_options {
     int version = k_biff8;

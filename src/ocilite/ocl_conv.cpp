@@ -146,10 +146,14 @@ int to_chars(sqlite3_stmt* st, int col, int type, const OCIDefine& d, const slot
         size_t n;
         const unsigned char* t = value_text(st, col, type, scratch, &n);
         std::string emulated;
-        if (const ocl_emul* e = emulation_of(d)) {
+        const ocl_emul* e = emulation_of(d);
+        if (e != nullptr) {
             emulate_text(*e, d, param, type, scratch, emulated, &t, &n);
         }
-        written = ocl_put_text(t, n, utf16, s.value, cap, &full);
+        // A plain source keeps the bytes of a text in no valid UTF-8; a
+        // server hands them over replaced.
+        written =
+            ocl_put_text(t, n, utf16, s.value, cap, &full, e == nullptr && type == SQLITE_TEXT);
     }
     size_t returned = written;
     if (d.dty == SQLT_AFC) {

@@ -81,6 +81,11 @@ struct OCIParam : ocl_head {
     ocl_type type;
     ub1 nullable = 1;
     bool needs_scan = false;  // type decided by the values (see ocl_type.h)
+    // A text column of a table (plain source only): its size is made to hold
+    // the longest value the table stores, as SQLite does not hold a value to
+    // its declared size.
+    bool size_by_values = false;
+    std::string schema, table, column;  // where the column's values are stored
 };
 
 struct OCIDefine : ocl_head {

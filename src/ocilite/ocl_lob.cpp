@@ -57,8 +57,11 @@ size_t byte_of_char(OCILobLocator* loc, uint64_t offset) {
 // Copies one piece from `pos`. Returns the bytes written into `buf`; `units`
 // receives the characters (CLOB) or bytes (BLOB) consumed, `next` the new
 // position.
+// `keep_bytes`: a byte that is part of no well-formed character goes out
+// as itself (UTF-8) or as the unit 0xDC00 + byte (UTF-16) instead of
+// U+FFFD, so a reader may take the stored bytes back.
 size_t piece(const OCILobLocator* loc, size_t pos, uint64_t want, out_cs cs, unsigned char* buf,
-             size_t bufl, uint64_t* units, size_t* next) {
+             size_t bufl, uint64_t* units, size_t* next, bool keep_bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(loc->data.data());
     const size_t n = loc->data.size();
     if (cs == out_cs::bytes) {
@@ -108,7 +111,15 @@ size_t piece(const OCILobLocator* loc, size_t pos, uint64_t want, out_cs cs, uns
         size_t len = ocl_utf8_next(s + pos, n - pos, &cp);
         unsigned char enc[4];
         size_t elen;
-        if (cs == out_cs::utf8) {
+        const bool stray = keep_bytes && len == 1 && cp == 0xFFFD;  // no character's byte
+        if (stray && cs == out_cs::utf8) {
+            enc[0] = s[pos];
+            elen = 1;
+        } else if (stray) {
+            const char16_t u = static_cast<char16_t>(0xDC00 + s[pos]);
+            std::memcpy(enc, &u, 2);
+            elen = 2;
+        } else if (cs == out_cs::utf8) {
             elen = ocl_utf8_put(cp, enc);
         } else if (cp >= 0x10000) {
             char16_t hi = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
@@ -269,7 +280,8 @@ sword lob_read(OCISvcCtx* svc, OCIError* err, OCILobLocator* loc, ub4* amtp, ub4
         while (true) {
             uint64_t units = 0;
             size_t next = pos;
-            size_t bytes = piece(loc, pos, left, cs, buf, bufl, &units, &next);
+            size_t bytes =
+                piece(loc, pos, left, cs, buf, bufl, &units, &next, !svc->conn->emul.server);
             if (bytes == 0) {
                 loc->polling = false;
                 return ocl_fail(err, ORA_BUFFER_TOO_SMALL);  // not even one character fits

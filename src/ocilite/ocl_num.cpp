@@ -1,11 +1,11 @@
 #include "ocilite/ocl_num.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 size_t ocl_num_format_int(long long v, char* out) {
@@ -156,13 +156,56 @@ bool ocl_num_parse(const char* s, size_t n, double* v, bool* is_int, long long* 
     if (i != e) {
         return false;
     }
-    std::string copy(s + b, e - b);
-    *v = std::strtod(copy.c_str(), nullptr);
+    // Read the same under every process locale (strtod would take the
+    // locale's decimal character); from_chars takes no '+'.
+    const char* first = s + b;
+    const char* last = s + e;
+    if (*first == '+') {
+        ++first;
+    }
+    const std::from_chars_result r = std::from_chars(first, last, *v);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Beyond a double: an infinity when the value is large, a zero when
+        // it is small, of the value's sign (as strtod gives them).
+        long magnitude = 0;  // digits before the point, less zeros after it
+        size_t k = static_cast<size_t>(first - s);
+        if (s[k] == '-') {
+            ++k;
+        }
+        bool fraction = false;
+        bool seen = false;
+        for (; k < e && s[k] != 'e' && s[k] != 'E'; ++k) {
+            if (s[k] == '.') {
+                fraction = true;
+            } else if (!fraction && (seen || s[k] != '0')) {
+                seen = true;
+                ++magnitude;
+            } else if (fraction && !seen) {
+                seen = s[k] != '0';
+                magnitude -= seen ? 0 : 1;
+            }
+        }
+        if (k < e) {
+            long x = 0;
+            bool neg = false;
+            ++k;
+            if (k < e && (s[k] == '+' || s[k] == '-')) {
+                neg = s[k++] == '-';
+            }
+            for (; k < e; ++k) {
+                x = x < 100000 ? x * 10 + (s[k] - '0') : x;
+            }
+            magnitude += neg ? -x : x;
+        }
+        const bool negative = *first == '-';
+        const double huge = std::numeric_limits<double>::infinity();
+        *v = magnitude > 0 ? (negative ? -huge : huge) : (negative ? -0.0 : 0.0);
+    }
     *is_int = false;
     if (!point && !exponent) {
-        errno = 0;
-        long long x = std::strtoll(copy.c_str(), nullptr, 10);
-        if (errno == 0) {
+        long long x = 0;
+        const std::from_chars_result ri = std::from_chars(first, last, x);
+        if (ri.ec == std::errc() && ri.ptr == last) {
             *is_int = true;
             *iv = x;
         }

@@ -4,6 +4,7 @@
 // As in OCI, preparing only keeps the text; the statement is compiled on
 // the connection of the execute, which is where errors in it are reported.
 #include <string>
+#include <vector>
 
 #include "ocilite/ocl_api.h"
 #include "ocilite/ocl_conv.h"
@@ -64,6 +65,13 @@ void describe(OCIStmt* s) {
         const char* table = sqlite3_column_table_name(s->st, col);
         const char* origin = sqlite3_column_origin_name(s->st, col);
         const char* schema = sqlite3_column_database_name(s->st, col);
+        if (table != nullptr && origin != nullptr && !s->conn->emul.server && !p->needs_scan &&
+            (p->type.code == SQLT_CHR || p->type.code == SQLT_AFC)) {
+            p->size_by_values = true;
+            p->schema = schema != nullptr ? schema : "main";
+            p->table = table;
+            p->column = origin;
+        }
         if (table != nullptr && origin != nullptr) {
             const char* type = nullptr;
             int not_null = 0;
@@ -78,15 +86,80 @@ void describe(OCIStmt* s) {
     }
 }
 
+// An SQL identifier in double quotes.
+std::string quoted(const std::string& name) {
+    std::string q = "\"";
+    for (char c : name) {
+        q += c;
+        if (c == '"') {
+            q += '"';
+        }
+    }
+    return q + "\"";
+}
+
+// Sizes text columns of tables by the longest value each table stores: one
+// aggregate query per table. A column whose longest value passes 4,000 bytes
+// becomes a CLOB (NCLOB), as the server keeps such texts.
+void size_by_values(OCIStmt* s) {
+    std::vector<OCIParam*> todo;
+    for (auto& p : s->params) {
+        if (p->size_by_values) {
+            todo.push_back(p.get());
+        }
+    }
+    while (!todo.empty()) {
+        const std::string schema = todo.front()->schema;
+        const std::string table = todo.front()->table;
+        std::vector<OCIParam*> group;
+        std::string sql = "SELECT ";
+        for (auto it = todo.begin(); it != todo.end();) {
+            if ((*it)->schema == schema && (*it)->table == table) {
+                sql += (group.empty() ? "" : ", ") + std::string("max(length(CAST(") +
+                       quoted((*it)->column) + " AS BLOB)))";
+                group.push_back(*it);
+                it = todo.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        sql += " FROM " + quoted(schema) + "." + quoted(table);
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(s->conn->db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
+            for (size_t i = 0; i < group.size(); ++i) {
+                const sqlite3_int64 longest = sqlite3_column_int64(st, static_cast<int>(i));
+                ocl_type& t = group[i]->type;
+                if (longest > 4000) {
+                    const bool national = t.form == SQLCS_NCHAR;
+                    t = ocl_type_varchar2(4000);
+                    t.code = SQLT_CLOB;
+                    t.name = national ? "NCLOB" : "CLOB";
+                    t.form = national ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+                } else if (longest > t.size) {
+                    t.size = static_cast<ub2>(longest);
+                    t.char_size = static_cast<ub2>(longest);
+                }
+            }
+        }
+        sqlite3_finalize(st);
+    }
+}
+
 // Types untyped columns by their values: runs the query once more and looks
-// at every value of those columns.
+// at every value of those columns. Text columns of tables are sized by their
+// values too (size_by_values).
 void scan(OCIStmt* s) {
     s->scanned = true;
+    if (s->conn == nullptr || !s->conn->open) {
+        return;
+    }
+    size_by_values(s);
     bool any = false;
     for (auto& p : s->params) {
         any = any || p->needs_scan;
     }
-    if (!any || s->conn == nullptr || !s->conn->open) {
+    if (!any) {
         return;
     }
     sqlite3_stmt* st = nullptr;

@@ -160,7 +160,8 @@ size_t utf8_clean_bytes(const unsigned char* s, size_t n) {
 // sequences are decoded here; 4-byte and malformed ones by ocl_utf8_next.
 // Stops at the first character that does not fit; *used gets the input
 // bytes consumed.
-size_t put_utf16(const unsigned char* s, size_t n, unsigned char* buf, size_t cap, size_t* used) {
+size_t put_utf16(const unsigned char* s, size_t n, unsigned char* buf, size_t cap, size_t* used,
+                 bool* malformed) {
     unsigned char* d = buf;
     unsigned char* const end = buf + cap;
     size_t i = 0;
@@ -209,6 +210,8 @@ size_t put_utf16(const unsigned char* s, size_t n, unsigned char* buf, size_t ca
         }
         char32_t cp;
         const size_t len = ocl_utf8_next(s + i, n - i, &cp);
+        if (len == 1 && cp == 0xFFFD)
+            *malformed = true;
         if (cp >= 0x10000) {
             if (end - d < 4)
                 break;
@@ -228,8 +231,9 @@ size_t put_utf16(const unsigned char* s, size_t n, unsigned char* buf, size_t ca
 }
 
 // UTF-8 to UTF-8: well-formed characters are copied, malformed bytes become
-// U+FFFD. Same contract as put_utf16.
-size_t put_utf8(const unsigned char* s, size_t n, unsigned char* buf, size_t cap, size_t* used) {
+// U+FFFD (with `keep_bytes`: are copied too). Same contract as put_utf16.
+size_t put_utf8(const unsigned char* s, size_t n, unsigned char* buf, size_t cap, size_t* used,
+                bool keep_bytes) {
     static const unsigned char replacement[3] = {0xEF, 0xBF, 0xBD};
     size_t w = 0;
     size_t i = 0;
@@ -242,8 +246,9 @@ size_t put_utf8(const unsigned char* s, size_t n, unsigned char* buf, size_t cap
         }
         char32_t cp;
         const size_t len = ocl_utf8_next(s + i, n - i, &cp);
-        const unsigned char* from = len > 1 ? s + i : replacement;
-        const size_t k = len > 1 ? len : 3;
+        const bool keep = len > 1 || keep_bytes || cp != 0xFFFD;
+        const unsigned char* from = keep ? s + i : replacement;
+        const size_t k = keep ? len : 3;
         if (cap - w < k)
             break;
         for (size_t j = 0; j < k; ++j) buf[w + j] = from[j];
@@ -254,13 +259,53 @@ size_t put_utf8(const unsigned char* s, size_t n, unsigned char* buf, size_t cap
     return w;
 }
 
+// True when s[0..n) holds a byte of no well-formed character.
+bool has_stray_byte(const unsigned char* s, size_t n) {
+    for (size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t cp;
+        const size_t len = ocl_utf8_next(s + i, n - i, &cp);
+        if (len == 1 && cp == 0xFFFD)
+            return true;
+        i += len;
+    }
+    return false;
+}
+
+// Every byte as one UTF-16 unit: ASCII as itself, any other byte b as the
+// unit 0xDC00 + b. Same contract as put_utf16.
+size_t put_escaped(const unsigned char* s, size_t n, unsigned char* buf, size_t cap, size_t* used) {
+    size_t i = 0;
+    for (; i < n && 2 * i + 2 <= cap; ++i)
+        put_unit(buf + 2 * i, s[i] < 0x80 ? s[i] : 0xDC00 + s[i]);
+    *used = i;
+    return 2 * i;
+}
+
 }  // namespace
 
 size_t ocl_put_text(const unsigned char* s, size_t n, bool utf16, unsigned char* buf, size_t cap,
-                    size_t* full) {
+                    size_t* full, bool keep_bytes) {
     size_t used = 0;
-    const size_t written =
-        utf16 ? put_utf16(s, n, buf, cap, &used) : put_utf8(s, n, buf, cap, &used);
+    bool malformed = false;
+    size_t written = utf16 ? put_utf16(s, n, buf, cap, &used, &malformed)
+                           : put_utf8(s, n, buf, cap, &used, keep_bytes);
+    if (utf16 && keep_bytes && (malformed || (used < n && has_stray_byte(s + used, n - used)))) {
+        // A text in no valid UTF-8: its bytes, so that the reader may read
+        // them in an encoding of its choice.
+        written = put_escaped(s, n, buf, cap, &used);
+        if (full != nullptr)
+            *full = 2 * n;
+        return written;
+    }
+    if (keep_bytes && !utf16) {
+        if (full != nullptr)
+            *full = written + (n - used);
+        return written;
+    }
     if (full != nullptr) {
         // What did not fit is only measured (the truncation case).
         size_t rest = 0;

@@ -1,7 +1,7 @@
 // Text helpers of the provider: UTF-8 (how SQLite keeps text) to and from
 // UTF-16 (what an OCI_UTF16 environment exchanges), written into callers'
 // buffers without allocating. Malformed UTF-8 decodes as U+FFFD, one byte at
-// a time, so damaged text never stops a fetch.
+// a time, so damaged text never stops a fetch (values: see ocl_put_text).
 #pragma once
 
 #include <cstddef>
@@ -24,8 +24,12 @@ std::u16string ocl_utf8_to_utf16(std::string_view s);
 // Writes the UTF-8 text s[0..n) into buf[0..cap) as UTF-16 (native byte
 // order) or as UTF-8, never splitting a character. Returns the bytes written;
 // `full` receives the bytes the whole text needs. No terminator is written.
+// With `keep_bytes`, a text that is not well-formed UTF-8 keeps its bytes:
+// in UTF-8 they are copied as they are; in UTF-16 every byte becomes one
+// unit, ASCII as itself and any other byte b as 0xDC00 + b (a lone low
+// surrogate, which no text holds), so the reader can take the bytes back.
 size_t ocl_put_text(const unsigned char* s, size_t n, bool utf16, unsigned char* buf, size_t cap,
-                    size_t* full);
+                    size_t* full, bool keep_bytes = false);
 
 // The same for bytes shown as upper-case hexadecimal text (RAW to text).
 size_t ocl_put_hex(const unsigned char* s, size_t n, bool utf16, unsigned char* buf, size_t cap,

@@ -166,7 +166,6 @@ TEST(ora_nfast, NeverChangesAValueAndRefusesTextsThatAreNoNumbers) {
                  {"3.7", VT_I4, 3.7},
                  {"9999999999", VT_I4, 9999999999.0},
                  {"100000000000000000000", VT_I8, 1e20},
-                 {"9223372036854775808", VT_I8, 9223372036854775808.0},
                  {"1E+308", VT_DECIMAL, 1e308},
                  {"1E-30", VT_DECIMAL, 1e-30}};
     for (const auto& c : wider) {
@@ -174,6 +173,33 @@ TEST(ora_nfast, NeverChangesAValueAndRefusesTextsThatAreNoNumbers) {
         EXPECT_EQ(v.get_type(), VT_R8) << c.text;
         EXPECT_EQ(v.to_double(), c.value) << c.text;
     }
+    // More digits than a double keeps and beyond the kind: the exact digits,
+    // never a rounded double.
+    const struct {
+        const char* text;
+        uint16_t kind;
+        const char16_t* digits;
+    } exact[] = {{"9223372036854775808", VT_I8, u"9223372036854775808"},
+                 {"9007199254740993", VT_R8, u"9007199254740993"},
+                 {"12345678901234567890123456789012345678", VT_R8,
+                  u"12345678901234567890123456789012345678"},
+                 {"-.1234567890123456789", VT_R8, u"-0.1234567890123456789"},
+                 {"1,2345678901234567", VT_DECIMAL, nullptr},
+                 {"1.2345678901234567E+25", VT_R8, u"12345678901234567000000000"},
+                 {"1.2345678901234567E-25", VT_DECIMAL, u"1.2345678901234567E-25"},
+                 {"123456789012345678.9", VT_I8, u"123456789012345678.9"}};
+    for (const auto& c : exact) {
+        const ole_variant v = read(c.text, c.kind);
+        if (!c.digits) {  // the kind holds it exactly
+            EXPECT_EQ(v.get_type(), c.kind) << c.text;
+            continue;
+        }
+        ASSERT_EQ(v.get_type(), VT_BSTR) << c.text;
+        EXPECT_EQ(v.bstr(), c.digits) << c.text;
+    }
+    // Fifteen digits (trailing zeros not counted) a double still keeps.
+    EXPECT_EQ(read("123456789012345", VT_R8).get_type(), VT_R8);
+    EXPECT_EQ(read("1234567890123450000000", VT_R8).get_type(), VT_R8);
     // No number at all (an infinity's text is "~"), or beyond a double.
     ole_variant untouched(42);
     for (const char* s : {"abc", "12abc", "~", "-~", "", " ", "-", ".", "1e", "--1", "1..2",

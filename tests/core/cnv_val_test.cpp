@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <utility>
+
 #include "OLE/ole_types.h"
 #include "UDB/udb_sche.h"
 
@@ -114,6 +117,57 @@ TEST(prepare_record, KeepsNamesAndFlagsAndReusesTheOutputRecord) {
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].bstr(), u"short");
     EXPECT_FALSE(out[0].b_not_null);
+}
+
+TEST(record_preparer, NumbersKeepEveryDigitAndWhatChangedIsCountedPerColumn) {
+    udb_schema schema(true);
+    for (auto [name, kind] : {std::pair{u"N", VT_R8}, std::pair{u"T", VT_BSTR},
+                              std::pair{u"I", VT_I8}, std::pair{u"D", VT_DECIMAL}})
+        schema.add(std::make_unique<t_ftd>(10, name, kind, false, false, ole_variant(), 0));
+    record_preparer prep(schema, 4);
+    DECIMAL wide{};  // 1234567890123456.78
+    wide.scale = 2;
+    wide.Lo64 = 123456789012345678ull;
+    udb_record in, out;
+    in.emplace_back(u"N", 0, ole_variant(u"12345678901234567890"));
+    in.emplace_back(u"T", 10, ole_variant(u"abcdef"));
+    in.emplace_back(u"I", 0, ole_variant(9007199254740993LL));
+    in.emplace_back(u"D", 0, ole_variant(wide));
+    prep.prepare(in, out);
+    EXPECT_EQ(out[0].bstr(), u"12345678901234567890");
+    EXPECT_EQ(out[1].bstr(), u"abcd");
+    EXPECT_EQ(out[2].bstr(), u"9007199254740993");
+    EXPECT_EQ(out[3].bstr(), u"1234567890123456.78");
+    for (size_t i : {0, 2, 3}) EXPECT_TRUE(out[i].b_text_cell) << i;
+    EXPECT_FALSE(out[1].b_text_cell);
+    EXPECT_EQ(prep.notes()[0].digits_kept, 0u);  // nothing counts before the row is written
+    prep.commit();
+
+    // Fifteen digits or fewer (trailing zeros not counted) stay numbers; a
+    // text read in the code page is counted.
+    DECIMAL small{};
+    small.scale = 1;
+    small.Lo64 = 15;
+    in[0].set_value(ole_variant(u"2.5"));
+    in[1].set_value(ole_variant(u"ok"));
+    in[1].b_recoded = true;
+    in[2].set_value(ole_variant(10000000000000000LL));
+    in[3].set_value(ole_variant(small));
+    prep.prepare(in, out);
+    prep.commit();
+    EXPECT_EQ(out[0].r8(), 2.5);
+    EXPECT_EQ(out[2].i8(), 10000000000000000LL);
+    EXPECT_EQ(out[3].get_type(), VT_DECIMAL);
+    for (const udb_field& f : out) EXPECT_FALSE(f.b_text_cell);
+    prep.prepare(in, out);  // a row not written (refused) counts nothing
+
+    const std::vector<column_notes>& n = prep.notes();
+    EXPECT_EQ(n[0].digits_kept, 1u);
+    EXPECT_EQ(n[1].cut, 1u);
+    EXPECT_EQ(n[1].recoded, 1u);
+    EXPECT_EQ(n[2].digits_kept, 1u);
+    EXPECT_EQ(n[3].digits_kept, 1u);
+    EXPECT_EQ(n[1].digits_kept + n[0].cut + n[2].cut, 0u);
 }
 
 TEST(prepare_record, TakesAtMost255Values) {

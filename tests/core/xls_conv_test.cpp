@@ -128,12 +128,13 @@ TEST_F(driver, NothingSelectedKeepsTheOldFileAndReportsThatNothingWasWritten) {
     EXPECT_EQ(listing(dir), std::vector<std::string>{"book.xls"});
 }
 
-TEST_F(driver, OnlyQueriesAreWrittenButNotPatched) {
+TEST_F(driver, OnlyQueriesAreWrittenAndPatched) {
     src.add_query(u"SELECT 1", numbers(2));
     conv.selected_items = {{u"Q1", u"SELECT 1"}};
     conv.do_convert(src);
     EXPECT_EQ(sheet_of(dest, u"Q1").rows.size(), 2u);
-    EXPECT_TRUE(store.patched.empty());
+    // Every worksheet's first row gets the header format, items of any kind.
+    EXPECT_EQ(store.patched, std::vector<std::u16string>{dest + u" v1"});
 }
 
 TEST_F(driver, RejectedAndCollidingNamesGetSafeNamesThatAreThenReserved) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "dao_testutil.h"
+#include "support/de_locale.h"
 
 using namespace dao_test;
 
@@ -95,6 +96,18 @@ TEST(SchemaInitializer, DefaultsAreQuotedOrSkipped) {
     EXPECT_EQ(tdf.fields[3].default_value, u"5");
     EXPECT_EQ(tdf.fields[4].default_value, u"0");
     EXPECT_EQ(tdf.fields[5].default_value, u"");
+}
+
+TEST(SchemaInitializer, ADefaultNumberKeepsItsPointUnderAnyLocale) {
+    de_locale german(LC_NUMERIC);
+    if (!german.ok())
+        GTEST_SKIP() << "no de_DE locale";
+    udb_schema src;
+    src.add(column(u"U", VT_UI8, 8, false, ole_variant(18446744073709551615ull)));
+    dao_tabledef tdf{u"T", {}};
+    dao_schema_initializer init(tdf, src);
+    init.initialize();
+    EXPECT_EQ(tdf.fields[0].default_value, u"1.84467440737096e+19");
 }
 
 TEST(SchemaInitializer, KindWithoutFieldTypeIsRefused) {

@@ -222,15 +222,16 @@ class AgentE2E(unittest.TestCase):
         self.assertIn("No workbook was written", out)
         self.assertEqual(read_bytes(dest), b"old content")
 
-    def test_only_queries_are_written_but_not_patched(self):
+    def test_only_queries_are_written_and_get_the_header_format(self):
         src = self.emp_db()
         prof = self.profile("q.tsl", {"Generic settings": [f"src={src}"],
                                       "Selected Tables": ["Q=SELECT ENAME FROM EMP"]})
-        dest, out, err = self.convert(src, f"--profile={prof}")
-        sheet = read_book(dest)["sheets"][0]
-        self.assertEqual(sheet["name"], "Q")
-        self.assertEqual(sheet["rows"][0], [["text", "ENAME"]])
-        self.assertFalse(sheet["header_formats"][0]["bold"])
+        for ver in (1, 0):
+            dest, out, err = self.convert(src, f"--profile={prof}", ver=ver)
+            sheet = read_book(dest)["sheets"][0]
+            self.assertEqual(sheet["name"], "Q")
+            self.assertEqual(sheet["rows"][0], [["text", "ENAME"]])
+            header_is_patched(self, sheet)
 
     def test_query_with_syntax_error_is_reported_and_next_item_converted(self):
         src = self.emp_db()
@@ -248,17 +249,22 @@ class AgentE2E(unittest.TestCase):
         src = make_db(self.w("t.db"), "CREATE TABLE T (S CLOB, V VARCHAR2(4000));",
                       {"T": [("a\r\nb\rc", "y" * 300), (long_text, None)]})
         for ver, cut in ((1, 32766), (0, 254)):
-            dest, out, err = self.convert(src, ver=ver)
+            # A cut is reported once per column, so the run ends with 1.
+            dest, out, err = self.convert(src, ver=ver, expect_rc=1)
             t = read_book(dest)["sheets"][0]
             self.assertEqual(column(t, 0)[0], ["text", "a\nb\nc"])
             self.assertEqual(column(t, 0)[1], ["text", "x" * cut])
             self.assertEqual(column(t, 1)[0][1], "y" * min(300, cut))
+            self.assertIn(f"T: Column S: 1 value was cut to {cut} characters, the most a cell "
+                          "holds.", out)
+            self.assertEqual("Column V:" in out, ver == 0, out)
 
     def test_clob_of_100000_characters(self):
         text = ("\u0416\u4e2d" * 50000)
         src = make_db(self.w("c.db"), "CREATE TABLE C (DOC CLOB);", {"C": [(text,)]})
-        dest, _, _ = self.convert(src)
+        dest, out, _ = self.convert(src, expect_rc=1)
         self.assertEqual(column(read_book(dest)["sheets"][0], 0)[0], ["text", text[:32766]])
+        self.assertIn("C: Column DOC: 1 value was cut to 32766 characters", out)
 
     def test_binary_columns_become_marker_text(self):
         src = make_db(self.w("b.db"), "CREATE TABLE B (R RAW(8), L LONG RAW, BL BLOB);",
@@ -343,7 +349,8 @@ class AgentE2E(unittest.TestCase):
         for ver in (1, 0):
             for extra, cap in (((), 60), (("--wrap",), 40)):
                 # Excel 5.0 in a code page that holds the CJK text
-                dest, _, _ = self.convert(src, *extra, ver=ver,
+                # (where the 300 characters of LONG_TEXT are cut to 254 and reported)
+                dest, _, _ = self.convert(src, *extra, ver=ver, expect_rc=0 if ver else 1,
                                           env=None if ver else locale_env("ja_JP.UTF-8"))
                 sheets = read_book(dest)["sheets"]
                 # FIRST was written before the workbook was reopened for MIX

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "jet/jet_error.h"
+#include "support/de_locale.h"
 
 namespace {
 
@@ -203,6 +204,16 @@ TEST(jet_conv, values_by_column_type) {
     EXPECT_EQ(plan(jet_value::of_text(b5), jet_text, sc, false).f, K::text);
     EXPECT_EQ(plan_error(jet_value::of_text(b5 + u"z"), jet_text, false), 3047);
     EXPECT_EQ(jet_biff5_length(u"a\U0001F600b"), 3u);
+}
+
+TEST(jet_conv, numbers_and_texts_do_not_follow_the_process_locale) {
+    de_locale german(LC_NUMERIC);
+    if (!german.ok())
+        GTEST_SKIP() << "no de_DE locale";
+    std::u16string sc;
+    EXPECT_EQ(plan(jet_value::of_text(u"2.5"), jet_double, sc).number, 2.5);
+    EXPECT_EQ(plan_error(jet_value::of_text(u"2,5"), jet_double), 3421);
+    EXPECT_EQ(std::u16string(plan(jet_value::of_number(1.5), jet_text, sc).text), u"1.5");
 }
 
 TEST(jet_conv, biff5_length_counts_a_pair_once_at_every_position) {

@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "support/de_locale.h"
+
 namespace {
 
 std::string real(double v) {
@@ -88,4 +90,21 @@ TEST(ocl_num, ParsesNumberTextStrictly) {
     EXPECT_FALSE(parse("1e"));
     EXPECT_FALSE(parse("."));
     EXPECT_FALSE(parse("12 34"));
+}
+
+TEST(ocl_num, ParsesTheSameUnderAnyProcessLocale) {
+    de_locale german(LC_NUMERIC);
+    if (!german.ok())
+        GTEST_SKIP() << "no de_DE locale";
+    double v = 0;
+    bool is_int = false;
+    long long iv = 0;
+    ASSERT_TRUE(ocl_num_parse("2.5", 3, &v, &is_int, &iv));
+    EXPECT_EQ(v, 2.5);
+    ASSERT_TRUE(ocl_num_parse("+1e400", 6, &v, &is_int, &iv));
+    EXPECT_EQ(v, std::numeric_limits<double>::infinity());
+    ASSERT_TRUE(ocl_num_parse("-0.001e-400", 11, &v, &is_int, &iv));
+    EXPECT_EQ(v, 0.0);
+    EXPECT_TRUE(std::signbit(v));
+    EXPECT_FALSE(ocl_num_parse("2,5", 3, &v, &is_int, &iv));
 }
