@@ -66,31 +66,62 @@ TEST(udb_profile, ByteOrderMarkAndWindows1252LinesAreRead) {
     EXPECT_EQ(p.get(u"Oracle settings", u"password"), u"M\u00fcller");
 }
 
-TEST(udb_profile, ALineOf4095CharactersIsAnInternalError) {
+TEST(udb_profile, LinesOfAnyLengthAreRead) {
+    // A 2,048-character name and a 2,048-character query make a line of
+    // 4,097 characters, more than the reader once took.
     udb_profile p;
-    std::string ok = "[S]\nk=" + std::string(4092, 'v') + "\r\n";  // 4094 characters + CR LF
-    EXPECT_TRUE(p.parse(ok));
-    std::string bad = "[S]\nk=" + std::string(4093, 'v') + "\n";
-    try {
-        p.parse(bad);
-        FAIL();
-    } catch (const tk_mail_assertion& e) {
-        EXPECT_EQ(e.message(),
-                  "Internal error: \ncode=" + tk_mail_assertion::encode_position("udb_prof", 113));
-    }
-    EXPECT_THROW(p.parse("[S]\n" + std::string(10000, 'x')), tk_mail_assertion);
+    const std::string name(2048, 'N'), query = "SELECT " + std::string(2041, 'v');
+    ASSERT_TRUE(p.parse("[Selected Tables]\r\n" + name + "=" + query + "\r\n"));
+    EXPECT_EQ(p.get(u"Selected Tables", w(name)), w(query));
+    std::string han;  // 3 bytes a character
+    for (int i = 0; i < 6000; ++i) han += "\xE6\xBC\xA2";
+    ASSERT_TRUE(p.parse("[Available Queries]\nQ=" + han));
+    EXPECT_EQ(p.get(u"Available Queries", u"Q").size(), 6000u);
 }
 
-TEST(udb_profile, TheLineLimitCountsCharactersNotBytes) {
-    // 3 bytes per character: 2000 of them are 6000 bytes but 2000 characters.
-    std::string han;
-    for (int i = 0; i < 2000; ++i)
-        han += "\xE6\xBC\xA2";
-    udb_profile p;
-    ASSERT_TRUE(p.parse("[Available Queries]\nQ=" + han + "\n"));
-    EXPECT_EQ(p.get(u"Available Queries", u"Q").size(), 2000u);
-    std::string too_long = han + han + han;  // 6000 characters
-    EXPECT_THROW(p.parse("[Available Queries]\nQ=" + too_long + "\n"), tk_mail_assertion);
+TEST(udb_profile, LinesThatAreNotUtf8AreReadInTheCodePageOfExcel50Texts) {
+    const char* old = std::getenv("TSL_CODEPAGE");
+    const std::string saved = old ? old : "";
+    // "[Selected Tables]" and a Cyrillic name saved by a Windows tool.
+    const std::string text = "[Selected Tables]\r\n\xCE\xF2\xF7\xE5\xF2\r\n";
+    for (const auto& [cp, name] :
+         {std::pair<const char*, std::u16string>{"1251", u"\u041e\u0442\u0447\u0435\u0442"},
+          {"1252", u"\u00ce\u00f2\u00f7\u00e5\u00f2"}}) {
+        ::setenv("TSL_CODEPAGE", cp, 1);
+        udb_profile p;
+        ASSERT_TRUE(p.parse(text));
+        EXPECT_TRUE(p.has(u"Selected Tables", name)) << cp;
+    }
+    if (old)
+        ::setenv("TSL_CODEPAGE", saved.c_str(), 1);
+    else
+        ::unsetenv("TSL_CODEPAGE");
+}
+
+TEST(udb_profile, AProfileSavedAsUtf16WithItsByteOrderMarkIsRead) {
+    // "[Selected Tables]\r\nT\u00c4\U0001F600\r\n" in both byte orders.
+    const std::u16string text = u"[Selected Tables]\r\nT\u00c4\U0001F600\r\n";
+    for (bool big : {false, true}) {
+        std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t c : text) {
+            const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+            bytes += big ? std::string{hi, lo} : std::string{lo, hi};
+        }
+        udb_profile p;
+        ASSERT_TRUE(p.parse(bytes)) << p.error_text();
+        EXPECT_TRUE(p.has(u"Selected Tables", u"T\u00c4\U0001F600")) << big;
+    }
+}
+
+TEST(udb_profile, AQueryOnOneLineKeepsWhatItsCommentsAndLiteralsMean) {
+    EXPECT_EQ(udb_sql_for_one_line(u"SELECT A -- the key */ here\r\n"
+                                   u"  , '--not' || q'[it's -- in]' \"x--y\" /* -- */\n"
+                                   u"FROM T --last"),
+              u"SELECT A /* the key * / here */\r\n"
+              u"  , '--not' || q'[it's -- in]' \"x--y\" /* -- */\n"
+              u"FROM T /*last */");
+    EXPECT_EQ(udb_sql_for_one_line(u"SELECT 'it''s' -- c\nFROM D"),
+              u"SELECT 'it''s' /* c */\nFROM D");
 }
 
 TEST(udb_profile, WritesSectionsAndKeysInOrdinalOrder) {
