@@ -67,6 +67,13 @@ class xls_converter : public udb_converter {
     // Patches the written workbook (and continuation files) for formatting.
     void do_patch();
 
+    // Refuses, with a report, a trace log file that is not to be written
+    // (the log refused it itself, or it is a file of this run: see
+    // trace_log_refusal); tracing then stops, and a file the log made is
+    // removed. True when it refused, once per log file name. The run asks
+    // before it writes; the agent asks before it connects.
+    bool check_trace_log();
+
     // Whether the last run reported anything: an error report (an item or
     // record that failed, rows left out, a workbook not written, nothing
     // written) or a selected table the source lacks. The agent's exit
@@ -80,9 +87,9 @@ class xls_converter : public udb_converter {
 
     // "/out/book.xls" and 2 give "/out/book(2).xls".
     static std::u16string continuation_name(const std::u16string& dest, int n);
-    // A destination as the user gave it, with the extension ".xls" (an
-    // existing one replaced, a missing one added); empty when `value` names
-    // no file (empty, or a folder).
+    // A destination as the user gave it, with the extension ".xls" (another
+    // one replaced, a missing one added; ".xls" in any letter case kept as
+    // given); empty when `value` names no file (empty, or a folder).
     static std::u16string workbook_name(const std::u16string& value);
 
     xls_destination& destination() { return *destination_; }
@@ -127,6 +134,7 @@ class xls_converter : public udb_converter {
     std::unique_ptr<tk::file_lock> lock_;
     std::unique_ptr<tk::publication> output_;
     bool write_failed_ = false;  // a workbook of the run could not be written
+    std::string log_refused_;    // the trace log file refused and reported
     int parts_ = 0;              // continuation files the run wrote
     int32_t tables_missing_ = 0;
     size_t reports_before_ = 0;

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -445,6 +446,36 @@ class wizard_test : public QObject {
         find<QCheckBox>("open_on_exit")->setChecked(true);
         w().button(QWizard::FinishButton)->click();
         QVERIFY(script_->opened.empty());
+    }
+
+    // A full disk: one error box, then the completion page; the old
+    // workbook stays as it was.
+    void full_disk() {
+        const QString disk = path("disk");
+        QVERIFY(QDir().mkpath(disk));
+        if (run_cmd("mount -t tmpfs -o size=1m tmpfs '" + disk + "' 2>&1") != "")
+            QSKIP("cannot mount a small tmpfs here");
+        const QString book = disk + "/full.xls";
+        QFile f(book);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old contents");
+        f.close();
+        run_cmd("dd if=/dev/zero of='" + disk + "/filler' bs=4k 2>/dev/null");
+        start();
+        script_->answers = {true};
+        const bool reached = to_tables(demo_, book);
+        select({"EMP", "DEPT"});
+        const bool converted = reached && convert();
+        const QByteArray after = read_all(book);
+        const QStringList names = QDir(disk).entryList(QDir::Files | QDir::Hidden);
+        run_cmd("umount '" + disk + "'");
+        QVERIFY(converted);
+        QCOMPARE(script_->boxes.size(), size_t(2));  // Overwrite?, then the error
+        QCOMPARE(script_->boxes.back().kind, box_kind::error);
+        QVERIFY(script_->texts().last().startsWith(book + ": The workbook could not be written"));
+        QCOMPARE(app_->shell().errors().size(), size_t(1));
+        QCOMPARE(after, QByteArray("old contents"));
+        QCOMPARE(names, QStringList({"filler", "full.xls"}));
     }
 
     // A profile on the command line over the saved settings; 25 failing
