@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,8 +16,9 @@ namespace tk {
 namespace {
 
 constexpr size_t kSignatureSize = sizeof file_lock::kSignature - 1;
-// A lock file is small: its signature and a few names. More is not ours.
-constexpr off_t kMostRecorded = 1 << 20;
+// The names read back from a lock file at most: a run that names a
+// temporary for every item of a long selection lists a few MiB at worst.
+constexpr size_t kMostRecorded = size_t(64) << 20;
 
 void write_at(int fd, const std::string& bytes, off_t at) {
     size_t done = 0;
@@ -31,12 +33,14 @@ void write_at(int fd, const std::string& bytes, off_t at) {
     }
 }
 
-// The whole content of an open lock file, or false when it is no lock file.
+// The content of an open lock file (its first kMostRecorded bytes), or
+// false when it is no lock file: not a regular file, or neither empty nor
+// beginning with the signature.
 bool read_lock(int fd, std::string& content) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMostRecorded)
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    content.assign(static_cast<size_t>(st.st_size), '\0');
+    content.assign(std::min(static_cast<size_t>(st.st_size), kMostRecorded), '\0');
     size_t got = 0;
     while (got < content.size()) {
         ssize_t k =

@@ -7,9 +7,10 @@
 // the name is locked at a time, and a file left by a killed holder (the
 // kernel drops its flock) is simply taken over.
 //
-// The file says it is a lock file: it begins with kSignature, then holds the
-// names its holder recorded (each ended by a NUL byte), the names of files
-// the holder made and would remove itself if it were not killed. A taker
+// The file says it is a lock file: it begins with kSignature (or is empty,
+// when the disk had no room for it), then holds the names its holder
+// recorded (each ended by a NUL byte), the names of files the holder made
+// and would remove itself if it were not killed. A taker
 // finds those of a killed holder in recorded(). A file of that name that is
 // not a lock file (not empty and without the signature, or not a regular
 // file) belongs to someone else: it is never locked, written or removed.
