@@ -201,6 +201,8 @@ class AgentGuard(unittest.TestCase):
             self.assertEqual(p.returncode, -sig, err)
             self.assertEqual(self.listing(), ["fifo.db", "q.tsl"])
 
+    @unittest.skipIf(os.environ.get("TSL_SANITIZED") == "1",
+                     "a sanitizer build cannot run under a limit of its address space")
     def test_a_value_too_large_for_memory_refuses_its_record_only(self):
         src = make_db(self.w("blob.db"), "CREATE TABLE B (N NUMBER(9), D BLOB);"
                       "INSERT INTO B VALUES (1, x'00'); INSERT INTO B VALUES (2, zeroblob(100000000));"
