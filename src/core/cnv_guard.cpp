@@ -77,6 +77,13 @@ std::string destination_refusal(const std::u16string& dest, const std::string& s
         return "The MS Excel spreadsheet name is too long.";
     const destination_set set(dest);
     const std::string& folder = set.folder;
+    // Another destination's lock file: a run would replace it, and the run
+    // holding it would remove the workbook.
+    const std::string file = set.name + set.ext;
+    if (file.size() > 10 && file[0] == '.' && set.ext == ".tsl-lock") {
+        return "The destination " + path +
+               " has the name of a lock file of this program. Choose another destination.";
+    }
     if (!tk_is_path_exist(folder.c_str())) {
         return "The folder of the MS Excel spreadsheet does not exist.\n"
                "Please verify the correct path was given.";

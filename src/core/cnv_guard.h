@@ -33,9 +33,10 @@ struct destination_set {
 // machine, else "". Refused, each with its own message: no name; a folder;
 // a folder that does not exist, or in which no file can be written; a name
 // so long that the files a run writes beside it would not fit the file
-// system's limits; the source database as the destination, as one of its
-// continuation files or as its lock file; an existing read-only file; a
-// file at the lock file's name that is not a lock file.
+// system's limits; the name of a lock file; the source database as the
+// destination, as one of its continuation files or as its lock file; an
+// existing read-only file; a file at the lock file's name that is not a lock
+// file.
 std::string destination_refusal(const std::u16string& dest, const std::string& source,
                                 int32_t format_version);
 

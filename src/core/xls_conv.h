@@ -9,7 +9,9 @@
 // refused); every workbook of the run (the destination and its continuation
 // files) is then written and patched in a tk::publication and takes its
 // final name only at the end. A run that fails to write a workbook, writes
-// none, is aborted or stopped leaves the old files as they were.
+// none, is aborted or stopped leaves the old files as they were; a failure
+// to write (tk_write_failure: no space, a quota, the file-size limit, an I/O
+// error) ends the run at once with one report naming the destination.
 //
 // The converter owns its workbook side (xls_destination: the workbook
 // driver and the two workbook engines) and borrows the front end, which
@@ -53,9 +55,10 @@ class xls_converter : public udb_converter {
     void set_wrap_text(bool wrap);
 
     // Converts every selected item from `source`, then patches and
-    // publishes the result. A destination that is the source database or an
-    // existing read-only file, or that another run holds, is refused with a
-    // level-1 tk_exception before anything is written.
+    // publishes the result. A destination that destination_refusal refuses
+    // (cnv_guard.h), or that another run holds, is refused with a level-1
+    // tk_exception before anything is written. A failure to write ends the
+    // run through error_handler::end_run (tk_final_exception).
     void do_convert(udb_database& source);
     // Copies one item's records into the worksheet `name` of the destination
     // and, when it is full and split_data is set, of the continuation files.

@@ -46,6 +46,7 @@ TEST_F(guard, DestinationsNoRunMayWriteAreRefusedEachWithItsMessage) {
     EXPECT_EQ(refusal("book.xls"), "");
     EXPECT_NE(refusal("none/book.xls").find("folder of the MS Excel spreadsheet does not exist"),
               std::string::npos);
+    EXPECT_NE(refusal(".book.xls.tsl-lock").find("has the name of a lock file"), std::string::npos);
 }
 
 TEST_F(guard, AnExistingFileThatIsNoWorkbookIsForeign) {
