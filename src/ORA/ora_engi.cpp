@@ -174,6 +174,10 @@ void ora_engine::initialize(const std::u16string& source) {
     check_status(oci->OCIHandleAlloc(oci->env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR,
                                      kExtraMemory, &extra));
     err_ = err;
+    OCIError* break_err = nullptr;
+    check_status(oci->OCIHandleAlloc(oci->env, reinterpret_cast<void**>(&break_err),
+                                     OCI_HTYPE_ERROR, kExtraMemory, &extra));
+    break_err_ = break_err;
     OCIServer* srv = nullptr;
     check_status(oci->OCIHandleAlloc(oci->env, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER,
                                      kExtraMemory, &extra));
@@ -217,6 +221,7 @@ ora_database* ora_engine::open_db(const std::u16string& service, const std::u16s
     if (fresh && svc != fresh)
         oci_->OCIHandleFree(fresh, OCI_HTYPE_SVCCTX);
     svc_ = svc;
+    breakable_.store(svc);
     tk_trace(2, "The connection has been established");
     set_date_formats();
 
@@ -347,12 +352,26 @@ void ora_engine::logoff() {
     // The Oracle client releases the service context of an OCILogon itself.
     OCISvcCtx* svc = svc_;
     svc_ = nullptr;
+    breakable_.store(nullptr);
     check_status(oci_->OCILogoff(svc, err_));
+}
+
+void ora_engine::interrupt() noexcept {
+    if (OCISvcCtx* svc = breakable_.load(); svc && oci_ && break_err_)
+        oci_->OCIBreak(svc, break_err_);
+}
+
+void ora_engine::end_interrupt() {
+    if (svc_ && break_err_)
+        oci_->OCIReset(svc_, break_err_);
 }
 
 void ora_engine::release_handles() {
     if (err_)
         oci_->OCIHandleFree(err_, OCI_HTYPE_ERROR);
+    if (break_err_)
+        oci_->OCIHandleFree(break_err_, OCI_HTYPE_ERROR);
+    break_err_ = nullptr;
     if (srv_)
         oci_->OCIHandleFree(srv_, OCI_HTYPE_SERVER);
     err_ = nullptr;

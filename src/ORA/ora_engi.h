@@ -15,6 +15,7 @@
 // nothing is locked (the environment is not created OCI_THREADED).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -104,6 +105,13 @@ class ora_engine : public tk_singleton<ora_engine> {
 
     bool running = false;
 
+    // Asks the call running on the connection, if any, to end (OCIBreak):
+    // it then fails with ORA-01013. Safe from another thread and from a
+    // signal handler; nothing when not connected.
+    void interrupt() noexcept;
+    // Lets the connection take calls again after interrupt() (OCIReset).
+    void end_interrupt();
+
     bool initialized() const { return initialized_; }
     bool connected() const { return svc_ != nullptr; }
     const std::u16string& source() const { return source_; }
@@ -138,6 +146,10 @@ class ora_engine : public tk_singleton<ora_engine> {
     OCIError* err_ = nullptr;
     OCIServer* srv_ = nullptr;
     OCISvcCtx* svc_ = nullptr;
+    // What interrupt() may use: the connection while it is logged on, and
+    // an error handle of its own (the other one may be in use meanwhile).
+    std::atomic<OCISvcCtx*> breakable_{nullptr};
+    OCIError* break_err_ = nullptr;
 };
 
 // Owner of one statement handle: allocated by the constructor (guarded),

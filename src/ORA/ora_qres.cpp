@@ -5,6 +5,7 @@
 namespace {
 
 constexpr const char* kSource = "ora_qres";
+constexpr int32_t kOutOfMemory = 4030;  // ORA-04030: out of process memory
 
 }  // namespace
 
@@ -82,9 +83,10 @@ bool ora_query_results::fetch_row() {
     try {
         status = stmt_.fetch();
     } catch (const ora_exception& e) {
-        // A value the server could not convert costs its row only: the
-        // next fetch goes on with the next row.
-        if (!ora_is_value_error(e.number()))
+        // A value the server could not convert, or one too large for the
+        // memory at hand (ORA-04030), costs its row only: the next fetch
+        // goes on with the next row.
+        if (!ora_is_value_error(e.number()) && e.number() != kOutOfMemory)
             throw;
         fetched_ = false;
         throw udb_record_refused(e);
@@ -126,6 +128,10 @@ udb_record* ora_query_results::get_item() {
         if (e.code() == 2)
             throw;
         throw udb_record_refused(e);
+    } catch (const std::bad_alloc&) {
+        // So does one too large to be held.
+        throw udb_record_refused(
+            tk_exception("A value of the record is too large to be held in memory.", 0));
     }
     return record_.get();
 }

@@ -14,9 +14,10 @@
 // reader's destruction. Once the end was met, is_eof() stays true and
 // get_item() returns null without asking the server again.
 //
-// A row the server cannot convert (ora_is_value_error) or whose values
-// cannot be decoded raises udb_record_refused out of is_eof() or get_item();
-// the reader has passed that row and goes on with the next.
+// A row the server cannot convert (ora_is_value_error) or hold in memory
+// (ORA-04030), or whose values cannot be decoded or held, raises
+// udb_record_refused out of is_eof() or get_item(); the reader has passed
+// that row and goes on with the next.
 #pragma once
 
 #include <cstdint>

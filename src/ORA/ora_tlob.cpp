@@ -84,6 +84,10 @@ void ora_lob::to_variant(ole_variant& out) {
     }
 
     const ub4 offset = 1;
+    // A value too large to be held is read to its end all the same (the
+    // stream must be finished), then refused.
+    bool too_large = false;
+    uint64_t read = 0;
     for (;;) {
         ub4 amount = 0;
         const sword status = engine.check_status(
@@ -97,22 +101,22 @@ void ora_lob::to_variant(ole_variant& out) {
                                0);
         }
         const ub4 n = amount < kPieceBytes ? amount : kPieceBytes;
-        if (text && n > 0) {
-            // A zero byte (a NUL inside the text) is dropped, the text
-            // after it kept.
-            const char* bytes = reinterpret_cast<const char*>(piece_.data());
-            for (ub4 at = 0; at < n;) {
-                const char* zero = static_cast<const char*>(std::memchr(bytes + at, 0, n - at));
-                const ub4 end = zero ? static_cast<ub4>(zero - bytes) : n;
-                text_.append(bytes + at, end - at);
-                at = end + 1;
-            }
-        } else if (n > 0) {
-            out.mutable_bytes()->insert(out.mutable_bytes()->end(), piece_.data(),
-                                        piece_.data() + n);
+        read += n;
+        try {
+            if (!too_large)
+                keep_piece(out, text, n);
+        } catch (const std::bad_alloc&) {
+            too_large = true;
+            std::string().swap(text_);
+            out.allocate_safe_array(0);
         }
         if (status != OCI_NEED_DATA)
             break;
+    }
+    if (too_large) {
+        throw tk_exception("The value of column " + tk::utf16_to_utf8(name_) + " (" +
+                               std::to_string(read) + " bytes) is too large to be held in memory.",
+                           0);
     }
     if (!text)
         return;
@@ -121,4 +125,20 @@ void ora_lob::to_variant(ole_variant& out) {
         out.attach_string(text_);
     else
         recode_bytes(text_, out);
+}
+
+void ora_lob::keep_piece(ole_variant& out, bool text, ub4 n) {
+    if (text && n > 0) {
+        // A zero byte (a NUL inside the text) is dropped, the text
+        // after it kept.
+        const char* bytes = reinterpret_cast<const char*>(piece_.data());
+        for (ub4 at = 0; at < n;) {
+            const char* zero = static_cast<const char*>(std::memchr(bytes + at, 0, n - at));
+            const ub4 end = zero ? static_cast<ub4>(zero - bytes) : n;
+            text_.append(bytes + at, end - at);
+            at = end + 1;
+        }
+    } else if (n > 0) {
+        out.mutable_bytes()->insert(out.mutable_bytes()->end(), piece_.data(), piece_.data() + n);
+    }
 }

@@ -194,6 +194,9 @@ class ora_lob : public ora_type {
     static constexpr ub4 kPieceBytes = 32768;
 
   private:
+    // Adds the piece's first n bytes to the value (raises std::bad_alloc).
+    void keep_piece(ole_variant& out, bool text, ub4 n);
+
     OCILobLocator* locator_ = nullptr;
     std::vector<unsigned char> piece_;  // kPieceBytes + 1
     std::string text_;                  // a CLOB's UTF-8 bytes, reused per row

@@ -46,6 +46,17 @@ class tk_exception_ex : public tk_exception {
     explicit tk_exception_ex(int error);
 };
 
+// A failure to write a file of a run's output: no space, a quota, a file
+// past the size limit, an I/O error. Raised by the byte sinks, spools and
+// publication of the toolkit, and by any writer of a workbook format; the
+// layers between them and the driver let it through as it is. The driver
+// ends the run at once with one report naming the destination, and
+// publishes nothing. Level 1; errno as the system error.
+class tk_write_failure : public tk_exception_ex {
+  public:
+    tk_write_failure() = default;  // takes errno, as tk_exception_ex does
+};
+
 // An internal error: a broken precondition. The message encodes the source
 // position ("file\line" as lower-case hex) so a user can send it back.
 class tk_mail_assertion : public tk_exception {

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "TK/tk_utf.h"
@@ -12,16 +14,15 @@
 bool tk_log_use_ansi = false;
 
 namespace {
-// Opens the log file for writing with `flags` (O_TRUNC or O_APPEND). A new
-// file is made readable by its owner only: trace lines name tables, queries
-// and users. A file the first line empties is brought down to that mode too.
-FILE* open_log(const std::string& path, int flags) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, S_IRUSR | S_IWUSR);
+// Opens the log file to append a line, without following a link at its
+// name. A new file is made readable by its owner only: trace lines name
+// tables, queries and users.
+FILE* open_log(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
+                    S_IRUSR | S_IWUSR);
     if (fd < 0)
         return nullptr;
-    if (flags & O_TRUNC)
-        (void)::fchmod(fd, S_IRUSR | S_IWUSR);
-    FILE* f = ::fdopen(fd, flags & O_APPEND ? "ab" : "wb");
+    FILE* f = ::fdopen(fd, "ab");
     if (!f)
         ::close(fd);
     return f;
@@ -56,18 +57,72 @@ void append_padded(std::u16string& out, std::u16string_view text, const std::str
 void tk_log::set_path(const char* name) {
     if (!name)
         throw tk_mail_assertion("..\\TK/tk_log", 82);
+    std::lock_guard<std::mutex> lock(open_mutex_);
     path_ = name;
+    refusal_.clear();
+    truncated_.store(false, std::memory_order_relaxed);
+}
+
+std::string tk_log::refusal() const {
+    std::lock_guard<std::mutex> lock(open_mutex_);
+    return refusal_;
+}
+
+void tk_log::withdraw() {
+    std::lock_guard<std::mutex> lock(open_mutex_);
+    set_enabled(false);
+    struct stat st {};
+    if (truncated_.load(std::memory_order_relaxed) && ::lstat(path_.c_str(), &st) == 0 &&
+        st.st_dev == device_ && st.st_ino == inode_)
+        ::unlink(path_.c_str());
+    truncated_.store(false, std::memory_order_relaxed);
 }
 
 bool tk_log::prepare(int level) {
-    if (!truncated_.load(std::memory_order_relaxed)) {
-        // Empty the file once, at the first line after enabling. A file that
-        // cannot be opened is skipped silently (and tried again with the next
-        // line): tracing never fails a caller.
-        if (FILE* f = open_log(path_, O_TRUNC)) {
-            std::fclose(f);
-            truncated_.store(true, std::memory_order_relaxed);
+    if (!truncated_.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> lock(open_mutex_);
+        if (!truncated_.load(std::memory_order_relaxed) && enabled()) {
+            // Empty the file once, at the first line after enabling, if it
+            // is ours. A file that cannot be opened is skipped silently (and
+            // tried again with the next line): tracing never fails a caller.
+            int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                            S_IRUSR | S_IWUSR);
+            if (fd < 0 && errno == ELOOP) {
+                refusal_ = "The trace log file " + path_ +
+                           " is a symbolic link; it is not followed, and the conversion goes on "
+                           "without a trace log.";
+                set_enabled(false);
+                return false;
+            }
+            if (fd < 0)
+                return false;
+            struct stat st {};
+            char head[sizeof kHeader - 1] = {};
+            const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+            const bool ours =
+                regular && (st.st_size == 0 || (::pread(fd, head, sizeof head, 0) ==
+                                                    static_cast<ssize_t>(sizeof head) &&
+                                                std::memcmp(head, kHeader, sizeof head) == 0));
+            if (!ours) {
+                ::close(fd);
+                refusal_ = "The trace log file " + path_ +
+                           " is not a trace log of this program; it is left as it is, and the "
+                           "conversion goes on without a trace log.";
+                set_enabled(false);
+                return false;
+            }
+            const std::string header = std::string(kHeader) + (line_end_ ? "\r\n" : "\n");
+            if (::ftruncate(fd, 0) == 0 && ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 &&
+                ::pwrite(fd, header.data(), header.size(), 0) ==
+                    static_cast<ssize_t>(header.size())) {
+                device_ = st.st_dev;
+                inode_ = st.st_ino;
+                truncated_.store(true, std::memory_order_release);
+            }
+            ::close(fd);
         }
+        if (!truncated_.load(std::memory_order_relaxed))
+            return false;
     }
     return level >= threshold_;
 }
@@ -84,10 +139,12 @@ void tk_log::write_line(const std::string& text) {
         std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", tm.tm_hour, tm.tm_min, tm.tm_sec);
         line += stamp;
     }
-    line += text;
+    // A name that holds control characters must not drive the terminal of
+    // whoever reads the log.
+    line += tk::escape_controls(text);
     if (line_end_)
         line += "\r\n";
-    FILE* f = open_log(path_, O_APPEND);
+    FILE* f = open_log(path_);
     if (!f)
         return;
     std::fwrite(line.data(), 1, line.size(), f);

@@ -8,8 +8,11 @@
 //        const char16_t* (pass name.c_str()).
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstdarg>
+#include <mutex>
 #include <string>
 
 #include "TK/tk_singl.h"
@@ -18,11 +21,20 @@
 // parity with the original design; on this platform both choices are UTF-8.
 extern bool tk_log_use_ansi;
 
+// The log file never replaces a file the user keeps. Its first line is
+// kHeader; the first trace line after enabling empties the file only when
+// it is a log of this program (it begins with kHeader) or empty, and
+// creates it otherwise (mode 0600). Any other file at the name (a file that
+// does not begin as a log does, a symbolic link, a folder, a device) is
+// left as it is: the log then writes nothing and refusal() says why.
 class tk_log : public tk_singleton<tk_log> {
   public:
+    static constexpr char kHeader[] = "Tessaline trace log";
+
     tk_log() = default;
 
-    // Keeps the full file name; a null name is an internal error.
+    // Keeps the full file name (and forgets an earlier refusal); a null
+    // name is an internal error.
     void set_path(const char* name);
     const std::string& path() const { return path_; }
     void set_threshold(int t) { threshold_ = t; }
@@ -31,6 +43,12 @@ class tk_log : public tk_singleton<tk_log> {
     void set_enabled(bool b) { enabled_.store(b, std::memory_order_relaxed); }
     bool enabled() const { return enabled_.load(std::memory_order_relaxed); }
     void set_timestamps(bool b) { timestamps_ = b; }
+
+    // Why the file was refused (a message naming it), "" when it was not.
+    std::string refusal() const;
+    // Stops logging for good and removes the file when this log made or
+    // emptied it: for a name the run itself must write.
+    void withdraw();
 
     // The two trace bodies; call through the macros below.
     void vtrace(int level, const char* format, va_list args);
@@ -52,6 +70,11 @@ class tk_log : public tk_singleton<tk_log> {
     std::atomic<bool> enabled_{false};
     std::atomic<bool> truncated_{false};
     bool timestamps_ = true;
+    // The first opening (emptying or refusing) is made once, under a lock.
+    mutable std::mutex open_mutex_;
+    std::string refusal_;
+    dev_t device_ = 0;  // the file this log emptied or made
+    ino_t inode_ = 0;
 };
 
 void tk_trace_impl(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -1,6 +1,5 @@
 #include "TK/tk_publ.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,9 +47,9 @@ std::string random_tail() {
 
 // A new empty temporary file for `base` in `folder`, open read-write:
 // anonymous when the file system allows it (`named` stays empty), else a
-// hidden named file (`named` receives its path).
+// hidden named file (`named` receives its path), recorded before it is made.
 int make_temp(const std::string& folder, const std::string& base, bool anonymous,
-              std::string& named) {
+              const publication::temp_recorder& record, std::string& named) {
     named.clear();
     if (anonymous && proc_fd_usable()) {
         int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -59,14 +58,29 @@ int make_temp(const std::string& folder, const std::string& base, bool anonymous
         // Only "not supported here" falls back; a full disk or a refused
         // folder fails the same way with a named file.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
-            throw tk_exception_ex();
+            throw tk_write_failure();
     }
-    std::string pattern = temp_name(folder, base, std::string(kTempRandom, 'X'));
-    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw tk_exception_ex();
-    named = pattern;
-    return fd;
+    for (;;) {
+        std::string name = temp_name(folder, base, random_tail());
+        if (record)
+            record(name);
+        int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            named = name;
+            return fd;
+        }
+        if (errno != EEXIST)
+            throw tk_write_failure();
+    }
+}
+
+// The renames of a publication that a failure can undo: renameat2 with
+// RENAME_EXCHANGE swaps the new file and the old one, so that the old one
+// stays under the temporary name until every name is in place.
+enum class placed { created, exchanged, renamed };
+
+bool rename_flags(const std::string& from, const std::string& to, unsigned flags) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) == 0;
 }
 
 // The process's umask, without changing it (other threads may be creating
@@ -112,11 +126,12 @@ std::unique_ptr<file_rewrite> path_target::rewrite() {
 // content (with the temporary name, when it has one).
 class publication::staged : public file_target {
   public:
-    staged(std::string folder, std::string final_path, bool anonymous)
+    staged(std::string folder, std::string final_path, bool anonymous, const temp_recorder& record)
         : folder_(std::move(folder)),
           final_(std::move(final_path)),
           base_(file_part(final_)),
-          anonymous_(anonymous) {}
+          anonymous_(anonymous),
+          record_(record) {}
     ~staged() override { drop(); }
 
     const std::string& name() const override { return final_; }
@@ -135,28 +150,81 @@ class publication::staged : public file_target {
         temp_ = std::move(temp);
     }
     // Puts the content on disk with its final permission bits and a name.
+    // The file it replaces must be a regular file this process may replace
+    // (in a folder with the sticky bit, only its owner, the folder's owner
+    // or a privileged process may), so that a set fails here, before any of
+    // its names changes, wherever it can be told in advance.
     void prepare(mode_t umask_bits) {
         if (::fsync(fd_) != 0)
-            throw tk_exception_ex();
+            throw tk_write_failure();
         struct stat st {};
         mode_t mode = 0666 & ~umask_bits;
-        if (::stat(final_.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::lstat(final_.c_str(), &st) == 0) {
+            if (!S_ISREG(st.st_mode)) {
+                errno = EEXIST;  // a folder, a link or a device is not replaced
+                throw tk_exception_ex();
+            }
+            struct stat dir {};
+            const uid_t me = ::geteuid();
+            if (::stat(folder_.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) && me != 0 &&
+                st.st_uid != me && dir.st_uid != me) {
+                errno = EPERM;
+                throw tk_exception_ex();
+            }
             mode = st.st_mode & 0777;
+        }
         if (::fchmod(fd_, mode) != 0)
             throw tk_exception_ex();
         while (temp_.empty()) {
             std::string name = temp_name(folder_, base_, random_tail());
+            if (record_)
+                record_(name);
             if (::linkat(AT_FDCWD, proc_path(fd_).c_str(), AT_FDCWD, name.c_str(),
                          AT_SYMLINK_FOLLOW) == 0) {
                 temp_ = name;
             } else if (errno != EEXIST) {
-                throw tk_exception_ex();
+                throw tk_write_failure();
             }
         }
     }
-    void rename_to_final() {
+    // Gives the content its final name. Where the file system can swap two
+    // names, the file replaced keeps the temporary name until `settle`, so
+    // that `undo` can put it back.
+    void put_in_place() {
+        if (rename_flags(temp_, final_, RENAME_EXCHANGE)) {
+            how_ = placed::exchanged;
+            return;
+        }
+        const bool unsupported = errno == EINVAL || errno == ENOSYS;
+        if (!unsupported && errno != ENOENT)
+            throw tk_exception_ex();
+        if (errno == ENOENT) {  // nothing to replace
+            if (rename_flags(temp_, final_, RENAME_NOREPLACE) ||
+                ((errno == EINVAL || errno == ENOSYS) &&
+                 ::rename(temp_.c_str(), final_.c_str()) == 0)) {
+                how_ = placed::created;
+                return;
+            }
+            throw tk_exception_ex();
+        }
+        // A file system that cannot swap names: the old file is replaced
+        // for good.
         if (::rename(temp_.c_str(), final_.c_str()) != 0)
             throw tk_exception_ex();
+        how_ = placed::renamed;
+        temp_.clear();
+    }
+    // Takes back what put_in_place did, as far as it can.
+    void undo() {
+        if (how_ == placed::exchanged)
+            rename_flags(temp_, final_, RENAME_EXCHANGE);
+        else if (how_ == placed::created)
+            ::rename(final_.c_str(), temp_.c_str());
+    }
+    // After every name is in place: the file replaced goes.
+    void settle() {
+        if (how_ == placed::exchanged)
+            ::unlink(temp_.c_str());
         temp_.clear();
     }
 
@@ -174,8 +242,10 @@ class publication::staged : public file_target {
     std::string final_;
     std::string base_;
     bool anonymous_;
+    const temp_recorder& record_;
     int fd_ = -1;
     std::string temp_;
+    placed how_ = placed::renamed;
 };
 
 namespace {
@@ -227,13 +297,13 @@ class staged_rewrite : public file_rewrite {
 
 std::unique_ptr<file_rewrite> publication::staged::rewrite() {
     std::string named;
-    int fd = make_temp(folder_, base_, anonymous_, named);
+    int fd = make_temp(folder_, base_, anonymous_, record_, named);
     return std::make_unique<staged_rewrite>(
         [this](int new_fd, std::string temp) { adopt(new_fd, std::move(temp)); }, fd, named);
 }
 
-publication::publication(std::string folder, temporaries kind)
-    : folder_(std::move(folder)), kind_(kind) {
+publication::publication(std::string folder, temporaries kind, temp_recorder record)
+    : folder_(std::move(folder)), kind_(kind), record_(std::move(record)) {
     tk_trace(2, "publication::ctor(%s)", folder_.c_str());
 }
 
@@ -244,7 +314,7 @@ file_target& publication::file(const std::string& final_path) {
         if (f->name() == final_path)
             return *f;
     files_.push_back(
-        std::make_unique<staged>(folder_, final_path, kind_ == temporaries::anonymous));
+        std::make_unique<staged>(folder_, final_path, kind_ == temporaries::anonymous, record_));
     return *files_.back();
 }
 
@@ -264,7 +334,16 @@ void publication::publish() {
         if (f->has_content())
             set.push_back(f.get());
     for (staged* f : set) f->prepare(mask);
-    for (staged* f : set) f->rename_to_final();
+    // A name that cannot be put in place puts the ones before it back: a
+    // failed publication leaves every old file as it was.
+    size_t done = 0;
+    try {
+        for (; done < set.size(); ++done) set[done]->put_in_place();
+    } catch (...) {
+        while (done > 0) set[--done]->undo();
+        throw;
+    }
+    for (staged* f : set) f->settle();
     // The new names are on disk only once the folder is.
     int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -274,23 +353,22 @@ void publication::publish() {
     files_.clear();
 }
 
-void publication::remove_stale(const std::string& folder,
+void publication::remove_stale(const std::string& folder, const std::vector<std::string>& paths,
                                const std::function<bool(const std::string&)>& ours) {
-    DIR* d = ::opendir(folder.c_str());
-    if (!d)
-        return;
     const size_t mark = sizeof kTempMark - 1;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n.size() < 2 + mark + kTempRandom || n[0] != '.')
+    for (const std::string& path : paths) {
+        const std::string n = file_part(path);
+        if (path != folder + "/" + n || n.size() < 2 + mark + kTempRandom || n[0] != '.')
             continue;
-        size_t at = n.size() - kTempRandom - mark;
+        const size_t at = n.size() - kTempRandom - mark;
         if (n.compare(at, mark, kTempMark) != 0 || !ours(n.substr(1, at - 1)))
             continue;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
         tk_trace(2, "Removing the stale temporary file %s", n.c_str());
-        ::unlinkat(::dirfd(d), n.c_str(), 0);
+        ::unlink(path.c_str());
     }
-    ::closedir(d);
 }
 
 }  // namespace tk

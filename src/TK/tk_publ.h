@@ -16,10 +16,13 @@
 // (O_TMPFILE) that the system discards by itself when the process ends in
 // any way, even killed; it gets a name (linkat) only while being published.
 // Elsewhere a hidden file ".<name>.tsl-XXXXXX" beside the final name, which
-// the publication removes on every way out it sees, and
-// `publication::remove_stale` removes after a process that was killed.
+// the publication removes on every way out it sees. Every such name is
+// handed to the publication's recorder before a file gets it, so that after
+// a process that was killed `publication::remove_stale` removes exactly the
+// files that process made, never another file that happens to look alike.
 //
-// Errors are tk_exception_ex (errno and the system's text).
+// Errors are tk_exception_ex (errno and the system's text); a failure to
+// make or write a temporary is a tk_write_failure.
 #pragma once
 
 #include <functional>
@@ -72,8 +75,13 @@ class publication {
         named,      // always hidden named files (what other file systems get)
     };
 
+    // Called with the path of each named temporary before a file is made
+    // under it; a failure it throws fails that step.
+    using temp_recorder = std::function<void(const std::string& path)>;
+
     // `folder`: where every file of the set goes (it must exist).
-    explicit publication(std::string folder, temporaries kind = temporaries::anonymous);
+    explicit publication(std::string folder, temporaries kind = temporaries::anonymous,
+                         temp_recorder record = {});
     // Discards every content that was not published.
     ~publication();
     publication(const publication&) = delete;
@@ -88,19 +96,26 @@ class publication {
     // Gives every file with content its final name. Each is put on disk and
     // gets the permission bits of the file it replaces (a new one those of
     // a newly created file). All of them get names first, then all are
-    // renamed, so a failure before the renames publishes nothing and leaves
-    // nothing behind. Afterwards the publication is empty.
+    // renamed; a failure leaves every old file as it was: a file that this
+    // process may not replace (a folder, another user's file in a folder
+    // with the sticky bit) fails the set before any rename, and a rename
+    // that fails puts the ones before it back (where the file system swaps
+    // names; elsewhere a rename replaces for good). Nothing is left behind.
+    // Afterwards the publication is empty.
     void publish();
 
-    // Removes the temporary files a killed process left in `folder` for the
-    // final names that `ours` (given a file name without folder) accepts.
-    static void remove_stale(const std::string& folder,
+    // Removes the temporaries a killed process recorded (`paths`, as its
+    // recorder was given them): those in `folder` that are regular files
+    // with the name of a temporary for a final name `ours` accepts (given a
+    // file name without folder).
+    static void remove_stale(const std::string& folder, const std::vector<std::string>& paths,
                              const std::function<bool(const std::string&)>& ours);
 
   private:
     class staged;
     std::string folder_;
     temporaries kind_;
+    temp_recorder record_;
     std::vector<std::unique_ptr<staged>> files_;
 };
 

@@ -21,7 +21,7 @@ void write_all(int fd, const uint8_t* p, size_t n) {
         if (k < 0) {
             if (errno == EINTR)
                 continue;
-            throw tk_exception_ex();
+            throw tk_write_failure();
         }
         p += k;
         n -= static_cast<size_t>(k);
@@ -34,7 +34,7 @@ void pwrite_all(int fd, const uint8_t* p, size_t n, uint64_t off) {
         if (k < 0) {
             if (errno == EINTR)
                 continue;
-            throw tk_exception_ex();
+            throw tk_write_failure();
         }
         p += k;
         off += static_cast<uint64_t>(k);
@@ -121,7 +121,7 @@ void file_sink::write_at(uint64_t offset, const void* data, size_t n) {
 void file_sink::sync() {
     flush_buffer();
     if (::fsync(fd_) != 0)
-        throw tk_exception_ex();
+        throw tk_write_failure();
 }
 
 void file_sink::close() {
@@ -137,7 +137,7 @@ void file_sink::close() {
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0)
-        throw tk_exception_ex();
+        throw tk_write_failure();
 }
 
 atomic_file::atomic_file(const std::string& path, bool private_file) : path_(path) {

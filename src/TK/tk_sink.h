@@ -39,7 +39,8 @@ class memory_sink : public sink {
 };
 
 // Writes to a file through a 1 MiB buffer. Every failure throws
-// `tk_exception_ex` carrying errno and the C library's text.
+// `tk_exception_ex` carrying errno and the C library's text; a failure to
+// write, sync or close the file is a `tk_write_failure`.
 class file_sink : public sink {
   public:
     file_sink() = default;

@@ -34,10 +34,21 @@ class tk_runnable {
     // Default: nothing.
     virtual void finish() {}
 
-    // Asks the running run() to end; set by tk_thread::terminate.
-    void request_stop() noexcept { stop_.store(true, std::memory_order_relaxed); }
+    // Asks the running run() to end; set by tk_thread::terminate (and by a
+    // signal handler: see stop_hook).
+    void request_stop() noexcept {
+        stop_.store(true, std::memory_order_relaxed);
+        stop_hook();
+    }
     bool stop_requested() const noexcept { return stop_.load(std::memory_order_relaxed); }
 
+  protected:
+    // Called by request_stop, on the thread that asks or in a signal
+    // handler: a runnable that waits on something outside (a query running
+    // on a server) interrupts that wait here. Must be async-signal-safe.
+    virtual void stop_hook() noexcept {}
+
+  public:
   private:
     friend class tk_thread;
     std::atomic<bool> stop_{false};

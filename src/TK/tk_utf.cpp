@@ -203,6 +203,40 @@ std::string utf16_to_cp1252(std::u16string_view s, char replacement, bool* lossy
     return out;
 }
 
+std::string escape_controls(std::string_view s) {
+    static const char kHex[] = "0123456789abcdef";
+    auto is_c1 = [&](size_t i) {
+        return static_cast<unsigned char>(s[i]) == 0xC2 && i + 1 < s.size() &&
+               static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(s[i + 1]) <= 0x9F;
+    };
+    auto is_c0 = [&](size_t i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        return (c < 0x20 && c != '\n' && c != '\t') || c == 0x7F;
+    };
+    size_t i = 0;
+    while (i < s.size() && !is_c0(i) && !is_c1(i)) ++i;
+    if (i == s.size())
+        return std::string(s);  // the usual case: nothing to escape
+    std::string out(s.substr(0, i));
+    for (; i < s.size(); ++i) {
+        if (is_c0(i)) {
+            const auto c = static_cast<unsigned char>(s[i]);
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else if (is_c1(i)) {
+            const auto c = static_cast<unsigned char>(s[++i]);
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 std::u16string ascii_to_utf16(std::string_view s) {
     return std::u16string(s.begin(), s.end());
 }

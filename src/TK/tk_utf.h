@@ -24,6 +24,12 @@ std::string utf16_to_cp1252(std::u16string_view s, char replacement = '?', bool*
 // The 1252 byte for one UTF-16 unit, or -1 when 1252 has none.
 int cp1252_from_unit(char16_t c);
 
+// UTF-8 text with its control characters written out, so that a name from
+// a database cannot drive the terminal that shows it: C0 controls but line
+// feed and tab, and DEL, as "\x1b"; C1 controls (U+0080 to U+009F) as
+// "\u009b". Everything else is kept byte for byte.
+std::string escape_controls(std::string_view s);
+
 // u"..." literals are handy in tests; this builds a u16string from ASCII.
 std::u16string ascii_to_utf16(std::string_view s);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "TK/tk_cpage.h"
 #include "TK/tk_excep.h"
 #include "TK/tk_log.h"
 #include "TK/tk_sink.h"
@@ -22,7 +23,10 @@ std::string_view trim_blanks(std::string_view s) {
 }
 
 // Reads profile text line by line into a profile map. Fed in pieces so a
-// file is never held whole; a line is never held beyond the line limit.
+// file is never held whole; a line is held whole, however long it is.
+// Text that begins with a UTF-16 byte order mark (a "Unicode" file of
+// Windows editors) is read as UTF-16 and taken line by line as UTF-8; a
+// UTF-8 byte order mark is dropped.
 class profile_reader {
   public:
     explicit profile_reader(udb_profile::profile_map& out) : out_(out) {}
@@ -30,21 +34,21 @@ class profile_reader {
     // False once the text turned out to be unusable (see error()).
     bool feed(const char* p, size_t n) {
         for (size_t i = 0; i < n && ok_; ++i) {
-            if (p[i] == '\n') {
-                end_line();
-            } else {
-                // The limit counts characters, not UTF-8 bytes: a line of
-                // non-Latin text is as long as the same line in Latin.
-                if (starts_char(p[i]) && ++chars_ > udb_profile::kMaxLine) {
-                    refuse_long_line(line_no_ + 1);
-                    break;
-                }
-                line_.push_back(p[i]);
+            if (start_.size() < 3 && !utf16_ && !started_) {
+                start_.push_back(p[i]);
+                take_start(false);
+                continue;
             }
+            if (utf16_)
+                unit_byte(static_cast<unsigned char>(p[i]));
+            else
+                byte(p[i]);
         }
         return ok_;
     }
     bool finish() {
+        if (!started_)
+            take_start(true);
         if (ok_ && !line_.empty())
             end_line();
         return ok_;
@@ -52,33 +56,62 @@ class profile_reader {
     const std::string& error() const { return error_; }
 
   private:
+    // The first bytes decide the encoding: a byte order mark, or none.
+    void take_start(bool at_end) {
+        const std::string_view head(start_);
+        if (head.size() >= 2 &&
+            (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF")) {
+            utf16_ = true;
+            big_endian_ = head[0] == '\xFE';
+            started_ = true;
+            for (char c : head.substr(2)) unit_byte(static_cast<unsigned char>(c));
+            return;
+        }
+        if (head == "\xEF\xBB\xBF") {
+            started_ = true;
+            return;
+        }
+        const bool undecided = !at_end && head.size() < 3 &&
+                               std::string_view("\xEF\xBB\xBF").substr(0, head.size()) == head;
+        const bool maybe_utf16 = !at_end && head.size() < 2 && (head == "\xFF" || head == "\xFE");
+        if (undecided || maybe_utf16)
+            return;
+        started_ = true;
+        for (char c : head) byte(c);
+    }
+    void byte(char c) {
+        if (c == '\n')
+            end_line();
+        else
+            line_.push_back(c);
+    }
+    void unit_byte(unsigned char b) {
+        if (!half_) {
+            half_ = true;
+            first_ = b;
+            return;
+        }
+        half_ = false;
+        const char16_t unit =
+            static_cast<char16_t>(big_endian_ ? (first_ << 8) | b : (b << 8) | first_);
+        if (unit >= 0xD800 && unit < 0xDC00) {
+            lead_ = unit;  // the second half of the pair follows
+            return;
+        }
+        char16_t pair[2] = {lead_, unit};
+        const std::u16string_view text = lead_ && unit >= 0xDC00 && unit < 0xE000
+                                             ? std::u16string_view(pair, 2)
+                                             : std::u16string_view(pair + 1, 1);
+        lead_ = 0;
+        for (char c : tk::utf16_to_utf8(text)) byte(c);
+    }
     void end_line() {
         ++line_no_;
         std::string_view line(line_);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (line_no_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF")
-            line.remove_prefix(3);
-        if (count_chars(line) >= udb_profile::kMaxLine) {
-            refuse_long_line(line_no_);
-            return;
-        }
         take(line);
         line_.clear();
-        chars_ = 0;
-    }
-
-    void refuse_long_line(size_t number) {
-        ok_ = false;
-        error_ = "line " + std::to_string(number) + " is longer than " +
-                 std::to_string(udb_profile::kMaxLine - 1) + " characters";
-    }
-
-    static bool starts_char(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
-    static size_t count_chars(std::string_view s) {
-        size_t n = 0;
-        for (char c : s) n += starts_char(c);
-        return n;
     }
 
     void take(std::string_view line) {
@@ -106,8 +139,14 @@ class profile_reader {
     }
 
     udb_profile::profile_map& out_;
-    size_t chars_ = 0;  // characters of the line being read
     udb_profile::section_map* section_ = nullptr;
+    std::string start_;  // the first bytes, until the encoding is known
+    bool started_ = false;
+    bool utf16_ = false;
+    bool big_endian_ = false;
+    bool half_ = false;  // a UTF-16 unit's first byte is in first_
+    unsigned char first_ = 0;
+    char16_t lead_ = 0;  // a high surrogate waiting for its pair
     std::string line_;
     size_t line_no_ = 0;
     bool ok_ = true;
@@ -122,7 +161,14 @@ void append_line(std::string& out, std::u16string_view text) {
 }  // namespace
 
 std::u16string udb_decode_text_line(std::string_view line) {
-    return tk::is_valid_utf8(line) ? tk::utf8_to_utf16(line) : tk::cp1252_to_utf16(line);
+    if (tk::is_valid_utf8(line))
+        return tk::utf8_to_utf16(line);
+    // One converter per thread for the process's code page, made once.
+    thread_local std::unique_ptr<tk_codepage> page;
+    const int cp = tk_ansi_codepage();
+    if (!page || page->number() != cp)
+        page = std::make_unique<tk_codepage>(cp);
+    return page->decode(line);
 }
 
 bool udb_profile::parse(std::string_view text) {
@@ -231,4 +277,73 @@ void udb_profile::set(const std::u16string& section, const std::u16string& key,
 const udb_profile::section_map* udb_profile::section(std::u16string_view name) const {
     auto s = sections_.find(name);
     return s == sections_.end() ? nullptr : &s->second;
+}
+
+std::u16string udb_sql_for_one_line(std::u16string_view sql) {
+    auto is_name_char = [](char16_t c) {
+        return c == u'_' || c == u'$' || c == u'#' || (c >= u'0' && c <= u'9') ||
+               (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c >= 0x80;
+    };
+    auto closing = [](char16_t open) -> char16_t {
+        switch (open) {
+            case u'[':
+                return u']';
+            case u'(':
+                return u')';
+            case u'{':
+                return u'}';
+            case u'<':
+                return u'>';
+            default:
+                return open;
+        }
+    };
+    std::u16string out;
+    out.reserve(sql.size() + 8);
+    size_t i = 0;
+    // Copies up to and including the first `end` from i on (or to the end).
+    auto copy_through = [&](std::u16string_view end) {
+        size_t at = sql.find(end, i);
+        size_t stop = at == std::u16string_view::npos ? sql.size() : at + end.size();
+        out.append(sql.substr(i, stop - i));
+        i = stop;
+    };
+    while (i < sql.size()) {
+        const char16_t c = sql[i];
+        // A q'...' literal starts a word, or follows the N of nq'...'.
+        const bool word_start =
+            i == 0 || !is_name_char(sql[i - 1]) ||
+            ((sql[i - 1] == u'n' || sql[i - 1] == u'N') && (i == 1 || !is_name_char(sql[i - 2])));
+        if (c == u'\'' || c == u'"') {
+            // A literal or a quoted name; a doubled quote stays inside it.
+            out.push_back(c);
+            ++i;
+            copy_through(std::u16string(1, c));
+        } else if ((c == u'q' || c == u'Q') && word_start && i + 2 < sql.size() &&
+                   sql[i + 1] == u'\'') {
+            // q'[...]': no doubled quotes, the delimiter ends it.
+            const char16_t end[2] = {closing(sql[i + 2]), u'\''};
+            out.append(sql.substr(i, 3));
+            i += 3;
+            copy_through(std::u16string_view(end, 2));
+        } else if (c == u'/' && i + 1 < sql.size() && sql[i + 1] == u'*') {
+            out.append(u"/*");
+            i += 2;
+            copy_through(u"*/");
+        } else if (c == u'-' && i + 1 < sql.size() && sql[i + 1] == u'-') {
+            size_t end = sql.find_first_of(u"\r\n", i + 2);
+            if (end == std::u16string_view::npos)
+                end = sql.size();
+            std::u16string text(sql.substr(i + 2, end - i - 2));
+            for (size_t at = text.find(u"*/"); at != std::u16string::npos;
+                 at = text.find(u"*/", at + 2))
+                text.insert(at + 1, 1, u' ');
+            out += u"/*" + text + u" */";
+            i = end;
+        } else {
+            out.push_back(c);
+            ++i;
+        }
+    }
+    return out;
 }

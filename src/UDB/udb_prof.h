@@ -5,11 +5,13 @@
 // "=" is a key line (key trimmed of blanks, value kept whole after the first
 // "="); a non-empty line without "=" is a key with an empty value; empty
 // lines are skipped; the first value of a key wins; a key line before any
-// section makes the load fail. Lines are UTF-8 (a line that is not valid
-// UTF-8 is read as Windows-1252, as files saved by Windows tools are), a CR
-// before LF is dropped, and a leading byte order mark is ignored. A line of
-// kMaxLine characters or more makes the load fail (error_text() names the
-// line); every line the programs write is shorter.
+// section makes the load fail. Lines are UTF-8; a line that is not valid
+// UTF-8 is read in the code page of the user's system, the one Excel 5.0
+// workbooks are written in (tk_ansi_codepage: the locale's, or
+// TSL_CODEPAGE), as files saved by Windows tools there are. A leading UTF-8
+// byte order mark is dropped; a file that begins with a UTF-16 one (little
+// or big endian) is read as UTF-16. A CR before LF is dropped. Lines may be
+// of any length.
 //
 // Writing: sections and keys in ordinal (UTF-16 code unit) order, each
 // section followed by one empty line; the file appears atomically, and with
@@ -28,10 +30,6 @@ class udb_profile {
     using section_map = std::map<std::u16string, std::u16string, std::less<>>;
     using profile_map = std::map<std::u16string, section_map, std::less<>>;
 
-    // Longest line the reader takes, line end excluded, is kMaxLine - 1:
-    // room for the longest value a wizard field holds (32767 characters)
-    // under its key, and for a query line (name and text of 2048 each).
-    static constexpr size_t kMaxLine = 65536;
     // The one section whose empty values are written as bare keys.
     static constexpr const char16_t* kBareKeySection = u"Selected Tables";
 
@@ -71,5 +69,13 @@ class udb_profile {
 };
 
 // Decodes one line of a text file the system reads (profiles, table-names
-// files): UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252.
+// files): UTF-8 when the bytes are valid UTF-8, otherwise the code page of
+// tk_ansi_codepage() (which throws its tk_exception for a TSL_CODEPAGE that
+// names none).
 std::u16string udb_decode_text_line(std::string_view line);
+
+// A SQL text as one line of a profile means it: each "--" comment (outside
+// quoted literals, quoted names and /* */ comments) becomes a /* */
+// comment, so that joining the lines does not make it swallow the rest of
+// the statement. A "*/" inside such a comment becomes "* /".
+std::u16string udb_sql_for_one_line(std::u16string_view sql);

@@ -120,10 +120,6 @@ bool parse_cmd_line(int argc, char** argv) {
                 tk_trace(2, "\tconvert dates into strings");
                 break;
             case opt_dest:
-                // A name the file system cannot hold is refused here, with a
-                // message, rather than failing later inside a run.
-                if (raw.size() >= PATH_MAX)
-                    con_fail("The MS Excel spreadsheet name is too long.");
                 conv.dest = xls_converter::workbook_name(value);
                 tk_wtrace(2, u"\tgot dest %s", conv.dest.c_str());
                 break;
@@ -176,6 +172,10 @@ bool parse_cmd_line(int argc, char** argv) {
 
     if (conv.dest.empty())
         con_fail("You should enter MS Excel spredsheet name");
+    // A name the file system cannot hold (an option's or a profile's) is
+    // refused here, with a message, rather than failing later inside a run.
+    if (tk::utf16_to_utf8(conv.dest).size() >= PATH_MAX)
+        con_fail("The MS Excel spreadsheet name is too long.");
     // Only the two workbook engines name a format version.
     if (conv.format_version != 0 && conv.format_version != 1) {
         con_fail("You should specify MS Excel format version (use '--xls_ver' option)");

@@ -6,6 +6,7 @@
 #include "agent/ag_cmdln.h"
 #include "agent/ag_front.h"
 #include "core/cnv_dest.h"
+#include "core/cnv_guard.h"
 #include "core/cnv_sig.h"
 #include "core/con_out.h"
 #include "core/err_hand.h"
@@ -39,6 +40,20 @@ int agent_main(int argc, char** argv, std::unique_ptr<xls_destination> destinati
                 handler.handle(e, false);
                 return -1;
             }
+            // A trace log file that must not be written is refused first (the
+            // log may have made a file at the destination's name).
+            const bool log_refused = conv.check_trace_log();
+            // A destination no run may write is refused before anything is
+            // read, and so is an existing file that is not a workbook: the
+            // agent asks no question before replacing a file.
+            for (const std::string& why :
+                 {destination_refusal(conv.dest, conv.oracle.source_file(), conv.format_version),
+                  foreign_destination(conv.dest, conv.format_version)}) {
+                if (!why.empty()) {
+                    handler.handle(tk_exception(why, 1), false);
+                    return -1;
+                }
+            }
             try {
                 conv.oracle.connect_oracle_server();
             } catch (const tk_exception& e) {
@@ -57,7 +72,7 @@ int agent_main(int argc, char** argv, std::unique_ptr<xls_destination> destinati
                 stop.resend();
                 return -1;
             }
-            return conv.anything_reported() ? 1 : 0;
+            return conv.anything_reported() || log_refused ? 1 : 0;
         } catch (const tk_exception& e) {
             handler.handle(e, false);
         }

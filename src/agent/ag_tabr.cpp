@@ -66,8 +66,8 @@ void tab_names_reader::end_line() {
     if (utf8_ || tk::is_valid_utf8(name)) {
         names_.push_back(tk::utf8_to_utf16(name));
     } else {
-        name = kept.substr(0, kMaxName);  // one byte, one character
-        names_.push_back(tk::cp1252_to_utf16(name));
+        name = kept.substr(0, kMaxName);
+        names_.push_back(udb_decode_text_line(name));
     }
     notes_.push_back("Table names file, line " + std::to_string(line_no_) +
                      ": the line is longer than " + std::to_string(kMaxName) +

@@ -5,7 +5,8 @@
 // list saved by a Windows editor gives the same names. When the first
 // non-empty line starts with the UTF-8 byte order mark, the mark is dropped
 // and every line is UTF-8; without the mark a line is UTF-8 when its bytes
-// are valid UTF-8 and Windows-1252 otherwise. A longer line is one name cut
+// are valid UTF-8 and otherwise in the code page of Excel 5.0 texts, as a
+// profile's lines are (udb_decode_text_line). A longer line is one name cut
 // at kMaxName bytes, on a UTF-8 character boundary, and leaves a note.
 //
 // The reader holds at most one line's first bytes, whatever the file's size.

@@ -83,11 +83,11 @@ bool udb_converter::store_profile(udb_profile& profile) const {
     tk_wtrace(2, u"udb_converter::store_profile");
     for (const auto& [name, query] : available_queries) {
         tk_wtrace(1, u"Available Query: (%s,%s)", name.c_str(), query.c_str());
-        profile.set(kQueries, name, query);
+        profile.set(kQueries, name, udb_sql_for_one_line(query));
     }
     for (const auto& [name, query] : selected_items) {
         tk_wtrace(1, u"Selected Query: (%s,%s)", name.c_str(), query.c_str());
-        profile.set(kSelected, name, query);
+        profile.set(kSelected, name, udb_sql_for_one_line(query));
     }
     profile.set(kGeneric, u"src", src);
     profile.set(kGeneric, u"dest", dest);

@@ -3,12 +3,18 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
+
+#include "TK/tk_utf.h"
 
 namespace {
 bool g_progress_shown = false;
 
-void write_line(FILE* f, std::string_view line) {
+// Names from the database reach the console in these lines: their control
+// characters are written out, so that a name cannot drive the terminal.
+void write_line(FILE* f, std::string_view text) {
     con_progress_clear();
+    const std::string line = tk::escape_controls(text);
     std::fwrite(line.data(), 1, line.size(), f);
     std::fputc('\n', f);
     std::fflush(f);
@@ -38,7 +44,8 @@ void con_progress(std::string_view text) {
         return;
     // Carriage return, the text, then erase what an older, longer text left.
     std::fputc('\r', stderr);
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    const std::string line = tk::escape_controls(text);
+    std::fwrite(line.data(), 1, line.size(), stderr);
     std::fputs("\033[K", stderr);
     std::fflush(stderr);
     g_progress_shown = true;

@@ -3,7 +3,9 @@
 // that is drawn on standard error while a table converts, on a terminal only.
 //
 // A message line first clears a progress line that is on screen, so the two
-// never share a line. Everything here runs on the agent's one thread.
+// never share a line. Control characters in the texts (a table named with a
+// terminal's escape sequence) are written out as "\x1b" (tk::escape_controls). Everything here runs
+// on the agent's one thread.
 #pragma once
 
 #include <string_view>

@@ -76,6 +76,17 @@ void error_handler::report(const tk_exception& e) {
         view_.show_report(text);
 }
 
+void error_handler::end_run(const tk_exception& e) {
+    tk_trace(2, "error_handler::end_run");
+    ++reports_;
+    std::string text = compose(e);
+    tk_trace(3, "Error:\n%s", text.c_str());
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    view_.note_error(text);
+    view_.show_error(text);
+    throw tk_final_exception();
+}
+
 void error_handler::handle(const tk_exception& e, bool no_abort) {
     tk_trace(2, "error_handler::handle");
     ++reports_;

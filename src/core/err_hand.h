@@ -78,6 +78,11 @@ class error_handler : public tk_singleton<error_handler> {
     // A level-0 report without a question, in the context set before: noted
     // and shown (show_report), unless reports are suppressed.
     void report(const tk_exception& e);
+    // A failure that ends the run but not the program (a workbook that
+    // cannot be written), in the context set before: noted and shown as an
+    // error (show_error), even when reports are suppressed, then
+    // tk_final_exception ends the run.
+    [[noreturn]] void end_run(const tk_exception& e);
 
     // The text a report shows for `e` under the current context, before LF
     // is flattened.

@@ -69,6 +69,9 @@ void tessal_convertor::operator()() {
     try {
         init_conversion bracket(&finished, false, front());
         oracle.engine().running = true;
+        // A stop asked of an earlier run interrupted its source; this run's
+        // own stop requests are looked at from here on.
+        oracle.engine().end_interrupt();
         if (front().convert_all_when_empty() && selected_tables.empty() && selected_items.empty()) {
             get_all_tables(selected_tables);
         }

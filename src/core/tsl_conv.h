@@ -77,6 +77,8 @@ class tessal_convertor : public xls_converter, public tk_singleton<tessal_conver
 
   protected:
     std::string source_file() const override { return oracle.source_file(); }
+    // A stop request interrupts the query the source is running.
+    void stop_hook() noexcept override { oracle.engine().interrupt(); }
 
   private:
     converter_defaults defaults_;

@@ -1,13 +1,14 @@
 #include "core/xls_conv.h"
 
-#include <dirent.h>
-#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "OLE/ole_types.h"
 #include "TK/tk_cpage.h"
@@ -23,6 +24,7 @@
 #include "UDB/udb_vali.h"
 #include "core/cnv_dest.h"
 #include "core/cnv_front.h"
+#include "core/cnv_guard.h"
 #include "core/cnv_val.h"
 #include "core/err_hand.h"
 
@@ -50,56 +52,10 @@ struct table_bracket {
     ~table_bracket() { front.table_ended(); }
 };
 
-// A regular file that begins with the compound-file signature: a workbook
-// (of this program or another), as opposed to a file the user keeps under
-// a name that happens to be a continuation name.
-bool is_workbook(const std::string& path) {
-    static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    unsigned char head[8] = {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              ::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
-              std::memcmp(head, kSignature, sizeof head) == 0;
-    ::close(fd);
-    return ok;
-}
-
 bool same_file(const struct stat& a, const std::string& path) {
     struct stat b {};
     return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
-
-// The names of a destination's file set in its folder: the destination
-// "<name><ext>" and its continuation files "<name>(<n>)<ext>".
-struct file_set {
-    std::string folder;  // without the final '/'
-    std::string name;
-    std::string ext;
-
-    explicit file_set(const std::u16string& dest) {
-        tk_file_wname parts(dest.c_str());
-        folder = tk::utf16_to_utf8(parts.folder());
-        if (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        name = tk::utf16_to_utf8(parts.name());
-        ext = tk::utf16_to_utf8(parts.extension());
-    }
-    bool is_destination(const std::string& file) const { return file == name + ext; }
-    bool is_continuation(const std::string& file) const {
-        if (file.size() <= name.size() + ext.size() + 2 ||
-            file.compare(0, name.size(), name) != 0 ||
-            file.compare(file.size() - ext.size(), ext.size(), ext) != 0)
-            return false;
-        std::string mid = file.substr(name.size(), file.size() - name.size() - ext.size());
-        return mid.size() > 2 && mid.front() == '(' && mid.back() == ')' &&
-               std::all_of(mid.begin() + 1, mid.end() - 1,
-                           [](char c) { return c >= '0' && c <= '9'; });
-    }
-    std::string path(const std::string& file) const { return folder + "/" + file; }
-};
 
 }  // namespace
 
@@ -202,10 +158,19 @@ void xls_converter::set_wrap_text(bool wrap) {
 std::u16string xls_converter::workbook_name(const std::u16string& value) {
     if (value.empty())
         return {};
+    // A name no file system holds (from a profile) is kept as given: the
+    // run and the wizard's destination page refuse it with a message.
+    if (tk::utf16_to_utf8(value).size() >= PATH_MAX)
+        return value;
     tk_file_wname parts(value.c_str());
     if (parts.name().empty())
         return {};
-    return parts.folder() + parts.name() + u".xls";
+    // ".XLS" is the user's own spelling of the extension: kept, so that the
+    // run replaces the user's file rather than writing a second one beside it.
+    std::u16string ext = parts.extension();
+    if (!tk_equal_nocase(ext, u".xls"))
+        ext = u".xls";
+    return parts.folder() + parts.name() + ext;
 }
 
 void xls_converter::clean_if_exists() {
@@ -220,7 +185,7 @@ void xls_converter::clean_if_exists() {
         if (!file_exists(part))
             break;
         std::string path = tk::utf16_to_utf8(part);
-        if (is_workbook(path) && !(has_source && same_file(src, path)))
+        if (is_workbook_file(path, format_version) && !(has_source && same_file(src, path)))
             remove_file(part);
     }
 }
@@ -275,76 +240,48 @@ void xls_converter::report(const std::string& text) {
     handler.handle(tk_exception(text, 0), false);
 }
 
-namespace {
-
-// The checks of a run's destination, in the order a run makes them; the
-// message of the first that fails, or empty. On success `keep`, when given,
-// receives the destination's lock (otherwise the lock is dropped at once).
-std::string check_destination(const std::u16string& dest, const std::string& source,
-                              bool split_data, std::unique_ptr<tk::file_lock>* keep) {
-    const std::string path = tk::utf16_to_utf8(dest);
-    if (path.empty())
-        return "You should enter MS Excel spredsheet name";
-    file_set set(dest);
-    // The run replaces its destination and removes old continuation files:
-    // neither may be the database being read.
-    struct stat src {};
-    if (!source.empty() && ::stat(source.c_str(), &src) == 0) {
-        bool clash = same_file(src, path);
-        if (split_data && !clash) {
-            if (DIR* d = ::opendir(set.folder.c_str())) {
-                while (dirent* e = ::readdir(d))
-                    if (set.is_continuation(e->d_name) && same_file(src, set.path(e->d_name)))
-                        clash = true;
-                ::closedir(d);
-            }
-        }
-        if (clash) {
-            return "The destination " + path +
-                   " (or one of its continuation files) is the source database file. Choose "
-                   "another destination.";
-        }
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return "Destination name specifies a folder: " + path + ".";
-        if ((st.st_mode & 0222) == 0)
-            return "Destination name specifies an existing read-only file.";
-    }
-    std::unique_ptr<tk::file_lock> lock;
-    try {
-        lock = tk::file_lock::try_lock(set.path("." + set.name + set.ext + ".tsl-lock"));
-    } catch (const tk_exception& e) {
-        return "No file can be written in the folder of the destination " + path + ": " +
-               e.message() + ".";
-    }
-    if (!lock) {
-        return "The destination " + path +
-               " is being written by another conversion. Try again when it has finished.";
-    }
-    if (keep)
-        *keep = std::move(lock);
-    return {};
-}
-
-}  // namespace
-
-std::string xls_converter::destination_refusal(const std::u16string& dest,
-                                               const std::string& source_file, bool split_data) {
-    return check_destination(dest, source_file, split_data, nullptr);
+bool xls_converter::check_trace_log() {
+    tk_log* log = tk_log::instance_ptr();
+    if (!log || logfile().empty() || log_refused_ == log->path())
+        return false;
+    std::string why = log->refusal();
+    if (why.empty() && log->enabled())
+        why = trace_log_refusal(log->path(), dest, source_file());
+    if (why.empty())
+        return false;
+    log->withdraw();
+    log_refused_ = log->path();
+    error_handler& handler = error_handler::instance();
+    handler.set_table(u"");
+    handler.report(tk_exception(why, 0));
+    return true;
 }
 
 void xls_converter::open_output() {
-    std::string refusal = check_destination(dest, source_file(), split_data, &lock_);
+    check_trace_log();
+    const std::string source = source_file();
+    std::string refusal = destination_refusal(dest, source, format_version);
+    if (refusal.empty())
+        lock_ = lock_destination(dest, refusal);
     if (!refusal.empty())
         throw tk_exception(refusal, 1);
-    file_set set(dest);
-    // Files a killed run left for this destination's set.
-    tk::publication::remove_stale(set.folder, [&](const std::string& file) {
+    destination_set set(dest);
+    // Files a killed run made for this destination's set, as its lock file
+    // recorded them (never the source, whatever it is called).
+    std::vector<std::string> stale;
+    struct stat src {};
+    const bool has_source = !source.empty() && ::stat(source.c_str(), &src) == 0;
+    for (const std::string& name : lock_->recorded())
+        if (!(has_source && same_file(src, name)))
+            stale.push_back(name);
+    tk::publication::remove_stale(set.folder, stale, [&](const std::string& file) {
         return set.is_destination(file) || set.is_continuation(file);
     });
-    output_ = std::make_unique<tk::publication>(set.folder);
+    lock_->clear_recorded();
+    tk::file_lock* lock = lock_.get();
+    output_ =
+        std::make_unique<tk::publication>(set.folder, tk::publication::temporaries::anonymous,
+                                          [lock](const std::string& temp) { lock->record(temp); });
     write_failed_ = false;
     parts_ = 0;
 }
@@ -368,7 +305,7 @@ void xls_converter::publish_output() {
     for (tk::file_target* f : files) {
         struct stat st {};
         if (f->name() != destination && ::stat(f->name().c_str(), &st) == 0 &&
-            !is_workbook(f->name())) {
+            !is_workbook_file(f->name(), format_version)) {
             report("The file " + f->name() +
                    " is not a workbook and is not replaced; the workbooks of this conversion "
                    "were not written. Move it away and convert again.");
@@ -389,12 +326,22 @@ void xls_converter::publish_output() {
 void xls_converter::do_convert(udb_database& source) {
     tk_trace(2, "xls_converter::do_convert");
     start_reporting();
-    // The lock and the unpublished files go on every way out of the run.
+    // The lock and the unpublished files go on every way out of the run. A
+    // file past the size limit fails its write (EFBIG) rather than ending
+    // the process by SIGXFSZ.
     struct output_scope {
         xls_converter& c;
+        struct sigaction old_xfsz {};
+        explicit output_scope(xls_converter& conv) : c(conv) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            sigaction(SIGXFSZ, &ignore, &old_xfsz);
+        }
         ~output_scope() {
             c.output_.reset();
             c.lock_.reset();
+            sigaction(SIGXFSZ, &old_xfsz, nullptr);
         }
     } scope{*this};
     open_output();
@@ -414,25 +361,39 @@ void xls_converter::do_convert(udb_database& source) {
     for (const std::u16string& table : selected_tables) selected_items.emplace(table, u"");
     item_count = static_cast<int32_t>(selected_items.size());
 
-    std::vector<std::u16string> used;
-    for (const auto& [name, query] : selected_items) {
-        set_current_table(name);
-        if (query.empty() && !source.is_table_exist(name)) {
-            ++tables_missing_;
-            front_.table_missing(name);
-        } else if (query.empty()) {
-            // A selected name matches the source's table as the source
-            // compares names; the worksheet takes the catalog's spelling.
-            convert_item(source, *names, used, source.listed_name(name), query);
-        } else {
-            convert_item(source, *names, used, name, query);
+    try {
+        std::vector<std::u16string> used;
+        for (const auto& [name, query] : selected_items) {
+            if (stop_requested())
+                throw tk_final_exception();
+            set_current_table(name);
+            if (query.empty() && !source.is_table_exist(name)) {
+                ++tables_missing_;
+                front_.table_missing(name);
+            } else if (query.empty()) {
+                // A selected name matches the source's table as the source
+                // compares names; the worksheet takes the catalog's spelling.
+                convert_item(source, *names, used, source.listed_name(name), query);
+            } else {
+                convert_item(source, *names, used, name, query);
+            }
+            record_count = 0;
+            record_index = 0;
+            ++tables_done;
         }
-        record_count = 0;
-        record_index = 0;
-        ++tables_done;
+        do_patch();
+        publish_output();
+    } catch (const tk_write_failure& e) {
+        // No space, a quota, the file-size limit, an I/O error: every later
+        // write would fail alike. One report, and nothing of the run stays.
+        output_.reset();
+        error_handler& handler = error_handler::instance();
+        handler.set_table(dest);
+        handler.end_run(tk_exception("The workbook could not be written (" + e.message() +
+                                         "); the conversion was stopped and the destination is "
+                                         "left as it was.",
+                                     1));
     }
-    do_patch();
-    publish_output();
     completed = true;
 }
 
@@ -472,7 +433,12 @@ void xls_converter::convert_item(udb_database& source, udb_validator& names,
                                                ole_variant(), 0));
         }
         convert_table(*reader, sheet, schema);
+    } catch (const tk_write_failure&) {
+        throw;  // ends the run (do_convert)
     } catch (const tk_exception& e) {
+        // A source interrupted by a stop request says so; the run ends quietly.
+        if (stop_requested())
+            throw tk_final_exception();
         error_handler::instance().set_table(current_table());
         error_handler::instance().handle(e, false);
     }
@@ -529,6 +495,12 @@ bool xls_converter::copy_record(udb_recordset& reader, sheet_writer& out, udb_re
             out.append(row);
             preparer_->commit();
             return true;
+        } catch (const std::bad_alloc&) {
+            // A value too large to be held costs its record only.
+            return record_failed(
+                udb_record_refused(tk_exception(
+                    "The record is too large to be held in memory and was not written.", 0)),
+                out);
         } catch (const tk_exception& e) {
             if (!destination_->is_sheet_full(e))
                 return record_failed(e, out);
@@ -573,6 +545,8 @@ bool xls_converter::next_row(udb_recordset& reader, sheet_writer& out) {
 }
 
 bool xls_converter::record_failed(const tk_exception& e, sheet_writer& out) {
+    if (stop_requested())
+        throw tk_final_exception();
     error_handler& handler = error_handler::instance();
     if (destination_->is_record_refused(e) || dynamic_cast<const udb_record_refused*>(&e)) {
         handler.set_position(current_table(), record_index + 1);

@@ -9,7 +9,9 @@
 // refused); every workbook of the run (the destination and its continuation
 // files) is then written and patched in a tk::publication and takes its
 // final name only at the end. A run that fails to write a workbook, writes
-// none, is aborted or stopped leaves the old files as they were.
+// none, is aborted or stopped leaves the old files as they were; a failure
+// to write (tk_write_failure: no space, a quota, the file-size limit, an I/O
+// error) ends the run at once with one report naming the destination.
 //
 // The converter owns its workbook side (xls_destination: the workbook
 // driver and the two workbook engines) and borrows the front end, which
@@ -54,9 +56,10 @@ class xls_converter : public udb_converter {
     void set_wrap_text(bool wrap);
 
     // Converts every selected item from `source`, then patches and
-    // publishes the result. A destination that is the source database or an
-    // existing read-only file, or that another run holds, is refused with a
-    // level-1 tk_exception before anything is written.
+    // publishes the result. A destination that destination_refusal refuses
+    // (cnv_guard.h), or that another run holds, is refused with a level-1
+    // tk_exception before anything is written. A failure to write ends the
+    // run through error_handler::end_run (tk_final_exception).
     void do_convert(udb_database& source);
     // Copies one item's records into the worksheet `name` of the destination
     // and, when it is full and split_data is set, of the continuation files.
@@ -80,14 +83,12 @@ class xls_converter : public udb_converter {
     // aborted, refused or wrote nothing). Read it once the run has ended.
     const std::vector<written_file>& published_files() const { return published_; }
 
-    // What a run would say about the destination `dest` before it writes
-    // anything: the source database file (`source_file`, as source_file()
-    // names it; with `split_data` also one of the continuation files), a
-    // folder, an existing read-only file, a folder that takes no new file,
-    // or a destination another run holds. Empty when a run may go on.
-    // Takes and drops the destination's lock as a run takes it.
-    static std::string destination_refusal(const std::u16string& dest,
-                                           const std::string& source_file, bool split_data);
+    // Refuses, with a report, a trace log file that is not to be written
+    // (the log refused it itself, or it is a file of this run: see
+    // trace_log_refusal); tracing then stops, and a file the log made is
+    // removed. True when it refused, once per log file name. The run asks
+    // before it writes; the agent asks before it connects.
+    bool check_trace_log();
 
     // Whether the last run reported anything: an error report (an item or
     // record that failed, rows left out, a workbook not written, nothing
@@ -102,9 +103,9 @@ class xls_converter : public udb_converter {
 
     // "/out/book.xls" and 2 give "/out/book(2).xls".
     static std::u16string continuation_name(const std::u16string& dest, int n);
-    // A destination as the user gave it, with the extension ".xls" (an
-    // existing one replaced, a missing one added); empty when `value` names
-    // no file (empty, or a folder).
+    // A destination as the user gave it, with the extension ".xls" (another
+    // one replaced, a missing one added; ".xls" in any letter case kept as
+    // given); empty when `value` names no file (empty, or a folder).
     static std::u16string workbook_name(const std::u16string& value);
 
     xls_destination& destination() { return *destination_; }
@@ -154,6 +155,7 @@ class xls_converter : public udb_converter {
     std::unique_ptr<tk::file_lock> lock_;
     std::unique_ptr<tk::publication> output_;
     bool write_failed_ = false;  // a workbook of the run could not be written
+    std::string log_refused_;    // the trace log file refused and reported
     int parts_ = 0;              // continuation files the run wrote
     int32_t tables_missing_ = 0;
     size_t reports_before_ = 0;

@@ -45,6 +45,7 @@ struct jet_database::impl {
 };
 
 // Maps a failure of the layers below (compound file, file system, memory)
-// to the engine's error for `path`; rethrows jet_error unchanged. Call
-// inside a catch block.
+// to the engine's error for `path`; rethrows jet_error unchanged, and a
+// tk_write_failure (the workbook cannot be written: the run ends on it, it
+// is not one of the engine's errors about a row). Call inside a catch block.
 [[noreturn]] void jet_rethrow_as_jet(const std::string& path);

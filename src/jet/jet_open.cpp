@@ -132,6 +132,8 @@ void jet_rethrow_as_jet(const std::string& path) {
         throw;
     } catch (const tk_mail_assertion&) {
         throw;  // an internal error stays one
+    } catch (const tk_write_failure&) {
+        throw;  // the driver ends the run on it
     } catch (const stg_error& e) {
         tk_trace(2, "jet: %s", e.what());
         switch (e.code()) {

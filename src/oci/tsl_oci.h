@@ -276,6 +276,8 @@ sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp, ub4 po
 sword OCILobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset,
                  void* bufp, ub4 bufl, void* ctxp, OCICallbackLobRead cbfp, ub2 csid, ub1 csfrm);
 sword OCILobCharSetForm(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp, ub1* csfrm);
+sword OCIBreak(void* hndlp, OCIError* errhp);
+sword OCIReset(void* hndlp, OCIError* errhp);
 
 /* ---- Pointer types for a table filled with dlsym ------------------------ */
 
@@ -304,6 +306,8 @@ typedef sword (*OCIDefineByPos_fn)(OCIStmt*, OCIDefine**, OCIError*, ub4, void*,
 typedef sword (*OCILobRead_fn)(OCISvcCtx*, OCIError*, OCILobLocator*, ub4*, ub4, void*, ub4, void*,
                                OCICallbackLobRead, ub2, ub1);
 typedef sword (*OCILobCharSetForm_fn)(OCIEnv*, OCIError*, const OCILobLocator*, ub1*);
+typedef sword (*OCIBreak_fn)(void*, OCIError*);
+typedef sword (*OCIReset_fn)(void*, OCIError*);
 
 /* Every function above, for building the table: X(name) is expanded once per
  * function, e.g. `#define X(f) f##_fn f;` declares one member per pointer. */
@@ -326,7 +330,9 @@ typedef sword (*OCILobCharSetForm_fn)(OCIEnv*, OCIError*, const OCILobLocator*, 
     X(OCIParamGet)           \
     X(OCIDefineByPos)        \
     X(OCILobRead)            \
-    X(OCILobCharSetForm)
+    X(OCILobCharSetForm)     \
+    X(OCIBreak)              \
+    X(OCIReset)
 
 #ifdef __cplusplus
 }

@@ -2,7 +2,15 @@
 //
 // The data source of a logon is the database: a `file:` URI as SQLite reads
 // it (or a plain path), opened read-only, never created. A database holding
-// a TSL_USERS table admits only its users.
+// a TSL_USERS table admits only its users. Only a regular file is a
+// database: a FIFO, a device or a folder would hold the logon up for good.
+//
+// OCIBreak asks the statements running on a connection to stop, from
+// another thread or a signal handler; they fail with ORA-01013, and so does
+// every statement that runs on the connection until OCIReset.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +35,9 @@ namespace {
 // How long a logon and every statement wait for a database that another
 // process holds locked.
 constexpr int ocl_busy_timeout_ms = 5000;
+// How often (in SQLite's virtual machine steps) a running statement looks
+// whether OCIBreak asked it to stop: cheap, and well below a millisecond.
+constexpr int kBreakCheckSteps = 1000;
 
 // 0 when `user`/`password` may log on, else the Oracle error number.
 int check_logon(sqlite3* db, const std::string& user, const std::string& password) {
@@ -87,10 +98,53 @@ int check_logon(sqlite3* db, const std::string& user, const std::string& passwor
 // journal mode, an ATTACH'ed file, a write of any kind) can change it. The
 // dictionary's temporary tables are filled with query_only lifted for that
 // moment only (ocl_dict).
+// The file a data source names, as SQLite reads it: a "file:" URI (with an
+// empty or local authority, up to its query, %XX decoded) or a plain path;
+// empty for an in-memory database.
+std::string source_path(const std::string& source) {
+    if (source.compare(0, 5, "file:") != 0) {
+        return source == ":memory:" ? std::string() : source;
+    }
+    std::string s = source.substr(5);
+    if (s.compare(0, 2, "//") == 0) {
+        size_t slash = s.find('/', 2);
+        s.erase(0, slash == std::string::npos ? s.size() : slash);
+    }
+    const size_t end = std::min(s.find('?'), s.find('#'));
+    if (end != std::string::npos) {
+        s.erase(end);
+    }
+    std::string path;
+    for (size_t i = 0; i < s.size(); ++i) {
+        auto hex = [](char c) {
+            return c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : -1;
+        };
+        if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+            path.push_back(static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2])));
+            i += 2;
+        } else {
+            path.push_back(s[i]);
+        }
+    }
+    return path == ":memory:" ? std::string() : path;
+}
+
 int open_database(const std::string& source, sqlite3** out, std::string* why) {
     *out = nullptr;
     if (source.empty()) {
         return ORA_TNS_RESOLVE;
+    }
+    const std::string path = source_path(source);
+    struct stat st {};
+    if (!path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *why = "cannot read the database " + source + ": " +
+               (S_ISDIR(st.st_mode)    ? "it is a folder"
+                : S_ISFIFO(st.st_mode) ? "it is a FIFO"
+                                       : "it is a device or socket, not a file");
+        return ORA_PROVIDER;
     }
     sqlite3* db = nullptr;
     // The connection belongs to one service context, and the provider's
@@ -194,6 +248,9 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
         auto conn = std::make_shared<ocl_conn>();
         conn->db = db;
         conn->open = true;
+        sqlite3_progress_handler(
+            db, kBreakCheckSteps,
+            [](void* c) { return static_cast<ocl_conn*>(c)->broken.load() ? 1 : 0; }, conn.get());
         conn->user = user;
         conn->owner = ocl_ascii_upper(user);
         conn->emul = ocl_emul_from_env();
@@ -249,5 +306,30 @@ sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp) {
     // ORA-03114 from now on.
     svc->conn->open = false;
     svc->conn.reset();
+    return OCI_SUCCESS;
+}
+
+sword OCIBreak(void* hndlp, OCIError* errhp) {
+    // Called from a signal handler too: it only looks up the connection and
+    // sets flags.
+    OCISvcCtx* svc = ocl_as<OCISvcCtx>(hndlp, OCI_HTYPE_SVCCTX);
+    if (svc == nullptr || ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR) == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    if (ocl_conn* conn = svc->conn.get(); conn != nullptr && conn->open && conn->db != nullptr) {
+        conn->broken.store(true);
+        sqlite3_interrupt(conn->db);
+    }
+    return OCI_SUCCESS;
+}
+
+sword OCIReset(void* hndlp, OCIError* errhp) {
+    OCISvcCtx* svc = ocl_as<OCISvcCtx>(hndlp, OCI_HTYPE_SVCCTX);
+    if (svc == nullptr || ocl_as<OCIError>(errhp, OCI_HTYPE_ERROR) == nullptr) {
+        return OCI_INVALID_HANDLE;
+    }
+    if (ocl_conn* conn = svc->conn.get(); conn != nullptr) {
+        conn->broken.store(false);
+    }
     return OCI_SUCCESS;
 }

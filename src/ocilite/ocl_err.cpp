@@ -30,6 +30,7 @@ const message messages[] = {
     {ORA_NAME_USED, "name is already used by an existing object"},
     {ORA_NULL_PASSWORD, "null password given; logon denied"},
     {ORA_NOT_IN_SELECT_LIST, "variable not in select list"},
+    {ORA_CANCELLED, "user requested cancel of current operation"},
     {ORA_LOGON_DENIED, "invalid username/password; logon denied"},
     {ORA_CANNOT_INSERT_NULL, "cannot insert NULL into (%1)"},
     {ORA_FETCHED_NULL, "fetched column value is NULL"},
@@ -159,6 +160,8 @@ ocl_mapped ocl_map_sqlite(int rc, const char* msg, std::string_view sql) {
             return mapped(ORA_READ_ONLY);
         case SQLITE_NOMEM:
             return mapped(ORA_OUT_OF_MEMORY);
+        case SQLITE_INTERRUPT:
+            return mapped(ORA_CANCELLED);
         case SQLITE_CONSTRAINT:
             if (starts_with(msg, "UNIQUE constraint failed: ")) {
                 return mapped(ORA_UNIQUE, after("UNIQUE constraint failed: "));

@@ -10,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -65,6 +66,9 @@ struct ocl_conn {
     // Emulation: the locator of a streamed LOB read that has not reached its
     // last piece; the server takes no other call until it has.
     const OCILobLocator* active_lob = nullptr;
+    // Set by OCIBreak, cleared by OCIReset: every statement running on the
+    // connection meanwhile stops (SQLite's progress handler reads it).
+    std::atomic<bool> broken{false};
     ~ocl_conn();
 };
 

@@ -48,7 +48,7 @@ void stg_spool::open_file() {
     if (fd_ < 0) {
         tmp_ = std::tmpfile();
         if (!tmp_)
-            throw tk_exception_ex();
+            throw tk_write_failure();
         fd_ = fileno(tmp_);
     }
     tk_trace(1, "stg_spool::open_file(%s)", folder_.c_str());
@@ -67,11 +67,11 @@ void stg_spool::flush() {
         if (k < 0) {
             if (errno == EINTR)
                 continue;
-            throw tk_exception_ex();
+            throw tk_write_failure();
         }
         if (k == 0) {
             errno = ENOSPC;
-            throw tk_exception_ex();
+            throw tk_write_failure();
         }
         p += k;
         n -= static_cast<size_t>(k);
@@ -114,11 +114,11 @@ void stg_spool::read_at(uint64_t off, void* dst, size_t n) const {
         if (k < 0) {
             if (errno == EINTR)
                 continue;
-            throw tk_exception_ex();
+            throw tk_write_failure();
         }
         if (k == 0) {
             errno = EIO;  // the file lost bytes we wrote
-            throw tk_exception_ex();
+            throw tk_write_failure();
         }
         d += k;
         off += static_cast<uint64_t>(k);
@@ -132,7 +132,7 @@ void stg_spool::clear() {
     fill_ = 0;
     flushed_ = 0;
     if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0)
-        throw tk_exception_ex();
+        throw tk_write_failure();
 }
 
 // ---- reading in order ----

@@ -10,8 +10,8 @@
 // preferred to /tmp because /tmp may be a RAM file system, and the folder
 // must have room for the finished file anyway.
 //
-// Failures of the file system throw tk_exception_ex (errno kept, so a full
-// disk can be told apart). Single-threaded; a spool is neither copied nor
+// Failures of the file system throw tk_write_failure (errno kept): the
+// spool is part of the output being written. Single-threaded; a spool is neither copied nor
 // shared.
 #pragma once
 

@@ -21,6 +21,8 @@
 #include "TK/tk_log.h"
 #include "TK/tk_utf.h"
 #include "common/xls_engi.h"
+#include "TK/tk_flock.h"
+#include "core/cnv_guard.h"
 #include "core/dao_dest.h"
 #include "core/tsl_conv.h"
 
@@ -179,7 +181,9 @@ bool sel_file_page::on_next() {
         // user can still choose another destination.
         tessal_convertor& conv = tessal_convertor::instance();
         std::string refusal =
-            xls_converter::destination_refusal(dest, conv.oracle.source_file(), conv.split_data);
+            destination_refusal(dest, conv.oracle.source_file(), conv.format_version);
+        if (refusal.empty())
+            lock_destination(dest, refusal);  // held by another run? (dropped at once)
         if (!refusal.empty())
             throw tk_exception(refusal, 1);
         if (tk_is_file_exist(dest.c_str())) {

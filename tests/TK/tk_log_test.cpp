@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tk_test_util.h"
@@ -89,7 +91,7 @@ TEST(tk_log, SingletonAccessorsNameTheirPositions) {
 TEST(tk_log, FirstCallEmptiesTheFileOnceEvenBelowThreshold) {
     tk_test::temp_dir dir;
     std::string path = dir / "trace.log";
-    tk_test::spit(path, "lines of an earlier run\r\n");
+    tk_test::spit(path, std::string(tk_log::kHeader) + "\r\nlines of an earlier run\r\n");
     tk_log log;
     log.set_path(path.c_str());
     log.set_threshold(2);
@@ -98,12 +100,47 @@ TEST(tk_log, FirstCallEmptiesTheFileOnceEvenBelowThreshold) {
     log.set_enabled(true);
 
     tk_trace(1, "detail %d", 1);
-    EXPECT_EQ(tk_test::slurp(path), "");  // emptied, and the level-1 line dropped
+    EXPECT_EQ(tk_test::slurp(path), std::string(tk_log::kHeader) + "\r\n");  // emptied
+    EXPECT_EQ(tk_test::log_lines(path), "");  // and the level-1 line dropped
     tk_trace(2, "normal %d", 2);
     tk_wtrace(3, u"milestone %s", u"\u00c4");
     tk_trace(1, "detail again");
     // Later calls append: the file is emptied only once.
-    EXPECT_EQ(tk_test::slurp(path), "normal 2\r\nmilestone \xC3\x84\r\n");
+    EXPECT_EQ(tk_test::log_lines(path), "normal 2\r\nmilestone \xC3\x84\r\n");
+}
+
+TEST(tk_log, AFileThatIsNoLogOfOursIsNeverWritten) {
+    tk_test::temp_dir dir;
+    const std::string kept = dir / "book.xls", link = dir / "link.log";
+    tk_test::spit(kept, "the user's workbook");
+    ASSERT_EQ(::symlink(kept.c_str(), link.c_str()), 0);
+    for (const std::string& path : {kept, link}) {
+        tk_log log;
+        log.set_path(path.c_str());
+        log.set_enabled(true);
+        tk_trace(2, "line");
+        EXPECT_FALSE(log.enabled());
+        EXPECT_NE(log.refusal().find("The trace log file " + path), std::string::npos);
+        EXPECT_NE(log.refusal().find(path == link ? "symbolic link" : "not a trace log"),
+                  std::string::npos);
+        EXPECT_EQ(tk_test::slurp(kept), "the user's workbook");
+    }
+    // A file the log made itself goes when it is withdrawn.
+    tk_log log;
+    log.set_path((dir / "new.log").c_str());
+    log.set_enabled(true);
+    tk_trace(2, "line");
+    EXPECT_EQ(tk_test::log_lines(dir / "new.log").substr(9), "line\r\n");
+    log.withdraw();
+    tk_trace(2, "line");
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.log"));
+}
+
+TEST(tk_log, ControlCharactersAreWrittenEscaped) {
+    tk_test::trace_capture cap;
+    tk_wtrace(2, u"Converting table %s", u"A\x1b[2JB\rC\u009bD\tE");
+    tk_trace(2, "%s", "x\x07y\nz");
+    EXPECT_EQ(cap.text(), "Converting table A\\x1b[2JB\\x0dC\\u009bD\tE\r\nx\\x07y\nz\r\n");
 }
 
 TEST(tk_log, FileIsReadableByItsOwnerOnly) {
@@ -115,7 +152,7 @@ TEST(tk_log, FileIsReadableByItsOwnerOnly) {
     };
     const mode_t old_mask = ::umask(022);
     std::string fresh = dir / "fresh.log", earlier = dir / "earlier.log";
-    tk_test::spit(earlier, "an earlier run\r\n");
+    tk_test::spit(earlier, std::string(tk_log::kHeader) + "\r\nan earlier run\r\n");
     ::chmod(earlier.c_str(), 0644);
     for (const std::string& path : {fresh, earlier}) {
         tk_log log;
@@ -140,7 +177,7 @@ TEST(tk_log, LineIsTimeStampTextAndCrLf) {
     tk_trace(2, "Error while creating index for FK:\n%s\n", "IDX");
     log.set_line_end(false);
     tk_trace(2, "no end");
-    std::string text = tk_test::slurp(path);
+    std::string text = tk_test::log_lines(path);
     std::string all = text;
     EXPECT_TRUE(take_line(text, "ora_table::init_schema\r\n")) << all;
     EXPECT_TRUE(take_line(text, "Error while creating index for FK:\nIDX\n\r\n")) << all;
@@ -178,7 +215,7 @@ TEST(tk_log, WideMessageTooLongAsUtf8LeavesOnlyStampAndLineEnd) {
     // 5119 of them and one ASCII letter: 10239 bytes fit.
     std::u16string fits = std::u16string(5119, u'\u00e4') + u"z";
     tk_wtrace(1, u"%s", fits.c_str());
-    std::string text = tk_test::slurp(path);
+    std::string text = tk_test::log_lines(path);
     std::string fits_utf8;
     for (int i = 0; i < 5119; ++i) fits_utf8 += "\xC3\xA4";
     ASSERT_TRUE(take_line(text, "\r\n"));

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
+#include "TK/tk_excep.h"
 #include "TK/tk_flock.h"
 #include "tk_test_util.h"
 
@@ -98,15 +102,85 @@ TEST(tk_publ, NamedTemporariesArePublishedLikeAnonymousOnes) {
     EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "second");
 }
 
-TEST(tk_publ, StaleTemporariesOfTheAcceptedNamesAreRemoved) {
+TEST(tk_publ, OnlyTheTemporariesAKilledRunRecordedAreRemoved) {
     tk_test::temp_dir dir;
-    for (const char* n : {".a.xls.tsl-Ab12Cd", ".a(1).xls.tsl-zzzzzz", ".b.xls.tsl-Ab12Cd",
-                          ".a.xls.tsl-lock", "a.xls.tsl-Ab12Cd", "a.xls"})
-        tk_test::spit(dir / n, "x");
-    tk::publication::remove_stale(
-        dir.path(), [](const std::string& name) { return name == "a.xls" || name == "a(1).xls"; });
-    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{".a.xls.tsl-lock", ".b.xls.tsl-Ab12Cd",
-                                                             "a.xls", "a.xls.tsl-Ab12Cd"}));
+    const std::string lock_path = dir / ".a.xls.tsl-lock";
+    // A run that is killed with named temporaries of a.xls and a(1).xls.
+    pid_t child = ::fork();
+    if (child == 0) {
+        auto lock = tk::file_lock::try_lock(lock_path);
+        tk::publication pub(dir.path(), tk::publication::temporaries::named,
+                            [&](const std::string& p) { lock->record(p); });
+        write(pub.file(dir / "a.xls"), "new a");
+        write(pub.file(dir / "a(1).xls"), "new a1");
+        ::_exit(0);  // no destructor runs
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(listing(dir.path()).size(), 3u);
+    // Files of the user that look like temporaries of the same names.
+    for (const char* n : {".a.xls.tsl-Ab12Cd", ".a(1).xls.tsl-zzzzzz", "a.xls"})
+        tk_test::spit(dir / n, "user's");
+    auto lock = tk::file_lock::try_lock(lock_path);
+    ASSERT_TRUE(lock);
+    ASSERT_EQ(lock->recorded().size(), 2u);
+    tk::publication::remove_stale(dir.path(), lock->recorded(), [](const std::string& name) {
+        return name == "a.xls" || name == "a(1).xls";
+    });
+    lock->clear_recorded();
+    EXPECT_EQ(listing(dir.path()),
+              (std::vector<std::string>{".a(1).xls.tsl-zzzzzz", ".a.xls.tsl-Ab12Cd",
+                                        ".a.xls.tsl-lock", "a.xls"}));
+    lock.reset();
+    EXPECT_EQ(tk::file_lock::try_lock(lock_path)->recorded().size(), 0u);
+}
+
+TEST(tk_publ, ASetThatCannotBePutInPlaceLeavesEveryOldFileAsItWas) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root (a mount point, another user)";
+    // The second name cannot be replaced: a mount point (the rename of the
+    // first one is taken back), or another user's file in a folder with the
+    // sticky bit (refused before any rename).
+    for (bool sticky : {false, true}) {
+        tk_test::temp_dir dir;
+        ::chmod(dir.path().c_str(), 01777);
+        tk_test::spit(dir / "a.xls", "old a");
+        tk_test::spit(dir / "a(1).xls", "old a1");
+        tk_test::spit(dir / "other", "x");
+        if (!sticky) {
+            ASSERT_EQ(std::system(("mount --bind " + (dir / "other") + " '" + (dir / "a(1).xls") +
+                                   "' 2>/dev/null")
+                                      .c_str()),
+                      0);
+        } else {
+            ASSERT_EQ(::chown((dir / "a.xls").c_str(), 65534, 65534), 0);
+        }
+        pid_t child = ::fork();
+        if (child == 0) {
+            if (sticky && ::setuid(65534) != 0)
+                ::_exit(3);
+            int failed = 2;
+            {
+                tk::publication pub(dir.path());
+                write(pub.file(dir / "a.xls"), "new a");
+                write(pub.file(dir / "a(1).xls"), "new a1");
+                try {
+                    pub.publish();
+                } catch (const tk_exception&) {
+                    failed = 0;
+                }
+            }
+            ::_exit(failed);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (!sticky)
+            std::system(("umount '" + (dir / "a(1).xls") + "'").c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sticky;
+        EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "old a") << sticky;
+        EXPECT_EQ(tk_test::slurp(dir / "a(1).xls"), "old a1") << sticky;
+        EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"a(1).xls", "a.xls", "other"}));
+    }
 }
 
 TEST(tk_flock, OneHolderAtATimeAndALeftLockFileIsTakenOver) {
@@ -121,4 +195,10 @@ TEST(tk_flock, OneHolderAtATimeAndALeftLockFileIsTakenOver) {
     tk_test::spit(path, "");  // left by a holder that was killed
     auto again = tk::file_lock::try_lock(path);
     EXPECT_TRUE(again);
+    again.reset();
+    // A file of that name that is no lock file is neither locked nor removed.
+    tk_test::spit(path, "SQLite format 3");
+    EXPECT_FALSE(tk::file_lock::may_lock(path));
+    EXPECT_THROW(tk::file_lock::try_lock(path), tk_exception);
+    EXPECT_EQ(tk_test::slurp(path), "SQLite format 3");
 }

@@ -45,6 +45,14 @@ inline void spit(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
+// The lines of a trace log file after its header line ("" when there is
+// no header: then the file is not a log).
+inline std::string log_lines(const std::string& path) {
+    const std::string text = slurp(path);
+    const std::string header = std::string(tk_log::kHeader) + "\r\n";
+    return text.compare(0, header.size(), header) == 0 ? text.substr(header.size()) : "";
+}
+
 // Registers a trace log writing every line at `threshold` or above, without
 // time stamps, into a fresh file; unregisters it on destruction.
 class trace_capture {
@@ -56,7 +64,7 @@ class trace_capture {
         log_.set_line_end(true);
         log_.set_enabled(true);
     }
-    std::string text() const { return slurp(log_.path()); }
+    std::string text() const { return log_lines(log_.path()); }
     // True when `line` was written as a whole line.
     bool has_line(const std::string& line) const {
         std::string t = "\n" + text();

@@ -65,7 +65,7 @@ TEST_F(command_line, AgentStartsWithNothingGiven) {
     EXPECT_TRUE(conv.oracle.use_tns);
 }
 
-TEST_F(command_line, DestinationAlwaysGetsTheXlsExtension) {
+TEST_F(command_line, DestinationGetsTheXlsExtensionInAnyLetterCase) {
     ::mkdir("/tmp/out", 0755);  // the destination's folder must exist
     EXPECT_EQ(parse({"--dest=/tmp/out/data.txt", "--xls_ver=1", "--src=ORCL"}).result, 1);
     EXPECT_EQ(conv.dest, u"/tmp/out/data.xls");
@@ -75,6 +75,11 @@ TEST_F(command_line, DestinationAlwaysGetsTheXlsExtension) {
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
     parse({"--dest=out/./x.y.z", "--xls_ver=1", "--src=ORCL"});
     EXPECT_EQ(conv.dest, tk::utf8_to_utf16(std::string(cwd) + "/out/x.y.xls"));
+    // ".xls" in another letter case is the user's file: kept as given.
+    parse({"--dest=/tmp/out/Report.XLS", "--xls_ver=1", "--src=ORCL"});
+    EXPECT_EQ(conv.dest, u"/tmp/out/Report.XLS");
+    parse({"--dest=/tmp/out/Report.Xls", "--xls_ver=1", "--src=ORCL"});
+    EXPECT_EQ(conv.dest, u"/tmp/out/Report.Xls");
 }
 
 TEST_F(command_line, DestinationThatNamesNoFileIsMissing) {

@@ -16,12 +16,14 @@ TEST(agent_front, PrintsTheAgentsLinesOnTheirStreams) {
     front.table_ended();
     front.table_started(u"\u00c4MTER", 0);
     front.table_missing(u"NOPE");
+    front.table_missing(u"A\x1b]0;pwned\x07" u"B");  // a name cannot drive the terminal
     front.unexpected_error(std::runtime_error("bad_alloc"));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Converting database ORCL(3 tables)\n"
               "Converting table EMP (14 records)\n"
               "Converting table \xC3\x84MTER\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Table NOPE not exists\nbad_alloc\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Table NOPE not exists\nTable A\\x1b]0;pwned\\x07B not exists\nbad_alloc\n");
     EXPECT_TRUE(front.convert_all_when_empty());
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,14 @@ TEST(tab_names_reader, ByteOrderMarkMeansUtf8AndIsDropped) {
     EXPECT_EQ(read("\n\xEF\xBB\xBF\nEMP\n"), (std::vector<std::u16string>{u"EMP"}));
 }
 
-TEST(tab_names_reader, WithoutMarkValidUtf8IsUtf8AndOtherBytesAreWindows1252) {
+TEST(tab_names_reader, WithoutMarkValidUtf8IsUtf8AndOtherBytesAreInTheCodePage) {
     EXPECT_EQ(read("B\xC3\x9CRO\nB\xDCRO\n\x80uro\n"),
               (std::vector<std::u16string>{u"B\u00dcRO", u"B\u00dcRO", u"\u20acuro"}));
+    // The code page of Excel 5.0 texts: a list saved on a Cyrillic system.
+    ::setenv("TSL_CODEPAGE", "1251", 1);
+    EXPECT_EQ(read("\xCE\xF2\xF7\xE5\xF2\n"),
+              std::vector<std::u16string>{u"\u041e\u0442\u0447\u0435\u0442"});
+    ::setenv("TSL_CODEPAGE", "1252", 1);
 }
 
 TEST(tab_names_reader, LongLinesAreCutOnACharacterBoundaryWithANote) {

@@ -115,6 +115,21 @@ TEST_F(settings, StoringThenLoadingGivesTheSameSettings) {
     EXPECT_FALSE(back.split_data);
 }
 
+TEST_F(settings, AQueryWithLineCommentsIsStoredOnOneLineThatMeansTheSame) {
+    conv.available_queries = {{u"Q", u"SELECT ENAME -- the name\r\nFROM EMP -- all rows"}};
+    conv.selected_items = {{u"Q", u"SELECT ENAME -- the name\nFROM EMP"}};
+    udb_profile p;
+    conv.store_profile(p);
+    const std::string text = p.to_text();
+    EXPECT_NE(
+        text.find("[Available Queries]\nQ=SELECT ENAME /* the name */ FROM EMP /* all rows */\n"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[Selected Tables]\nQ=SELECT ENAME /* the name */ FROM EMP\n"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(settings, LogFileChecksKeepTheOldNameOnFailure) {
     conv.set_logfile(dir + "/trace.log");
     EXPECT_EQ(conv.logfile(), dir + "/trace.log");
@@ -152,6 +167,8 @@ TEST_F(settings, LogFileTurnsTheTraceLogOn) {
     log.set_enabled(false);
     std::ifstream in(dir + "/t.log");
     std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, std::string(tk_log::kHeader) + "\r");
     std::getline(in, line);
     EXPECT_NE(line.find("Converting database ORCL (2 tables)"), std::string::npos);
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -166,10 +167,12 @@ struct workbook_store {
     bool dao_loads = true;
     bool wrap = false;
     bool split = false;
-    bool fail_close = false;
+    bool fail_close = false;                 // closing a workbook finds the disk full
+    int fail_append_at = -1;                 // so does appending the n-th row (all sheets)
     std::vector<std::u16string> fail_patch;  // files whose patch fails (level 0)
     std::vector<std::u16string> finished;    // sheets whose finish_table ran
     std::map<std::u16string, int> appended;  // per sheet name, all files
+    int appended_all = 0;
 };
 
 inline std::string narrow(const std::u16string& s) {
@@ -198,6 +201,10 @@ class fake_sheet_rs : public udb_recordset {
         if (sheet_.rows.size() >= store_.capacity)
             throw fake_dao_error(kSheetFullNumber, "Spreadsheet is full.");
         int n = ++store_.appended[name_];
+        if (++store_.appended_all == store_.fail_append_at) {
+            errno = ENOSPC;
+            throw tk_write_failure();
+        }
         for (int r : store_.refuse[name_]) {
             if (r == n)
                 throw fake_dao_error(3349, "Numeric field overflow.");
@@ -303,8 +310,10 @@ class fake_destination : public xls_destination {
     }
     void close_database(udb_database& db) override {
         store_.log.push_back(u"written " + db.name());
-        if (store_.fail_close)
-            throw fake_dao_error(3026, "Not enough space on disk.");
+        if (store_.fail_close) {
+            errno = ENOSPC;
+            throw tk_write_failure();
+        }
     }
     std::u16string connect(int32_t v) const override {
         return v == 0 ? u"Excel 5.0;" : u"Excel 8.0;";

@@ -66,30 +66,62 @@ TEST(udb_profile, ByteOrderMarkAndWindows1252LinesAreRead) {
     EXPECT_EQ(p.get(u"Oracle settings", u"password"), u"M\u00fcller");
 }
 
-TEST(udb_profile, ALineOverTheLimitIsRefusedWithItsNumber) {
-    const size_t max = udb_profile::kMaxLine - 1;
+TEST(udb_profile, LinesOfAnyLengthAreRead) {
+    // A 2,048-character name and a 2,048-character query make a line of
+    // 4,097 characters, more than the reader once took.
     udb_profile p;
-    // The longest value a wizard field holds under its key, and a query line
-    // of the longest name and text.
-    ASSERT_TRUE(p.parse("[S]\npassword=" + std::string(32767, 'v') + "\r\n[Q]\n" +
-                        std::string(2048, 'n') + "=" + std::string(2048, 'q') + "\n"));
-    EXPECT_EQ(p.get(u"Q", std::u16string(2048, u'n')).size(), 2048u);
-    EXPECT_TRUE(p.parse("[S]\nk=" + std::string(max - 2, 'v') + "\r\n"));
-    EXPECT_FALSE(p.parse("[S]\nk=" + std::string(max - 1, 'v') + "\n"));
-    EXPECT_EQ(p.error_text(), "line 2 is longer than " + std::to_string(max) + " characters");
-    EXPECT_FALSE(p.parse("[S]\n\n" + std::string(100000, 'x')));
-    EXPECT_EQ(p.error_text(), "line 3 is longer than " + std::to_string(max) + " characters");
+    const std::string name(2048, 'N'), query = "SELECT " + std::string(2041, 'v');
+    ASSERT_TRUE(p.parse("[Selected Tables]\r\n" + name + "=" + query + "\r\n"));
+    EXPECT_EQ(p.get(u"Selected Tables", w(name)), w(query));
+    std::string han;  // 3 bytes a character
+    for (int i = 0; i < 6000; ++i) han += "\xE6\xBC\xA2";
+    ASSERT_TRUE(p.parse("[Available Queries]\nQ=" + han));
+    EXPECT_EQ(p.get(u"Available Queries", u"Q").size(), 6000u);
 }
 
-TEST(udb_profile, TheLineLimitCountsCharactersNotBytes) {
-    // 3 bytes per character: a line under the limit in characters, far over
-    // it in bytes.
-    std::string han;
-    for (size_t i = 0; i < udb_profile::kMaxLine / 2; ++i) han += "\xE6\xBC\xA2";
-    udb_profile p;
-    ASSERT_TRUE(p.parse("[Available Queries]\nQ=" + han + "\n"));
-    EXPECT_EQ(p.get(u"Available Queries", u"Q").size(), udb_profile::kMaxLine / 2);
-    EXPECT_FALSE(p.parse("[Available Queries]\nQ=" + han + han + "\n"));
+TEST(udb_profile, LinesThatAreNotUtf8AreReadInTheCodePageOfExcel50Texts) {
+    const char* old = std::getenv("TSL_CODEPAGE");
+    const std::string saved = old ? old : "";
+    // "[Selected Tables]" and a Cyrillic name saved by a Windows tool.
+    const std::string text = "[Selected Tables]\r\n\xCE\xF2\xF7\xE5\xF2\r\n";
+    for (const auto& [cp, name] :
+         {std::pair<const char*, std::u16string>{"1251", u"\u041e\u0442\u0447\u0435\u0442"},
+          {"1252", u"\u00ce\u00f2\u00f7\u00e5\u00f2"}}) {
+        ::setenv("TSL_CODEPAGE", cp, 1);
+        udb_profile p;
+        ASSERT_TRUE(p.parse(text));
+        EXPECT_TRUE(p.has(u"Selected Tables", name)) << cp;
+    }
+    if (old)
+        ::setenv("TSL_CODEPAGE", saved.c_str(), 1);
+    else
+        ::unsetenv("TSL_CODEPAGE");
+}
+
+TEST(udb_profile, AProfileSavedAsUtf16WithItsByteOrderMarkIsRead) {
+    // "[Selected Tables]\r\nT\u00c4\U0001F600\r\n" in both byte orders.
+    const std::u16string text = u"[Selected Tables]\r\nT\u00c4\U0001F600\r\n";
+    for (bool big : {false, true}) {
+        std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t c : text) {
+            const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+            bytes += big ? std::string{hi, lo} : std::string{lo, hi};
+        }
+        udb_profile p;
+        ASSERT_TRUE(p.parse(bytes)) << p.error_text();
+        EXPECT_TRUE(p.has(u"Selected Tables", u"T\u00c4\U0001F600")) << big;
+    }
+}
+
+TEST(udb_profile, AQueryOnOneLineKeepsWhatItsCommentsAndLiteralsMean) {
+    EXPECT_EQ(udb_sql_for_one_line(u"SELECT A -- the key */ here\r\n"
+                                   u"  , '--not' || q'[it's -- in]' \"x--y\" /* -- */\n"
+                                   u"FROM T --last"),
+              u"SELECT A /* the key * / here */\r\n"
+              u"  , '--not' || q'[it's -- in]' \"x--y\" /* -- */\n"
+              u"FROM T /*last */");
+    EXPECT_EQ(udb_sql_for_one_line(u"SELECT 'it''s' -- c\nFROM D"),
+              u"SELECT 'it''s' /* c */\nFROM D");
 }
 
 TEST(udb_profile, WritesSectionsAndKeysInOrdinalOrder) {

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "OLE/ole_types.h"
+#include "TK/tk_log.h"
 #include "core/cnv_doubles.h"
 #include "core/err_maps.h"
 
@@ -419,19 +420,30 @@ TEST_F(driver, ContinuationNamesReplaceTheBaseName) {
     EXPECT_EQ(xls_converter::continuation_name(u"/out/book", 2), u"/out/book(2)");
 }
 
-TEST_F(driver, AWorkbookThatCannotBeWrittenIsReportedForItsItem) {
-    src.add_table(u"A", numbers(2));
-    src.add_table(u"B", numbers(2));
-    conv.selected_tables = {u"A", u"B"};
-    store.fail_close = true;
-    conv.do_convert(src);
-    EXPECT_EQ(view.shown,
-              (std::vector<std::string>{"ask: A: Not enough space on disk.",
-                                        "ask: B: Not enough space on disk.",
-                                        "ask: " + narrow(dest) +
-                                            ": A workbook of this conversion could not be "
-                                            "written; the destination is left as it was."}));
-    EXPECT_FALSE(exists(dest));
+TEST_F(driver, AWorkbookThatCannotBeWrittenEndsTheRunWithOneReport) {
+    // On closing the first item's workbook, or on appending a row.
+    for (int at_row : {-1, 3}) {
+        store = workbook_store();
+        view.shown.clear();
+        fake_source source;
+        touch(dest, kBookMarker);
+        source.add_table(u"A", numbers(5));
+        source.add_table(u"B", numbers(5));
+        conv.selected_tables = {u"A", u"B"};
+        store.fail_close = at_row < 0;
+        store.fail_append_at = at_row;
+        EXPECT_THROW(conv.do_convert(source), tk_final_exception);
+        EXPECT_EQ(view.shown, (std::vector<std::string>{
+                                  "error: " + narrow(dest) +
+                                  ": The workbook could not be written (No space left on device); "
+                                  "the conversion was stopped and the destination is left as it "
+                                  "was."}));
+        EXPECT_TRUE(conv.anything_reported());
+        EXPECT_EQ(source.opened, std::vector<std::u16string>{u"A"});
+        EXPECT_EQ(store.appended_all, at_row < 0 ? 5 : 3);
+        EXPECT_EQ(content(dest), kBookMarker);
+        EXPECT_EQ(listing(dir), std::vector<std::string>{"book.xls"});
+    }
 }
 
 TEST_F(driver, TheOldFilesStayUntilTheRunEndsAndAFailedRunLeavesNothingBehind) {
@@ -506,6 +518,33 @@ TEST_F(driver, DestinationsThatMustNotBeReplacedAreRefusedBeforeAnythingIsWritte
     chmod(narrow(dest).c_str(), 0444);
     EXPECT_EQ(refusal(), "Destination name specifies an existing read-only file.");
     EXPECT_EQ(content(dest), "SQLite format 3");
+}
+
+TEST_F(driver, ATraceLogThatWouldReplaceAFileOfTheRunIsRefusedAndTheRunGoesOn) {
+    tk_log log;
+    log.set_timestamps(false);
+    src.add_table(u"A", numbers(2));
+    conv.selected_tables = {u"A"};
+    conv.split_data = true;
+    conv.file = dir + "/source.db";
+    touch(w(conv.file), "SQLite format 3");
+    touch(dest, "my old notes");
+    // The source database, the old destination (neither is a log of ours),
+    // and a continuation file the log itself made.
+    for (const std::string& name : {conv.file, narrow(dest), narrow(part(1))}) {
+        view.shown.clear();
+        conv.set_logfile(name);
+        tk_trace(2, "a line before the run");
+        conv.do_convert(src);
+        ASSERT_EQ(view.shown.size(), 1u) << name;
+        EXPECT_EQ(view.shown[0].rfind("report: The trace log file " + name, 0), 0u)
+            << view.shown[0];
+        EXPECT_FALSE(log.enabled());
+        EXPECT_EQ(content(w(conv.file)), "SQLite format 3");
+        EXPECT_EQ(content(dest), kBookMarker);  // the run's own workbook
+        EXPECT_EQ(listing(dir), (std::vector<std::string>{"book.xls", "source.db"}));
+        touch(dest, "my old notes");
+    }
 }
 
 TEST_F(driver, ProgressFieldsAndFrontHooksFollowTheItems) {

@@ -217,10 +217,12 @@ class AgentE2E(unittest.TestCase):
     def test_nothing_to_convert_keeps_old_workbook_and_exits_one(self):
         src = make_db(self.w("empty.db"), "CREATE TABLE IGNORED_BY_NOBODY (X NUMBER); "
                       "DROP TABLE IGNORED_BY_NOBODY;")
-        write_text(self.w("out.xls"), b"old content")
+        # (a workbook: the agent replaces no other file)
+        old = OLE_SIGNATURE + b" old content"
+        write_text(self.w("out.xls"), old)
         dest, out, err = self.convert(src, expect_rc=1)
         self.assertIn("No workbook was written", out)
-        self.assertEqual(read_bytes(dest), b"old content")
+        self.assertEqual(read_bytes(dest), old)
 
     def test_only_queries_are_written_and_get_the_header_format(self):
         src = self.emp_db()

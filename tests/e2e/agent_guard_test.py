@@ -3,7 +3,9 @@
 source database, leave a half-written or no workbook behind when it fails, is
 killed or interrupted, mix two runs, or lose a destination's protection."""
 import os
+import resource
 import signal
+import sqlite3
 import subprocess
 import tempfile
 import time
@@ -86,6 +88,31 @@ class AgentGuard(unittest.TestCase):
         self.assertEqual(rc, 0, out + err)
         self.assertEqual(read_bytes(self.w("victim.db")), before)
         self.assertEqual(read_book(self.w("victim.xls"))["sheets"][0]["name"], "D")
+        # A profile's destination longer than any path is refused, not an internal error.
+        write_text(prof, f"[Generic settings]\nsrc={src}\ndest=/tmp/{'v' * 5000}.xls\n")
+        rc, out, err = run_agent(f"--profile={prof}", "--xls_ver=1")
+        self.assertEqual((rc, err.strip()), (-1, "The MS Excel spreadsheet name is too long."),
+                         out)
+
+    def test_files_that_are_not_ours_are_neither_replaced_nor_removed(self):
+        # An existing destination that is no workbook (the agent asks nothing).
+        write_text(self.dest, "my notes")
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        self.assertEqual(rc, -1, out + err)
+        self.assertIn(f"The file {self.dest} is not a workbook and is not replaced", out)
+        self.assertEqual(read_bytes(self.dest), b"my notes")
+        os.remove(self.dest)
+        # A source database named like a temporary of the destination, or
+        # like its lock file.
+        for name, status in ((".out.xls.tsl-abc123", 0), (".out.xls.tsl-lock", -1)):
+            src = make_db(self.w(name), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
+            before = read_bytes(self.w(name))
+            rc, out, err = run_agent(f"--src={src}", f"--dest={self.dest}", "--xls_ver=1")
+            self.assertEqual(rc, status, out + err)
+            self.assertEqual(read_bytes(self.w(name)), before)
+            os.remove(self.w(name))
+        self.assertIn("is the source database file", out)
+        self.assertEqual(self.listing(), ["out.xls"])
 
     # -- a run that does not complete leaves the old files -----------------------------------
 
@@ -113,7 +140,7 @@ class AgentGuard(unittest.TestCase):
             self.assertEqual(read_bytes(self.dest), old)
             self.assertEqual(self.listing(), ["out.xls"])
 
-    def test_full_disk_keeps_old_workbook_and_reports_failure(self):
+    def test_full_disk_or_file_size_limit_ends_the_run_with_one_report(self):
         disk = self.w("disk")
         os.mkdir(disk)
         mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", disk],
@@ -121,13 +148,81 @@ class AgentGuard(unittest.TestCase):
         if mounted.returncode != 0:
             self.skipTest("cannot mount a small tmpfs here: " + mounted.stderr.decode().strip())
         self.addCleanup(subprocess.run, ["umount", disk])
+        million = "file:" + self.w("million.db")
+        con = sqlite3.connect(self.w("million.db"))
+        con.executescript("CREATE TABLE M (N NUMBER(9), S VARCHAR2(40));"
+                          "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                          "WHERE x < 1000000) INSERT INTO M SELECT x, 'row ' || x FROM c;")
+        con.close()
         dest = os.path.join(disk, "out.xls")
         old = self.old_workbook(dest)
-        rc, out, err = run_agent(f"--src={self.big}", f"--dest={dest}", "--xls_ver=1")
-        self.assertEqual(rc, 1, out + err)
-        self.assertIn("could not be written", out)
-        self.assertEqual(read_bytes(dest), old)
-        self.assertEqual(self.listing(disk), ["out.xls"])
+        # The disk full, then a file-size limit (SIGXFSZ would end the run).
+        filler = os.path.join(disk, "filler")
+        fd = os.open(filler, os.O_WRONLY | os.O_CREAT)
+        try:
+            while os.write(fd, b"\0" * 4096):
+                pass
+        except OSError:
+            pass
+        os.close(fd)
+        for limit in (None, 1 << 20):
+            if limit:
+                os.remove(filler)
+            def set_limit(limit=limit):
+                if limit:
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+            p = subprocess.run([TSLAGENT, f"--src={million}", f"--dest={dest}", "--xls_ver=1",
+                                "--split"], capture_output=True, timeout=120,
+                               preexec_fn=set_limit)
+            out = p.stdout.decode()
+            self.assertEqual(p.returncode, 1, out + p.stderr.decode())
+            self.assertEqual(out.count("Error:"), 1, out)
+            self.assertIn(dest + ": The workbook could not be written", out)
+            self.assertEqual(read_bytes(dest), old)
+            self.assertEqual(self.listing(disk), ["filler", "out.xls"] if not limit
+                             else ["out.xls"])
+
+    # -- signals and memory ------------------------------------------------------------------
+
+    def test_a_source_that_would_block_is_refused_or_interrupted(self):
+        fifo = self.w("fifo.db")
+        os.mkfifo(fifo)
+        rc, out, err = run_agent(f"--src=file:{fifo}", f"--dest={self.dest}", "--xls_ver=1",
+                                 timeout=30)
+        self.assertEqual(rc, -1, out + err)
+        self.assertIn("it is a FIFO", out)
+        # A query that never ends answers SIGINT and SIGTERM at once.
+        prof = write_text(self.w("q.tsl"), f"[Generic settings]\nsrc={self.small}\n"
+                          f"dest={self.dest}\n[Selected Tables]\nQ=WITH RECURSIVE c(x) AS "
+                          "(SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c\n")
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            p = subprocess.Popen([TSLAGENT, f"--profile={prof}", "--xls_ver=1"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            self.assertTrue(p.stdout.readline().startswith(b"Converting database"))
+            time.sleep(0.5)
+            self.assertIsNone(p.poll())
+            p.send_signal(sig)
+            _, err = p.communicate(timeout=5)
+            self.assertEqual(p.returncode, -sig, err)
+            self.assertEqual(self.listing(), ["fifo.db", "q.tsl"])
+
+    @unittest.skipIf(os.environ.get("TSL_SANITIZED") == "1",
+                     "a sanitizer build cannot run under a limit of its address space")
+    def test_a_value_too_large_for_memory_refuses_its_record_only(self):
+        src = make_db(self.w("blob.db"), "CREATE TABLE B (N NUMBER(9), D BLOB);"
+                      "INSERT INTO B VALUES (1, x'00'); INSERT INTO B VALUES (2, zeroblob(100000000));"
+                      "INSERT INTO B VALUES (3, x'01'); INSERT INTO B VALUES (4, x'02');")
+        limit = 200 << 20
+        p = subprocess.run([TSLAGENT, f"--src={src}", f"--dest={self.dest}", "--xls_ver=1"],
+                           capture_output=True, timeout=120,
+                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS,
+                                                                 (limit, limit)))
+        out = p.stdout.decode()
+        self.assertEqual(p.returncode, 1, out + p.stderr.decode())
+        self.assertEqual(out.count("Error:"), 1, out)
+        self.assertIn("B, record #2:", out)
+        rows = read_book(self.dest)["sheets"][0]["rows"]
+        self.assertEqual([r[0][1] for r in rows[1:]], [1.0, 3.0, 4.0])
 
     # -- one run per destination ----------------------------------------------------------------
 
