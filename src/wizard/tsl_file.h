@@ -3,6 +3,7 @@
 // before the wizard goes on.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "GUI2/g_wiz_pg.h"
@@ -21,10 +22,12 @@ void common_check_dest(const std::u16string& path);
 // workbook is complete. Throws tk_exception_ex with the system's text.
 void check_replaceable(const std::u16string& path);
 
-// The file name the page proposes for a service name: a `file:` source
-// gives its database path, any other name is taken as it is; the
-// extension becomes ".xls" in both cases.
-std::u16string proposed_destination(const std::u16string& dest, const std::u16string& service);
+// The file name the page proposes: the destination, or with none the
+// service name (a `file:` source gives its database path, any other name
+// is taken as it is); the extension becomes the format version's (".xls",
+// ".xlsx" for version 2) in every case.
+std::u16string proposed_destination(const std::u16string& dest, const std::u16string& service,
+                                    int32_t format_version = 1);
 
 class sel_file_page : public wizard_page {
   public:
@@ -38,6 +41,8 @@ class sel_file_page : public wizard_page {
     void store_file_info();
     void browse();
     void show_description();
+    // The extension of the file name follows the chosen format version.
+    void propose_extension();
 
     QLineEdit* dest_;
     QComboBox* format_;
