@@ -32,9 +32,14 @@ xlsx_recordset::xlsx_recordset(const std::u16string& name, xlsx_database::sheet&
                                const xlsx_database::formats& formats, const udb_schema& schema)
     : udb_recordset(name, std::u16string(), true), sheet_(sheet), formats_(formats) {
     tk_wtrace(2, u"xlsx_recordset::xlsx_recordset(%s)", name.c_str());
+    // The columns take the kinds the .xls driver gives them (every number
+    // a double, ...), so values convert as they do there; a kind without a
+    // column type raises ole_type_exception.
     for (const t_ftd* f : schema) {
+        const uint16_t kind =
+            dao_field::get_vartype(dao_field::get_native_type(f->vartype, f->size));
         schema_.add(
-            std::make_unique<t_ftd>(f->size, f->name, f->vartype, false, false, ole_variant(), 0));
+            std::make_unique<t_ftd>(f->size, f->name, kind, false, false, ole_variant(), 0));
     }
     const size_t n = schema_.count();
     cells_.resize(n);
@@ -62,6 +67,7 @@ void xlsx_recordset::append_record(udb_record& record) {
         throw tk_exception(
             "The structures of data source does not conform to the destination table.", 1);
     }
+    convert_record(record);
     using K = jet_value::kind_t;
     // The whole row is checked before any of its cells is written.
     for (size_t i = 0; i < n; ++i) {

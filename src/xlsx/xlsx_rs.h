@@ -1,9 +1,11 @@
 // The recordset of one worksheet of an .xlsx workbook being written
 // (xlsx_database): appends records as rows below the header row.
 //
-// Each value is written as its own kind, as the converter prepared it (the
-// column kinds are not applied again: a text the converter hands for a
-// number column stays a text):
+// The columns take the kinds the .xls driver gives a worksheet's columns
+// (dao_field: every number a double, a date a date, a text a text), the
+// values are converted in place to them as there (convert_record: a date
+// in a column written as text becomes its text), and each is written as
+// its kind:
 //   VT_EMPTY, VT_NULL     no cell (a record of NULLs only is an empty row)
 //   numbers               a number cell (every kind of number, as a double;
 //                         the library writes 16 significant digits, which

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """End-to-end tests of what a run must never do to the user's files: replace the
 source database, leave a half-written or no workbook behind when it fails, is
-killed or interrupted, mix two runs, or lose a destination's protection."""
+killed or interrupted, mix two runs, or lose a destination's protection. Every
+test runs for an .xls version and for the .xlsx one."""
 import os
 import signal
 import subprocess
@@ -9,12 +10,15 @@ import tempfile
 import time
 import unittest
 
-from e2e_support import TSLAGENT, Workdir, make_db, read_book, read_bytes, run_agent, write_text
+from e2e_support import (TSLAGENT, XLSX, Workdir, ext, make_db, read_book, read_bytes, run_agent,
+                         write_text)
 
 BIG_ROWS = 300000
 
 
 class AgentGuard(unittest.TestCase):
+    VER = 1
+
     @classmethod
     def setUpClass(cls):
         # One big source for every test that needs a long run: --split makes
@@ -33,19 +37,21 @@ class AgentGuard(unittest.TestCase):
     def setUp(self):
         self.w = Workdir()
         self.addCleanup(self.w.cleanup)
-        self.dest = self.w("out.xls")
+        self.ext = ext(self.VER)
+        self.ver = f"--xls_ver={self.VER}"
+        self.dest = self.w("out" + self.ext)
 
     def old_workbook(self, path=None):
         """Writes a workbook with a real conversion; returns its bytes."""
         path = path or self.dest
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={path}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={path}", self.ver)
         self.assertEqual(rc, 0, out + err)
         return read_bytes(path)
 
     def start_big(self, dest=None):
         """Starts a long run and returns once it is copying rows."""
         p = subprocess.Popen([TSLAGENT, f"--src={self.big}", f"--dest={dest or self.dest}",
-                              "--xls_ver=1", "--split"],
+                              self.ver, "--split"],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(p.stderr.close)
         self.addCleanup(p.stdout.close)
@@ -65,27 +71,28 @@ class AgentGuard(unittest.TestCase):
     # -- the source is never the destination ----------------------------------------------
 
     def test_destination_that_is_the_source_database_is_refused(self):
-        src = make_db(self.w("x.xls"), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
-        before = read_bytes(self.w("x.xls"))
-        rc, out, err = run_agent(f"--src={src}", f"--dest={self.w('x.xls')}", "--xls_ver=1")
+        x = self.w("x" + self.ext)
+        src = make_db(x, "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
+        before = read_bytes(x)
+        rc, out, err = run_agent(f"--src={src}", f"--dest={x}", self.ver)
         self.assertEqual(rc, -1, out + err)
         self.assertIn("is the source database file", out)
         # ... or one of the continuation files of a split run
-        os.rename(self.w("x.xls"), self.w("out(2).xls"))
-        rc, out, err = run_agent(f"--src=file:{self.w('out(2).xls')}", f"--dest={self.dest}",
-                                 "--xls_ver=1", "--split")
+        part = self.w("out(2)" + self.ext)
+        os.rename(x, part)
+        rc, out, err = run_agent(f"--src=file:{part}", f"--dest={self.dest}", self.ver, "--split")
         self.assertEqual(rc, -1, out + err)
-        self.assertEqual(read_bytes(self.w("out(2).xls")), before)
-        self.assertEqual(self.listing(), ["out(2).xls"])
+        self.assertEqual(read_bytes(part), before)
+        self.assertEqual(self.listing(), ["out(2)" + self.ext])
         # A profile's destination gets the workbook extension as --dest does.
         src = make_db(self.w("victim.db"), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
         before = read_bytes(self.w("victim.db"))
         prof = write_text(self.w("p.tsl"), f"[Generic settings]\nsrc={src}\n"
                           f"dest={self.w('victim.db')}\n[Selected Tables]\nD\n")
-        rc, out, err = run_agent(f"--profile={prof}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--profile={prof}", self.ver)
         self.assertEqual(rc, 0, out + err)
         self.assertEqual(read_bytes(self.w("victim.db")), before)
-        self.assertEqual(read_book(self.w("victim.xls"))["sheets"][0]["name"], "D")
+        self.assertEqual(read_book(self.w("victim" + self.ext))["sheets"][0]["name"], "D")
 
     # -- a run that does not complete leaves the old files -----------------------------------
 
@@ -97,10 +104,11 @@ class AgentGuard(unittest.TestCase):
         self.assertEqual(read_bytes(self.dest), old)
         # The files being written vanished with the process; only the lock
         # file it held is left, for the next run to take over.
-        self.assertEqual([n for n in self.listing() if not n.endswith(".tsl-lock")], ["out.xls"])
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        self.assertEqual([n for n in self.listing() if not n.endswith(".tsl-lock")],
+                         ["out" + self.ext])
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", self.ver)
         self.assertEqual(rc, 0, out + err)
-        self.assertEqual(self.listing(), ["out.xls"])
+        self.assertEqual(self.listing(), ["out" + self.ext])
 
     def test_interrupted_run_cleans_up_and_ends_by_its_signal(self):
         for sig in (signal.SIGINT, signal.SIGTERM):
@@ -111,7 +119,7 @@ class AgentGuard(unittest.TestCase):
             self.assertEqual(p.returncode, -sig, err)
             self.assertIn(b"interrupted", err)
             self.assertEqual(read_bytes(self.dest), old)
-            self.assertEqual(self.listing(), ["out.xls"])
+            self.assertEqual(self.listing(), ["out" + self.ext])
 
     def test_full_disk_keeps_old_workbook_and_reports_failure(self):
         disk = self.w("disk")
@@ -121,13 +129,13 @@ class AgentGuard(unittest.TestCase):
         if mounted.returncode != 0:
             self.skipTest("cannot mount a small tmpfs here: " + mounted.stderr.decode().strip())
         self.addCleanup(subprocess.run, ["umount", disk])
-        dest = os.path.join(disk, "out.xls")
+        dest = os.path.join(disk, "out" + self.ext)
         old = self.old_workbook(dest)
-        rc, out, err = run_agent(f"--src={self.big}", f"--dest={dest}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--src={self.big}", f"--dest={dest}", self.ver)
         self.assertEqual(rc, 1, out + err)
         self.assertIn("could not be written", out)
         self.assertEqual(read_bytes(dest), old)
-        self.assertEqual(self.listing(disk), ["out.xls"])
+        self.assertEqual(self.listing(disk), ["out" + self.ext])
 
     # -- one run per destination ----------------------------------------------------------------
 
@@ -136,7 +144,7 @@ class AgentGuard(unittest.TestCase):
         try:
             started = time.monotonic()
             rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}",
-                                     "--xls_ver=1")
+                                     self.ver)
             self.assertEqual(rc, -1, out + err)
             self.assertIn("is being written by another conversion", out)
             self.assertLess(time.monotonic() - started, 5)
@@ -153,7 +161,7 @@ class AgentGuard(unittest.TestCase):
         self.assertEqual(os.stat(self.dest).st_mode & 0o777, 0o600)
         os.chmod(self.dest, 0o444)
         old = read_bytes(self.dest)
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", self.ver)
         self.assertEqual(rc, -1, out + err)
         self.assertIn("Destination name specifies an existing read-only file.", out)
         self.assertEqual(read_bytes(self.dest), old)
@@ -163,11 +171,15 @@ class AgentGuard(unittest.TestCase):
     def test_every_named_table_missing_exits_one_and_keeps_old_workbook(self):
         old = self.old_workbook()
         tabs = write_text(self.w("t.txt"), "NOPE\nNADA\n")
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1",
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", self.ver,
                                  f"--tab_file={tabs}")
         self.assertEqual(rc, 1, out + err)
         self.assertIn("Table NOPE not exists", err)
         self.assertEqual(read_bytes(self.dest), old)
+
+
+class AgentGuardXlsx(AgentGuard):
+    VER = XLSX
 
 
 if __name__ == "__main__":

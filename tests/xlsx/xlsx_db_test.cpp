@@ -57,10 +57,11 @@ std::string read_back(const std::string& path, const char* mode = "") {
     return out;
 }
 
-udb_schema schema_of(const std::vector<std::u16string>& names) {
+// Columns of the kinds the converter gives a worksheet.
+udb_schema schema_of(const std::vector<std::pair<std::u16string, uint16_t>>& columns) {
     udb_schema s(true);
-    for (const auto& n : names)
-        s.add(std::make_unique<t_ftd>(20, n, VT_BSTR, false, false, ole_variant(), 0));
+    for (const auto& [name, kind] : columns)
+        s.add(std::make_unique<t_ftd>(20, name, kind, false, false, ole_variant(), 0));
     return s;
 }
 
@@ -95,8 +96,13 @@ TEST(xlsx_db, WorksheetsHoldEveryKindOfValueWithTheHeaderFormatWidthsAndFrozenPa
     tk::path_target file(dir / "book.xlsx");
     xlsx_database db(file, {});
     udb_indexes none;
-    std::unique_ptr<udb_recordset> first(
-        db.create_table(u"Mixed", schema_of({u"N", u"TEXT", u"WHEN", u"FLAG", u"EMPTY"}), none));
+    std::unique_ptr<udb_recordset> first(db.create_table(u"Mixed",
+                                                         schema_of({{u"N", VT_R8},
+                                                                    {u"TEXT", VT_BSTR},
+                                                                    {u"WHEN", VT_DATE},
+                                                                    {u"FLAG", VT_BOOL},
+                                                                    {u"EMPTY", VT_BSTR}}),
+                                                         none));
     append(*first, {ole_variant(7), ole_variant(u"Plain"), date(u"1980-12-17"), ole_variant(true),
                     ole_variant()});
     append(*first, {ole_variant(-1234567.25), ole_variant(u"\u0416\u4e2d\u00e9 _x0041_ a\tb"),
@@ -108,8 +114,8 @@ TEST(xlsx_db, WorksheetsHoldEveryKindOfValueWithTheHeaderFormatWidthsAndFrozenPa
     // A record of NULLs only is an empty row, still in the sheet's dimension.
     append(*first, {ole_variant(), ole_variant(), ole_variant(), ole_variant(), ole_variant()});
     first.reset();
-    std::unique_ptr<udb_recordset> second(
-        db.create_table(u"Wide \u0416", schema_of({u"A_LONG_HEADER_NAME", u"Z"}), none));
+    std::unique_ptr<udb_recordset> second(db.create_table(
+        u"Wide \u0416", schema_of({{u"A_LONG_HEADER_NAME", VT_BSTR}, {u"Z", VT_R8}}), none));
     append(*second, {ole_variant(std::u16string(300, u'z')), ole_variant(1e20)});
     second.reset();
     EXPECT_EQ(db.table_names(), (std::vector<std::u16string>{u"Mixed", u"Wide \u0416"}));
@@ -149,7 +155,7 @@ TEST(xlsx_db, WrappedTextsWrapInEveryCellAndCapColumnsLower) {
     opt.max_column_chars = 40;
     xlsx_database db(file, opt);
     udb_indexes none;
-    std::unique_ptr<udb_recordset> rs(db.create_table(u"W", schema_of({u"T"}), none));
+    std::unique_ptr<udb_recordset> rs(db.create_table(u"W", schema_of({{u"T", VT_BSTR}}), none));
     append(*rs, {ole_variant(std::u16string(100, u'x'))});
     rs.reset();
     db.close();
@@ -164,13 +170,16 @@ TEST(xlsx_db, ARefusedRecordWritesNothingAndTheNextTakesItsRow) {
     tk::path_target file(dir / "r.xlsx");
     xlsx_database db(file, {});
     udb_indexes none;
-    std::unique_ptr<udb_recordset> rs(db.create_table(u"R", schema_of({u"N", u"D"}), none));
-    append(*rs, {ole_variant(1), date(u"1900-01-01")});
-    EXPECT_EQ(refusal(*rs, {ole_variant(2), date(u"1899-12-31")}), 3349);
-    EXPECT_EQ(refusal(*rs, {ole_variant(std::nan("")), ole_variant()}), 3349);
-    EXPECT_EQ(refusal(*rs, {ole_variant(1.0 / 0.0), ole_variant()}), 3349);
+    std::unique_ptr<udb_recordset> rs(
+        db.create_table(u"R", schema_of({{u"N", VT_R8}, {u"D", VT_DATE}, {u"T", VT_BSTR}}), none));
+    append(*rs, {ole_variant(1), date(u"1900-01-01"), ole_variant(u"a")});
+    EXPECT_EQ(refusal(*rs, {ole_variant(2), date(u"1899-12-31"), ole_variant()}), 3349);
+    EXPECT_EQ(refusal(*rs, {ole_variant(std::nan("")), ole_variant(), ole_variant()}), 3349);
+    EXPECT_EQ(refusal(*rs, {ole_variant(1.0 / 0.0), ole_variant(), ole_variant()}), 3349);
     // Escapes count against the cell's 32,767 characters.
-    EXPECT_EQ(refusal(*rs, {ole_variant(std::u16string(5000, u'\x01')), ole_variant()}), 3047);
+    EXPECT_EQ(
+        refusal(*rs, {ole_variant(), ole_variant(), ole_variant(std::u16string(5000, u'\x01'))}),
+        3047);
     udb_record short_row = record_of({ole_variant(9)});
     try {
         rs->append_record(short_row);
@@ -178,12 +187,12 @@ TEST(xlsx_db, ARefusedRecordWritesNothingAndTheNextTakesItsRow) {
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.code(), 1);
     }
-    append(*rs, {ole_variant(3), date(u"9999-12-31 12:00:00")});
+    append(*rs, {ole_variant(3), date(u"9999-12-31 12:00:00"), ole_variant()});
     rs.reset();
     db.close();
     const std::string got = read_back(dir / "r.xlsx");
-    EXPECT_NE(got.find("r2: number:1.0|date:1900-01-01 00:00:00\n"
-                       "r3: number:3.0|date:9999-12-31 12:00:00\n"),
+    EXPECT_NE(got.find("r2: number:1.0|date:1900-01-01 00:00:00|text:\"a\"\n"
+                       "r3: number:3.0|date:9999-12-31 12:00:00|empty\n"),
               std::string::npos)
         << got;
 }
@@ -195,7 +204,7 @@ TEST(xlsx_db, SheetNamesTheFormatRefusesAreReportedAsTheWorkbookDriverDoes) {
     udb_indexes none;
     auto number_of = [&](const std::u16string& name) -> long {
         try {
-            delete db.create_table(name, schema_of({u"X"}), none);
+            delete db.create_table(name, schema_of({{u"X", VT_R8}}), none);
         } catch (const dao_exception& e) {
             return e.number();
         }
@@ -245,7 +254,7 @@ TEST(xlsx_db, AWorkbookNotClosedLeavesNothingAndAFailedWriteIsTheDriversFullDisk
         tk::file_target& target = pub.file(dir / "gone.xlsx");
         xlsx_database db(target, {});
         udb_indexes none;
-        std::unique_ptr<udb_recordset> rs(db.create_table(u"G", schema_of({u"X"}), none));
+        std::unique_ptr<udb_recordset> rs(db.create_table(u"G", schema_of({{u"X", VT_R8}}), none));
         for (int i = 0; i < 10000; ++i) append(*rs, {ole_variant(i)});
         rs.reset();
         // The library's temporary files are in the destination's folder,
@@ -286,7 +295,7 @@ TEST(xlsx_db, AWorkbookNotClosedLeavesNothingAndAFailedWriteIsTheDriversFullDisk
     full_disk target(dir / "full.xlsx");
     xlsx_database db(target, {});
     udb_indexes none;
-    std::unique_ptr<udb_recordset> rs(db.create_table(u"F", schema_of({u"X"}), none));
+    std::unique_ptr<udb_recordset> rs(db.create_table(u"F", schema_of({{u"X", VT_R8}}), none));
     append(*rs, {ole_variant(1)});
     rs.reset();
     try {
@@ -307,7 +316,7 @@ TEST(xlsx_db, ASheetHoldsOneMillionFortyEightThousandFiveHundredSeventyFiveRecor
     tk::path_target file(dir / "full.xlsx");
     xlsx_database db(file, {});
     udb_indexes none;
-    std::unique_ptr<udb_recordset> rs(db.create_table(u"F", schema_of({u"N"}), none));
+    std::unique_ptr<udb_recordset> rs(db.create_table(u"F", schema_of({{u"N", VT_R8}}), none));
     auto* sheet = dynamic_cast<xlsx_recordset*>(rs.get());
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->capacity(), 1048575u);
