@@ -1,5 +1,7 @@
 #include "xlsx/xlsx_txt.h"
 
+#include <cstdint>
+
 namespace {
 
 bool is_hex(char16_t c) {
@@ -12,42 +14,53 @@ bool escape_at(std::u16string_view s, size_t i) {
            is_hex(s[i + 3]) && is_hex(s[i + 4]) && is_hex(s[i + 5]) && s[i + 6] == u'_';
 }
 
-void put_escape(std::string& out, unsigned unit) {
+char* put_escape(char* p, unsigned unit) {
     static const char kHex[] = "0123456789ABCDEF";
-    const char e[7] = {'_',
-                       'x',
-                       kHex[(unit >> 12) & 15],
-                       kHex[(unit >> 8) & 15],
-                       kHex[(unit >> 4) & 15],
-                       kHex[unit & 15],
-                       '_'};
-    out.append(e, sizeof e);
+    *p++ = '_';
+    *p++ = 'x';
+    *p++ = kHex[(unit >> 12) & 15];
+    *p++ = kHex[(unit >> 8) & 15];
+    *p++ = kHex[(unit >> 4) & 15];
+    *p++ = kHex[unit & 15];
+    *p++ = '_';
+    return p;
 }
 
 }  // namespace
 
 size_t xlsx_text(std::u16string_view s, std::string& out) {
-    out.clear();
+    // Written through a pointer into room for three bytes a unit (what any
+    // character but an escape takes); an escape makes more room first.
+    // Texts are mostly plain ASCII, which the first test of the loop takes.
     const size_t n = s.size();
-    size_t chars = 0;
+    out.resize(3 * n);
+    char* base = out.data();
+    char* p = base;
+    size_t cap = 3 * n;
+    size_t escapes = 0;
+    size_t pairs = 0;
+    auto room = [&](size_t k) {
+        const size_t at = static_cast<size_t>(p - base);
+        if (at + k > cap) {
+            cap = 2 * cap + k;
+            out.resize(cap);
+            base = out.data();
+            p = base + at;
+        }
+    };
     for (size_t i = 0; i < n; ++i) {
         const char16_t c = s[i];
-        ++chars;
+        if (c >= 0x20 && c < 0x80 && c != u'_') {
+            *p++ = static_cast<char>(c);
+            continue;
+        }
         if (c < 0x80) {
-            if (c >= 0x20 && c != u'_') {
-                out.push_back(static_cast<char>(c));
-            } else if (c == u'\t' || c == u'\n') {
-                out.push_back(static_cast<char>(c));
-            } else if (c == u'_') {
-                if (escape_at(s, i)) {
-                    put_escape(out, c);
-                    chars += 6;
-                } else {
-                    out.push_back('_');
-                }
+            if (c == u'\t' || c == u'\n' || (c == u'_' && !escape_at(s, i))) {
+                *p++ = static_cast<char>(c);
             } else {
-                put_escape(out, c);
-                chars += 6;
+                room(7);
+                p = put_escape(p, c);
+                ++escapes;
             }
             continue;
         }
@@ -56,27 +69,31 @@ size_t xlsx_text(std::u16string_view s, std::string& out) {
             if (c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
                 cp = 0x10000 + ((c - 0xD800u) << 10) + (s[i + 1] - 0xDC00u);
                 ++i;
+                ++pairs;
             } else {
                 cp = 0xFFFD;
             }
         } else if (c == 0xFFFE || c == 0xFFFF) {
-            put_escape(out, c);
-            chars += 6;
+            room(7);
+            p = put_escape(p, c);
+            ++escapes;
             continue;
         }
         if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *p++ = static_cast<char>(0xC0 | (cp >> 6));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *p++ = static_cast<char>(0xE0 | (cp >> 12));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
-    return chars;
+    out.resize(static_cast<size_t>(p - base));
+    // Every unit is a character, a pair one, an escape seven.
+    return n - pairs + 6 * escapes;
 }
