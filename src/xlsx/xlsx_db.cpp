@@ -176,8 +176,11 @@ udb_recordset* xlsx_database::create_table(const std::u16string& name, const udb
     auto s = std::make_unique<sheet>(options_.max_column_chars, path_utf8_);
     errno = 0;
     s->ws = workbook_add_worksheet(book_, sheet_name.c_str());
-    if (!s->ws)
-        fail(jet_errno::resources, errno);  // no temporary file for it
+    if (!s->ws) {
+        // No temporary file for it (or no memory).
+        const int err = errno ? errno : ENOMEM;
+        fail(xlsx_write_error(err), err);
+    }
     std::string text;
     for (size_t c = 0; c < schema.count(); ++c) {
         const std::u16string& column = schema[c].name;
