@@ -16,31 +16,21 @@
 
 #include "OLE/ole_types.h"
 #include "TK/tk_publ.h"
+#include "TK/tk_test_util.h"
 #include "dao/dao_engi.h"
 #include "xlsx/xlsx_rs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using tk_test::temp_dir;
 
-struct temp_dir {
-    std::string path;
-    temp_dir() {
-        char tmpl[] = "/tmp/tsl_xlsx_XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~temp_dir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::vector<std::string> listing() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-};
+std::vector<std::string> listing(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // What openpyxl reads of `path` (xlsx_read.py).
 std::string read_back(const std::string& path, const char* mode = "") {
@@ -122,7 +112,7 @@ TEST(xlsx_db, WorksheetsHoldEveryKindOfValueWithTheHeaderFormatWidthsAndFrozenPa
     db.close();
     EXPECT_TRUE(db.is_closed());
     db.close();  // once only
-    EXPECT_EQ(dir.listing(), std::vector<std::string>{"book.xlsx"});
+    EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"book.xlsx"});
 
     EXPECT_EQ(read_back(dir / "book.xlsx", "--max-row"),
               "sheet Mixed 5x5\nsheet Wide \xd0\x96 2x2\n");
@@ -247,10 +237,10 @@ class creations {
 TEST(xlsx_db, AWorkbookNotClosedLeavesNothingAndAFailedWriteIsTheDriversFullDisk) {
     temp_dir dir;
     temp_dir tmp;
-    ::setenv("TMPDIR", tmp.path.c_str(), 1);
-    creations in_dest(dir.path), in_tmp(tmp.path);
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    creations in_dest(dir.path()), in_tmp(tmp.path());
     {
-        tk::publication pub(dir.path);
+        tk::publication pub(dir.path());
         tk::file_target& target = pub.file(dir / "gone.xlsx");
         xlsx_database db(target, {});
         udb_indexes none;
@@ -261,11 +251,11 @@ TEST(xlsx_db, AWorkbookNotClosedLeavesNothingAndAFailedWriteIsTheDriversFullDisk
         // already unlinked: nothing shows anywhere.
         EXPECT_GT(in_dest.count(), 0);
         EXPECT_EQ(in_tmp.count(), 0);
-        EXPECT_TRUE(dir.listing().empty());
+        EXPECT_TRUE(listing(dir.path()).empty());
         // destroyed without close
     }
-    EXPECT_TRUE(dir.listing().empty());
-    EXPECT_TRUE(tmp.listing().empty());
+    EXPECT_TRUE(listing(dir.path()).empty());
+    EXPECT_TRUE(listing(tmp.path()).empty());
     ::unsetenv("TMPDIR");
 
     // A workbook whose file cannot be written: the failure the .xls driver
@@ -308,7 +298,7 @@ TEST(xlsx_db, AWorkbookNotClosedLeavesNothingAndAFailedWriteIsTheDriversFullDisk
     }
     EXPECT_FALSE(target.committed);
     EXPECT_TRUE(db.is_closed());
-    EXPECT_TRUE(dir.listing().empty());
+    EXPECT_TRUE(listing(dir.path()).empty());
 }
 
 TEST(xlsx_db, ASheetHoldsOneMillionFortyEightThousandFiveHundredSeventyFiveRecords) {
