@@ -11,7 +11,8 @@ set -euo pipefail
 PKGS=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       libsqlite3-dev sqlite3 python3-xlrd python3-olefile clang libreoffice-calc-nogui locales
       default-jdk-headless libapache-poi-java desktop-file-utils qt6-base-dev
-      dpkg-dev file binutils appstream man-db groff-base)
+      dpkg-dev file binutils appstream man-db groff-base
+      libxlsxwriter-dev python3-openpyxl python3-xlsxwriter)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

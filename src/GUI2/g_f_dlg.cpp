@@ -11,7 +11,11 @@ QString ask_profile_file(wizard_shell& shell, QWidget* parent, bool save, const 
                                       profile_filter(ext), ext);
 }
 
-QString ask_workbook_file(wizard_shell& shell, QWidget* parent, const QString& initial) {
+QString ask_workbook_file(wizard_shell& shell, QWidget* parent, const QString& initial, bool xlsx) {
+    if (xlsx) {
+        return shell.prompter().file_name(parent, true, "Select destination MS Excel file", initial,
+                                          "MS Excel Files (.xlsx) (*.xlsx)", "xlsx");
+    }
     return shell.prompter().file_name(parent, true, "Select destination MS Excel file", initial,
                                       "MS Excel Files (.xls) (*.xls)", "xls");
 }

@@ -15,5 +15,6 @@ QString profile_filter(const QString& ext);
 QString ask_profile_file(wizard_shell& shell, QWidget* parent, bool save, const QString& ext);
 
 // "Select destination MS Excel file", starting from `initial`; the
-// extension "xls" is added when the user gives none.
-QString ask_workbook_file(wizard_shell& shell, QWidget* parent, const QString& initial);
+// extension "xls" ("xlsx" with `xlsx`) is added when the user gives none.
+QString ask_workbook_file(wizard_shell& shell, QWidget* parent, const QString& initial,
+                          bool xlsx = false);

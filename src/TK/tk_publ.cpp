@@ -105,6 +105,7 @@ class atomic_rewrite : public file_rewrite {
   public:
     explicit atomic_rewrite(const std::string& path) : file_(path) {}
     sink& out() override { return file_.out(); }
+    std::string path() const override { return file_.temp_path(); }
     void commit() override { file_.commit(); }
 
   private:
@@ -269,6 +270,7 @@ class staged_rewrite : public file_rewrite {
             discard();
     }
     sink& out() override { return sink_; }
+    std::string path() const override { return temp_.empty() ? proc_path(fd_) : temp_; }
     void commit() override {
         sink_.close();
         adopt_(fd_, std::move(temp_));

@@ -2,7 +2,9 @@
 //
 // A writer that rewrites its file as a whole (the workbook driver rewrites
 // the workbook on every close) reads the present content through a
-// `file_target` and writes the next one through `file_target::rewrite`.
+// `file_target` and writes the next one through `file_target::rewrite`,
+// either into its sink or, for a library that opens files by name, through
+// the path the rewrite names.
 // Two targets exist:
 //
 //   path_target   a plain path: the content is the file on disk, and a
@@ -40,6 +42,11 @@ class file_rewrite {
   public:
     virtual ~file_rewrite() = default;
     virtual sink& out() = 0;
+    // A path that opens the new content for writing (a library that takes a
+    // file name writes there instead of into out(); use one or the other).
+    // Valid until commit or destruction; for an anonymous file it is
+    // /proc/self/fd/N, which this process only can open.
+    virtual std::string path() const = 0;
     // Makes what was written the file's content.
     virtual void commit() = 0;
 };

@@ -77,7 +77,7 @@ const std::string& agent_usage() {
         "   --user=...     Oracle user name\n"
         "   --wrap         wrap text into multiple lines in a cell\n"
         "   --xls_ver=...  format version for the destination MS Excel spreadsheet\n"
-        "                  (0 - MS Excel 5.0, 1 - MS Excel 2000)\n"
+        "                  (0 - MS Excel 5.0, 1 - MS Excel 2000, 2 - MS Excel 2007 (XLSX))\n"
         "\n"
         "NOTES:\n"
         "   1) Command line parameters that contain spaces should be enclosed in\n"
@@ -176,10 +176,12 @@ bool parse_cmd_line(int argc, char** argv) {
     // refused here, with a message, rather than failing later inside a run.
     if (tk::utf16_to_utf8(conv.dest).size() >= PATH_MAX)
         con_fail("The MS Excel spreadsheet name is too long.");
-    // Only the two workbook engines name a format version.
-    if (conv.format_version != 0 && conv.format_version != 1) {
+    // Only 0, 1 and 2 name a format version.
+    if (!xls_converter::is_format_version(conv.format_version)) {
         con_fail("You should specify MS Excel format version (use '--xls_ver' option)");
     }
+    // The extension follows the version, whichever option came first.
+    conv.dest = xls_converter::workbook_name(conv.dest, conv.format_version);
     // A workbook cannot be written into a folder that does not exist: say so
     // now instead of failing every item of the run and exiting as a success.
     if (!tk_is_path_exist(tk_file_wname(conv.dest.c_str()).folder().c_str())) {

@@ -14,9 +14,21 @@
 // spreadsheet number would change) is written as a text cell whatever its
 // column's kind; a date's fraction of a second is in date_nanosecond().
 //
+// How long a workbook stays open (keeps_workbook_open):
+//   - per item (the .xls versions): each item opens the workbook its file
+//     holds (open_dao_src) or a new one (create_dao_src), adds its worksheet
+//     and closes it (close_database writes the workbook back into its file);
+//   - per run (the streamed .xlsx version, which cannot reopen what it has
+//     written): the driver creates each file's workbook once, with the
+//     run's first worksheet in that file, keeps it open while later items
+//     add their worksheets, and closes (writes) it once after the last item.
+//     Deleted without close_database (a run that does not complete), the
+//     workbook is discarded and its file keeps no content.
+//
 // The product's implementation (dao_destination) stands on dao_engine and
-// the xls engines; tests put doubles in its place. The converter owns its
-// destination for its whole life.
+// the xls engines for the .xls versions and on the .xlsx writer
+// (src/xlsx) for version 2; tests put doubles in its place. The converter
+// owns its destination for its whole life.
 #pragma once
 
 #include <cstddef>
@@ -73,9 +85,17 @@ class xls_destination {
         return 0;
     }
 
-    // Engines, by format version (0 or 1).
+    // Whether a workbook of `format_version` stays open for the whole run
+    // (see above).
+    virtual bool keeps_workbook_open(int32_t format_version) const {
+        (void)format_version;
+        return false;
+    }
+
+    // Engines, by format version (0, 1 or 2).
     virtual std::u16string connect(int32_t format_version) const = 0;
     virtual void set_wrap(bool wrap) = 0;
-    // Patches the workbook `file` holds, in place.
+    // Patches the workbook `file` holds, in place (the .xls versions; an
+    // .xlsx workbook is written with its formats).
     virtual void patch(int32_t format_version, tk::file_target& file) = 0;
 };

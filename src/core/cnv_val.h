@@ -32,11 +32,12 @@ class udb_schema;
 // Columns a worksheet item gets at most.
 inline constexpr size_t kMaxColumns = 255;
 // Longest text of a cell, by format version: 254 for Excel 5.0, 32766 for
-// Excel 2000 (UTF-16 units).
+// Excel 2000, 32767 for Excel 2007 (UTF-16 units).
 inline constexpr size_t kMaxText50 = 254;
 inline constexpr size_t kMaxText80 = 32766;
+inline constexpr size_t kMaxTextXlsx = 32767;
 inline constexpr size_t max_text_length(int32_t format_version) {
-    return format_version == 0 ? kMaxText50 : kMaxText80;
+    return format_version == 0 ? kMaxText50 : format_version == 2 ? kMaxTextXlsx : kMaxText80;
 }
 
 // Writes `src` into `dst` with CR LF and lone CR turned into LF, keeping at

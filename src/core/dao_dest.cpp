@@ -8,6 +8,7 @@
 #include "dao/dao_recs.h"
 #include "dao/dao_vali.h"
 #include "jet/jet_db.h"
+#include "xlsx/xlsx_db.h"
 
 namespace {
 xls_engine* g_engines[2] = {nullptr, nullptr};
@@ -19,6 +20,22 @@ constexpr unsigned k_wrapped_column_chars = 40;
 
 xls_engine* xls_engine_for(int32_t format_version) {
     return format_version == 0 || format_version == 1 ? g_engines[format_version] : nullptr;
+}
+
+std::u16string format_name(int32_t format_version) {
+    if (format_version == 2)
+        return u"MS Excel 2007 (.xlsx)";
+    xls_engine* engine = xls_engine_for(format_version);
+    return engine ? engine->name : std::u16string();
+}
+
+std::string format_description(int32_t format_version) {
+    if (format_version == 2) {
+        return "Destination spreadsheet will be saved in MS Excel 2007 format (.xlsx).\n"
+               "Each worksheet can contain not more than 1048575 rows.";
+    }
+    xls_engine* engine = xls_engine_for(format_version);
+    return engine ? engine->description : std::string();
 }
 
 std::unique_ptr<xls_destination> make_workbook_destination() {
@@ -48,16 +65,25 @@ bool dao_destination::set_version_if(int32_t key) {
 
 udb_database* dao_destination::open_dao_src(tk::file_target& file, const std::u16string& connect,
                                             int32_t mode) {
+    // A written .xlsx workbook is never opened again (it stays open instead).
+    if (connect == kXlsxConnect)
+        throw tk_mail_assertion("dao_dest", __LINE__);
     return fit_columns(dao_.open_dao_src(file, connect, mode));
 }
 
 udb_database* dao_destination::create_dao_src(tk::file_target& file,
                                               const std::u16string& connect) {
+    if (connect == kXlsxConnect) {
+        xlsx_database::options opt;
+        opt.wrap = wrap_;
+        opt.max_column_chars = wrap_ ? k_wrapped_column_chars : jet_database::k_max_column_chars;
+        return new xlsx_database(file, opt);
+    }
     return fit_columns(dao_.create_dao_src(file, connect));
 }
 
 dao_database* dao_destination::fit_columns(dao_database* db) const {
-    if (db && engines_[0]->wrap)
+    if (db && wrap_)
         db->jet().set_max_column_width(k_wrapped_column_chars);
     return db;
 }
@@ -77,18 +103,31 @@ bool dao_destination::is_sheet_full(const tk_exception& e) const {
 }
 
 size_t dao_destination::replaced_characters(const udb_recordset& recordset) const {
-    return dynamic_cast<const dao_recordset&>(recordset).replaced_characters();
+    // An .xlsx workbook holds every character.
+    const auto* rs = dynamic_cast<const dao_recordset*>(&recordset);
+    return rs ? rs->replaced_characters() : 0;
 }
 
 void dao_destination::close_database(udb_database& database) {
+    if (auto* book = dynamic_cast<xlsx_database*>(&database)) {
+        book->close();
+        return;
+    }
     dynamic_cast<dao_database&>(database).close();
 }
 
+bool dao_destination::keeps_workbook_open(int32_t format_version) const {
+    return format_version == 2;
+}
+
 std::u16string dao_destination::connect(int32_t format_version) const {
+    if (format_version == 2)
+        return kXlsxConnect;
     return engine(format_version).connect;
 }
 
 void dao_destination::set_wrap(bool wrap) {
+    wrap_ = wrap;
     engines_[0]->wrap = engines_[1]->wrap = wrap;
 }
 

@@ -111,7 +111,7 @@ bool tessal_convertor::load_profile(const std::u16string& path, std::string* why
     bool loaded = udb_converter::load_profile(profile) && load_workbook_settings(profile) &&
                   oracle.load_profile(profile);
     // A profile's destination is a workbook as the agent's --dest is.
-    dest = workbook_name(dest);
+    dest = workbook_name(dest, format_version);
     return loaded;
 }
 

@@ -62,7 +62,9 @@ bool same_file(const struct stat& a, const std::string& path) {
 // The destination of one item: the workbook opened as a database and the
 // worksheet's recordset, first in the destination file and, when a
 // worksheet is full and split_data is set, in the continuation files. The
-// recordset is deleted before its database on every way out.
+// recordset is deleted before its database on every way out. The
+// database is the item's own (opened per item) or, for a workbook that
+// stays open for the run, borrowed from the converter.
 class xls_converter::sheet_writer {
   public:
     sheet_writer(xls_converter& owner, const std::u16string& name, const udb_schema& schema)
@@ -83,30 +85,29 @@ class xls_converter::sheet_writer {
         open(continuation_name(owner_.dest, ++part_));
         owner_.parts_ = std::max(owner_.parts_, part_);
     }
-    // The normal end: the workbook written, a failure raised (and kept: the
-    // run's files are then not published).
+    // The normal end: the item's workbook written (a workbook kept for the
+    // run is written at its end), a failure raised (and kept: the run's
+    // files are then not published).
     void finish() {
         count_replaced();
+        const bool sheet = recordset_ != nullptr;
         recordset_.reset();
-        if (database_) {
-            try {
-                destination_.close_database(*database_);
-            } catch (...) {
-                owner_.write_failed_ = true;
-                throw;
-            }
+        database_ = nullptr;
+        if (owned_)
+            owner_.close_workbook(*owned_);
+        owned_.reset();
+        if (sheet)
             owner_.count_written(path_, rows_);
-        }
-        database_.reset();
     }
-    // Deletes the recordset, then the database (which closes the file).
+    // Deletes the recordset, then the item's database (which closes the file).
     void close() {
         count_replaced();
         const bool sheet = recordset_ != nullptr;
         recordset_.reset();
         if (database_ && sheet)
             owner_.count_written(path_, rows_);
-        database_.reset();
+        database_ = nullptr;
+        owned_.reset();
     }
 
   private:
@@ -118,10 +119,16 @@ class xls_converter::sheet_writer {
         if (!owner_.output_)
             throw tk_mail_assertion("xls_conv", __LINE__);  // only inside do_convert
         tk::file_target& file = owner_.output_->file(tk::utf16_to_utf8(path));
-        std::u16string connect = destination_.connect(owner_.format_version);
-        database_.reset(!file.content_path().empty()
-                            ? destination_.open_dao_src(file, connect, xls_destination::kAppendMode)
-                            : destination_.create_dao_src(file, connect));
+        if (destination_.keeps_workbook_open(owner_.format_version)) {
+            database_ = &owner_.run_book(file);
+        } else {
+            std::u16string connect = destination_.connect(owner_.format_version);
+            owned_.reset(
+                !file.content_path().empty()
+                    ? destination_.open_dao_src(file, connect, xls_destination::kAppendMode)
+                    : destination_.create_dao_src(file, connect));
+            database_ = owned_.get();
+        }
         udb_indexes no_indexes;
         recordset_.reset(database_->create_table(name_, schema_, no_indexes));
         rows_ = 0;
@@ -132,7 +139,8 @@ class xls_converter::sheet_writer {
     xls_destination& destination_;
     const std::u16string& name_;
     const udb_schema& schema_;
-    std::unique_ptr<udb_database> database_;
+    std::unique_ptr<udb_database> owned_;  // the item's own workbook
+    udb_database* database_ = nullptr;     // the item's or the run's
     std::unique_ptr<udb_recordset> recordset_;
     std::u16string path_;  // the file the worksheet is in
     int64_t rows_ = 0;
@@ -155,7 +163,11 @@ void xls_converter::set_wrap_text(bool wrap) {
     destination_->set_wrap(wrap);
 }
 
-std::u16string xls_converter::workbook_name(const std::u16string& value) {
+std::u16string xls_converter::workbook_extension(int32_t format_version) {
+    return format_version == 2 ? u".xlsx" : u".xls";
+}
+
+std::u16string xls_converter::workbook_name(const std::u16string& value, int32_t format_version) {
     if (value.empty())
         return {};
     // A name no file system holds (from a profile) is kept as given: the
@@ -165,11 +177,13 @@ std::u16string xls_converter::workbook_name(const std::u16string& value) {
     tk_file_wname parts(value.c_str());
     if (parts.name().empty())
         return {};
-    // ".XLS" is the user's own spelling of the extension: kept, so that the
-    // run replaces the user's file rather than writing a second one beside it.
+    // The extension in another letter case (".XLS") is the user's own
+    // spelling: kept, so that the run replaces the user's file rather than
+    // writing a second one beside it.
+    const std::u16string want = workbook_extension(format_version);
     std::u16string ext = parts.extension();
-    if (!tk_equal_nocase(ext, u".xls"))
-        ext = u".xls";
+    if (!tk_equal_nocase(ext, want))
+        ext = want;
     return parts.folder() + parts.name() + ext;
 }
 
@@ -326,9 +340,9 @@ void xls_converter::publish_output() {
 void xls_converter::do_convert(udb_database& source) {
     tk_trace(2, "xls_converter::do_convert");
     start_reporting();
-    // The lock and the unpublished files go on every way out of the run. A
-    // file past the size limit fails its write (EFBIG) rather than ending
-    // the process by SIGXFSZ.
+    // The lock, the workbooks kept open and the unpublished files go on
+    // every way out of the run. A file past the size limit fails its write
+    // (EFBIG) rather than ending the process by SIGXFSZ.
     struct output_scope {
         xls_converter& c;
         struct sigaction old_xfsz {};
@@ -339,6 +353,7 @@ void xls_converter::do_convert(udb_database& source) {
             sigaction(SIGXFSZ, &ignore, &old_xfsz);
         }
         ~output_scope() {
+            c.run_books_.clear();
             c.output_.reset();
             c.lock_.reset();
             sigaction(SIGXFSZ, &old_xfsz, nullptr);
@@ -353,7 +368,7 @@ void xls_converter::do_convert(udb_database& source) {
             1);
     }
     // The front ends reject other versions; none may reach a workbook.
-    if (format_version != 0 && format_version != 1)
+    if (!is_format_version(format_version))
         throw tk_mail_assertion("xls_conv", __LINE__);
 
     std::unique_ptr<udb_validator> names =
@@ -381,11 +396,16 @@ void xls_converter::do_convert(udb_database& source) {
             record_index = 0;
             ++tables_done;
         }
+        // A stopped run writes nothing more (and publishes nothing).
+        if (stop_requested())
+            throw tk_final_exception();
+        close_run_books();
         do_patch();
         publish_output();
     } catch (const tk_write_failure& e) {
         // No space, a quota, the file-size limit, an I/O error: every later
         // write would fail alike. One report, and nothing of the run stays.
+        run_books_.clear();
         output_.reset();
         error_handler& handler = error_handler::instance();
         handler.set_table(dest);
@@ -395,6 +415,42 @@ void xls_converter::do_convert(udb_database& source) {
                                      1));
     }
     completed = true;
+}
+
+void xls_converter::close_workbook(udb_database& database) {
+    try {
+        destination_->close_database(database);
+    } catch (...) {
+        write_failed_ = true;
+        throw;
+    }
+}
+
+udb_database& xls_converter::run_book(tk::file_target& file) {
+    for (auto& [f, db] : run_books_)
+        if (f == &file)
+            return *db;
+    std::unique_ptr<udb_database> db(
+        destination_->create_dao_src(file, destination_->connect(format_version)));
+    run_books_.emplace_back(&file, std::move(db));
+    return *run_books_.back().second;
+}
+
+void xls_converter::close_run_books() {
+    for (auto& [file, db] : run_books_) {
+        try {
+            close_workbook(*db);
+        } catch (const tk_write_failure&) {
+            throw;  // ends the run
+        } catch (const tk_exception& e) {
+            // Nothing of the run is published now: the other workbooks are
+            // not written, and the failure is said once.
+            error_handler::instance().set_table(tk::utf8_to_utf16(file->name()));
+            error_handler::instance().handle(e, false);
+            break;
+        }
+    }
+    run_books_.clear();
 }
 
 void xls_converter::convert_item(udb_database& source, udb_validator& names,
@@ -649,9 +705,11 @@ bool xls_converter::load_workbook_settings(const udb_profile& profile) {
         flag = v == u"1";
         return true;
     };
-    bool version = false;
-    if (read(u"format version", version))
-        format_version = version ? 1 : 0;
+    // Profiles of the original program hold 0 or 1; 2 is Excel 2007, and any
+    // other text still reads as 0.
+    const std::u16string& version = profile.get(tsl_keys::kExcel, u"format version");
+    if (!version.empty())
+        format_version = version == u"1" ? 1 : version == u"2" ? 2 : 0;
     read(u"split data", split_data);
     bool wrap = wrap_text_;
     if (read(u"wrap text", wrap))
@@ -663,7 +721,8 @@ bool xls_converter::load_workbook_settings(const udb_profile& profile) {
 bool xls_converter::store_workbook_settings(udb_profile& profile) const {
     auto flag = [](bool b) { return b ? u"1" : u"0"; };
     profile.set(tsl_keys::kExcel, u"convert dates to strings", flag(dates_to_strings));
-    profile.set(tsl_keys::kExcel, u"format version", flag(format_version == 1));
+    profile.set(tsl_keys::kExcel, u"format version",
+                format_version == 2 ? u"2" : flag(format_version == 1));
     profile.set(tsl_keys::kExcel, u"split data", flag(split_data));
     profile.set(tsl_keys::kExcel, u"wrap text", flag(wrap_text_));
     return true;

@@ -3,6 +3,11 @@
 // workbooks: do_convert (every selected item in name order), convert_table
 // (one item's records), do_patch and clean_if_exists.
 //
+// Workbooks of the .xls versions are opened and closed once per item; an
+// .xlsx workbook, written as a stream, stays open for the whole run: the
+// driver keeps one per file of the run and closes (writes) them all after
+// the last item (xls_destination::keeps_workbook_open).
+//
 // A run's files appear only when the run is complete. do_convert first
 // refuses a destination it must not replace (the source database itself, a
 // read-only file) and takes the destination's lock (a second run on it is
@@ -21,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/cnv_base.h"
@@ -36,6 +42,7 @@ class udb_validator;
 class xls_destination;
 namespace tk {
 class file_lock;
+class file_target;
 class publication;
 }  // namespace tk
 
@@ -44,7 +51,8 @@ class xls_converter : public udb_converter {
     xls_converter(std::unique_ptr<xls_destination> destination, conversion_front& front);
     ~xls_converter() override;
 
-    // 0 = Excel 5.0 (BIFF5), 1 = Excel 2000 (BIFF8); -1 = not given.
+    // 0 = Excel 5.0 (BIFF5), 1 = Excel 2000 (BIFF8), 2 = Excel 2007 (.xlsx);
+    // -1 = not given.
     int32_t format_version = -1;
     // Rows past a worksheet's capacity continue in "<base>(1).xls", ...
     bool split_data = false;
@@ -97,16 +105,24 @@ class xls_converter : public udb_converter {
     bool anything_reported() const;
 
     // The workbook keys of a profile ("MS Excel settings"): a key that is
-    // present and not empty sets its setting, true (version 1) exactly for "1".
+    // present and not empty sets its setting, true exactly for "1"; the
+    // format version is 1 for "1", 2 for "2" and 0 for any other text.
     bool load_workbook_settings(const udb_profile& profile);
     bool store_workbook_settings(udb_profile& profile) const;
 
+    // The format versions there are: 0, 1 and 2.
+    static constexpr int32_t kFormatVersions = 3;
+    static bool is_format_version(int32_t v) { return v >= 0 && v < kFormatVersions; }
+    // The extension of a version's workbooks: ".xlsx" for 2, else ".xls".
+    static std::u16string workbook_extension(int32_t format_version);
+
     // "/out/book.xls" and 2 give "/out/book(2).xls".
     static std::u16string continuation_name(const std::u16string& dest, int n);
-    // A destination as the user gave it, with the extension ".xls" (another
-    // one replaced, a missing one added; ".xls" in any letter case kept as
-    // given); empty when `value` names no file (empty, or a folder).
-    static std::u16string workbook_name(const std::u16string& value);
+    // A destination as the user gave it, with the extension of
+    // `format_version`'s workbooks (another one replaced, a missing one
+    // added; the right one in any letter case kept as given); empty when
+    // `value` names no file (empty, or a folder).
+    static std::u16string workbook_name(const std::u16string& value, int32_t format_version = 1);
 
     xls_destination& destination() { return *destination_; }
     conversion_front& front() { return front_; }
@@ -123,7 +139,16 @@ class xls_converter : public udb_converter {
 
     void open_output();
     void count_written(const std::u16string& path, int64_t records);
+    // Closes (writes) the workbooks kept open for the run, in the order
+    // they were created; each failure is reported with its file's name.
+    void close_run_books();
     void publish_output();
+    // Writes one workbook through the destination; a failure is kept (the
+    // run's files are then not published) and raised.
+    void close_workbook(udb_database& database);
+    // The workbook kept open for `file` in this run, created with its first
+    // worksheet.
+    udb_database& run_book(tk::file_target& file);
     void report(const std::string& text);
 
     void convert_item(udb_database& source, udb_validator& names, std::vector<std::u16string>& used,
@@ -154,6 +179,9 @@ class xls_converter : public udb_converter {
     // The running conversion's lock and files; null between runs.
     std::unique_ptr<tk::file_lock> lock_;
     std::unique_ptr<tk::publication> output_;
+    // Workbooks kept open for the whole run (xlsx), by file; deleted before
+    // the publication whose files they write.
+    std::vector<std::pair<tk::file_target*, std::unique_ptr<udb_database>>> run_books_;
     bool write_failed_ = false;  // a workbook of the run could not be written
     std::string log_refused_;    // the trace log file refused and reported
     int parts_ = 0;              // continuation files the run wrote

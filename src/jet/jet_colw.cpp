@@ -115,15 +115,16 @@ void jet_col_widths::number(uint16_t col, double v) {
         grow(col, 4 * jet_general_length(v));
 }
 
+uint16_t jet_col_widths::width_units(size_t col) const {
+    const unsigned padded = (col < q_.size() ? q_[col] : 0) + 4u;  // a character of padding
+    return static_cast<uint16_t>(std::max<unsigned>(padded * 64, biff::k_colwidth_default));
+}
+
 void jet_col_widths::write(std::vector<uint8_t>& out) const {
-    auto units = [](uint16_t q) {
-        const unsigned padded = q + 4u;  // a character of padding
-        return static_cast<uint16_t>(std::max<unsigned>(padded * 64, biff::k_colwidth_default));
-    };
     for (size_t first = 0; first < q_.size();) {
-        const uint16_t w = units(q_[first]);
+        const uint16_t w = width_units(first);
         size_t last = first;
-        while (last + 1 < q_.size() && units(q_[last + 1]) == w) ++last;
+        while (last + 1 < q_.size() && width_units(last + 1) == w) ++last;
         jet_rec(out, biff::k_colinfo)
             .u16(static_cast<uint16_t>(first))
             .u16(static_cast<uint16_t>(last))

@@ -52,9 +52,14 @@ class jet_col_widths {
             grow(col, 4 * chars);
     }
 
+    // Columns measured so far (every column given a header).
+    size_t columns() const { return q_.size(); }
+    // Width of column `col` in COLINFO units (1/256 of a digit width): its
+    // widest value plus a character of padding, at least the default width.
+    uint16_t width_units(size_t col) const;
+
     // COLINFO records for every measured column, neighbours of equal width
-    // in one record: at least the default width, plus a character of
-    // padding.
+    // in one record (widths as width_units).
     void write(std::vector<uint8_t>& out) const;
 
   private:

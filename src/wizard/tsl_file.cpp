@@ -17,18 +17,17 @@
 #include "GUI2/g_f_dlg.h"
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_excep.h"
+#include "TK/tk_flock.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
 #include "TK/tk_utf.h"
-#include "common/xls_engi.h"
-#include "TK/tk_flock.h"
 #include "core/cnv_guard.h"
 #include "core/dao_dest.h"
 #include "core/tsl_conv.h"
 
 namespace {
 
-std::u16string with_xls(const std::u16string& path) {
+std::u16string with_extension(const std::u16string& path, const std::u16string& ext) {
     if (path.empty())
         return path;
     size_t slash = path.find_last_of(u'/');
@@ -37,7 +36,7 @@ std::u16string with_xls(const std::u16string& path) {
         dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash)
             ? path.substr(0, dot)
             : path;
-    return base + u".xls";
+    return base + ext;
 }
 }  // namespace
 
@@ -68,13 +67,14 @@ void check_replaceable(const std::u16string& path) {
 }
 
 std::u16string proposed_destination(const std::u16string& dest, const std::string& source_file,
-                                    const std::u16string& service) {
+                                    const std::u16string& service, int32_t format_version) {
+    const std::u16string ext = xls_converter::workbook_extension(format_version);
     if (!dest.empty())
-        return with_xls(dest);
+        return with_extension(dest, ext);
     if (!source_file.empty())
-        return with_xls(tk::utf8_to_utf16(source_file));
+        return with_extension(tk::utf8_to_utf16(source_file), ext);
     // A `file:` source that names no file here proposes nothing.
-    return service.rfind(u"file:", 0) == 0 ? std::u16string() : with_xls(service);
+    return service.rfind(u"file:", 0) == 0 ? std::u16string() : with_extension(service, ext);
 }
 
 sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell) {
@@ -124,7 +124,10 @@ sel_file_page::sel_file_page(wizard_shell& shell) : wizard_page(shell) {
     split_data_ = check("&Split data into multiple spreadsheets if necessary", "split_data");
     layout->addStretch();
     connect(browse_button, &QPushButton::clicked, this, [this] { browse(); });
-    connect(format_, &QComboBox::currentIndexChanged, this, [this] { show_description(); });
+    connect(format_, &QComboBox::currentIndexChanged, this, [this] {
+        show_description();
+        propose_extension();
+    });
 }
 
 void sel_file_page::page_init() {
@@ -133,23 +136,39 @@ void sel_file_page::page_init() {
     dates_to_strings_->setChecked(conv.dates_to_strings);
     wrap_text_->setChecked(conv.wrap_text());
     split_data_->setChecked(conv.split_data);
+    const int32_t version =
+        xls_converter::is_format_version(conv.format_version) ? conv.format_version : 1;
     dest_->setText(QString::fromStdU16String(
-        proposed_destination(conv.dest, conv.oracle.source_file(), conv.oracle.service)));
+        proposed_destination(conv.dest, conv.oracle.source_file(), conv.oracle.service, version)));
     format_->blockSignals(true);
     format_->clear();
-    for (int version = 0; version < 2; ++version) {
-        xls_engine* engine = xls_engine_for(version);
-        format_->addItem(engine ? QString::fromStdU16String(engine->name)
-                                : QString("Version %1").arg(version));
+    for (int v = 0; v < xls_converter::kFormatVersions; ++v) {
+        std::u16string name = format_name(v);
+        format_->addItem(!name.empty() ? QString::fromStdU16String(name)
+                                       : QString("Version %1").arg(v));
     }
-    format_->setCurrentIndex(conv.format_version == 0 ? 0 : 1);
+    format_->setCurrentIndex(version);
     format_->blockSignals(false);
     show_description();
 }
 
 void sel_file_page::show_description() {
-    xls_engine* engine = xls_engine_for(format_->currentIndex());
-    description_->setText(engine ? QString::fromStdString(engine->description) : QString());
+    description_->setText(QString::fromStdString(format_description(format_->currentIndex())));
+}
+
+void sel_file_page::propose_extension() {
+    // A name the user typed keeps its folder and base name; only an
+    // extension of a workbook version follows the new choice.
+    const std::u16string text = dest_->text().toStdU16String();
+    const std::u16string ext = xls_converter::workbook_extension(format_->currentIndex());
+    for (int v = 0; v < xls_converter::kFormatVersions; ++v) {
+        const std::u16string old = xls_converter::workbook_extension(v);
+        if (old != ext && text.size() > old.size() &&
+            text.compare(text.size() - old.size(), old.size(), old) == 0) {
+            dest_->setText(QString::fromStdU16String(with_extension(text, ext)));
+            return;
+        }
+    }
 }
 
 void sel_file_page::store_file_info() {
@@ -158,12 +177,12 @@ void sel_file_page::store_file_info() {
     conv.dates_to_strings = dates_to_strings_->isChecked();
     conv.set_wrap_text(wrap_text_->isChecked());
     conv.split_data = split_data_->isChecked();
-    conv.format_version = format_->currentIndex() == 0 ? 0 : 1;
+    conv.format_version = format_->currentIndex();
     conv.dest = dest_->text().toStdU16String();
 }
 
 void sel_file_page::browse() {
-    QString path = ask_workbook_file(shell(), this, dest_->text());
+    QString path = ask_workbook_file(shell(), this, dest_->text(), format_->currentIndex() == 2);
     if (!path.isEmpty())
         dest_->setText(path);
 }

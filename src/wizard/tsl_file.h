@@ -3,6 +3,7 @@
 // before the wizard goes on.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "GUI2/g_wiz_pg.h"
@@ -24,10 +25,11 @@ void check_replaceable(const std::u16string& path);
 
 // The file name the page proposes: the destination when there is one, else
 // the database file of a `file:` source (`source_file`, as the run reads the
-// source), else the service name; the extension becomes ".xls". A `file:`
-// source that names no file here proposes nothing.
+// source), else the service name; the extension becomes the format
+// version's (".xls", ".xlsx" for version 2). A `file:` source that names no
+// file here proposes nothing.
 std::u16string proposed_destination(const std::u16string& dest, const std::string& source_file,
-                                    const std::u16string& service);
+                                    const std::u16string& service, int32_t format_version = 1);
 
 class sel_file_page : public wizard_page {
   public:
@@ -41,6 +43,8 @@ class sel_file_page : public wizard_page {
     void store_file_info();
     void browse();
     void show_description();
+    // The extension of the file name follows the chosen format version.
+    void propose_extension();
 
     QLineEdit* dest_;
     QComboBox* format_;

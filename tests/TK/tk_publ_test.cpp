@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -100,6 +101,42 @@ TEST(tk_publ, NamedTemporariesArePublishedLikeAnonymousOnes) {
     pub.publish();
     EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"a.xls"});
     EXPECT_EQ(tk_test::slurp(dir / "a.xls"), "second");
+}
+
+TEST(tk_publ, ALibraryWritesTheNewContentThroughTheRewritesPath) {
+    // A writer that opens files by name (the .xlsx library) gets a path;
+    // what it writes there is the content once committed, and nothing
+    // before that, with every kind of target.
+    auto write_by_name = [](tk::file_target& f, const std::string& text, bool commit) {
+        auto next = f.rewrite();
+        FILE* out = std::fopen(next->path().c_str(), "wb");
+        ASSERT_NE(out, nullptr) << next->path();
+        std::fputs(text.c_str(), out);
+        ASSERT_EQ(std::fclose(out), 0);
+        if (commit)
+            next->commit();
+    };
+    using kind = tk::publication::temporaries;
+    for (kind k : {kind::anonymous, kind::named}) {
+        tk_test::temp_dir dir;
+        tk_test::spit(dir / "a.xlsx", "old a");
+        {
+            tk::publication pub(dir.path(), k);
+            tk::file_target& a = pub.file(dir / "a.xlsx");
+            write_by_name(a, "discarded", false);
+            EXPECT_TRUE(pub.written().empty());
+            write_by_name(a, "by name", true);
+            EXPECT_EQ(tk_test::slurp(a.content_path()), "by name");
+            pub.publish();
+        }
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"a.xlsx"});
+        EXPECT_EQ(tk_test::slurp(dir / "a.xlsx"), "by name");
+    }
+    tk_test::temp_dir dir;
+    tk::path_target plain(dir / "b.xlsx");
+    write_by_name(plain, "plain", true);
+    EXPECT_EQ(tk_test::slurp(dir / "b.xlsx"), "plain");
+    EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"b.xlsx"});
 }
 
 TEST(tk_publ, OnlyTheTemporariesAKilledRunRecordedAreRemoved) {

@@ -80,6 +80,20 @@ TEST_F(command_line, DestinationGetsTheXlsExtensionInAnyLetterCase) {
     EXPECT_EQ(conv.dest, u"/tmp/out/Report.XLS");
     parse({"--dest=/tmp/out/Report.Xls", "--xls_ver=1", "--src=ORCL"});
     EXPECT_EQ(conv.dest, u"/tmp/out/Report.Xls");
+    // Excel 2007 workbooks get ".xlsx", whichever option comes first, and
+    // from a profile's destination too.
+    parse({"--dest=/tmp/out/data.xls", "--xls_ver=2", "--src=ORCL"});
+    EXPECT_EQ(conv.dest, u"/tmp/out/data.xlsx");
+    parse({"--xls_ver=2", "--dest=/tmp/out/data", "--src=ORCL"});
+    EXPECT_EQ(conv.dest, u"/tmp/out/data.xlsx");
+    parse({"--dest=/tmp/out/data.xlsx", "--xls_ver=1", "--src=ORCL"});
+    EXPECT_EQ(conv.dest, u"/tmp/out/data.xls");
+    std::string p = file("p.ini",
+                         "[Generic settings]\nsrc=PROD\ndest=/tmp/out/prof.xls\n"
+                         "[MS Excel settings]\nformat version=2\n");
+    ASSERT_EQ(parse({"--profile=" + p}).result, 1);
+    EXPECT_EQ(conv.format_version, 2);
+    EXPECT_EQ(conv.dest, u"/tmp/out/prof.xlsx");
 }
 
 TEST_F(command_line, DestinationThatNamesNoFileIsMissing) {
@@ -98,7 +112,9 @@ TEST_F(command_line, FormatVersionIsADecimalNumberOfZeroOrOne) {
     EXPECT_EQ(conv.format_version, 0);
     EXPECT_EQ(parse({"--dest=/tmp/a", "--xls_ver=1x", "--src=ORCL"}).result, 1);
     EXPECT_EQ(conv.format_version, 1);
-    for (const char* bad : {"--xls_ver=2", "--xls_ver=-1", "--xls_ver=99999999999"}) {
+    EXPECT_EQ(parse({"--dest=/tmp/a", "--xls_ver=2", "--src=ORCL"}).result, 1);
+    EXPECT_EQ(conv.format_version, 2);
+    for (const char* bad : {"--xls_ver=3", "--xls_ver=-1", "--xls_ver=99999999999"}) {
         outcome o = parse({"--dest=/tmp/a", bad, "--src=ORCL"});
         EXPECT_EQ(o.result, -1) << bad;
         EXPECT_EQ(o.err, message) << bad;
@@ -165,6 +181,10 @@ TEST_F(command_line, UsageTextIsTheAgentsOwn) {
                      "                  (one table name per line)\n"),
               std::string::npos);
     EXPECT_NE(u.find("(for example --dest=&quot;c:\\my documents\\sheet 1.xls&quot;)"),
+              std::string::npos);
+    EXPECT_NE(u.find("\n   --xls_ver=...  format version for the destination MS Excel spreadsheet\n"
+                     "                  (0 - MS Excel 5.0, 1 - MS Excel 2000, 2 - MS Excel 2007 "
+                     "(XLSX))\n"),
               std::string::npos);
     EXPECT_EQ(u.substr(u.size() - 24), "      '--mode' parameter");
 }

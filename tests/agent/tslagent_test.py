@@ -31,7 +31,7 @@ Usage: TSLAGENT.EXE OPTIONS
    --user=...     Oracle user name
    --wrap         wrap text into multiple lines in a cell
    --xls_ver=...  format version for the destination MS Excel spreadsheet
-                  (0 - MS Excel 5.0, 1 - MS Excel 2000)
+                  (0 - MS Excel 5.0, 1 - MS Excel 2000, 2 - MS Excel 2007 (XLSX))
 
 NOTES:
    1) Command line parameters that contain spaces should be enclosed in
@@ -109,7 +109,7 @@ class Agent(unittest.TestCase):
         self.assert_fails(["--xls_ver=1", "--src=X"], "You should enter MS Excel spredsheet name\n")
         self.assert_fails([f"--dest={self.dest}", "--src=X"],
                           "You should specify MS Excel format version (use '--xls_ver' option)\n")
-        self.assert_fails([f"--dest={self.dest}", "--src=X", "--xls_ver=2"],
+        self.assert_fails([f"--dest={self.dest}", "--src=X", "--xls_ver=3"],
                           "You should specify MS Excel format version (use '--xls_ver' option)\n")
         self.assert_fails([f"--dest={self.dest}", "--xls_ver=1"],
                           "You should enter Oracle database name\n")

@@ -68,13 +68,23 @@ TEST_F(settings, GenericKeysFollowTheirRules) {
 TEST_F(settings, WorkbookKeysAreTrueOnlyForOne) {
     conv.format_version = 1;
     conv.load_workbook_settings(
-        parse("[MS Excel settings]\nformat version=2\nsplit data=1\nwrap text=1\n"));
+        parse("[MS Excel settings]\nformat version=7\nsplit data=1\nwrap text=1\n"));
     EXPECT_EQ(conv.format_version, 0);
     EXPECT_TRUE(conv.split_data);
     EXPECT_TRUE(store.wrap);  // copied into the engines
     conv.load_workbook_settings(parse("[MS Excel settings]\nformat version=\nsplit data=yes\n"));
     EXPECT_EQ(conv.format_version, 0);  // empty: unchanged
     EXPECT_FALSE(conv.split_data);
+    // Excel 2007 is "2", which the original program never wrote; it is
+    // stored as it is read.
+    conv.load_workbook_settings(parse("[MS Excel settings]\nformat version=2\n"));
+    EXPECT_EQ(conv.format_version, 2);
+    conv.load_workbook_settings(parse("[MS Excel settings]\nformat version=2 \n"));
+    EXPECT_EQ(conv.format_version, 0);
+    conv.format_version = 2;
+    udb_profile out;
+    conv.store_workbook_settings(out);
+    EXPECT_EQ(out.get(tsl_keys::kExcel, u"format version"), u"2");
 }
 
 TEST_F(settings, StoringThenLoadingGivesTheSameSettings) {

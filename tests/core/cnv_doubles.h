@@ -167,8 +167,10 @@ struct workbook_store {
     bool dao_loads = true;
     bool wrap = false;
     bool split = false;
-    bool fail_close = false;                 // closing a workbook finds the disk full
-    int fail_append_at = -1;                 // so does appending the n-th row (all sheets)
+    bool fail_close = false;  // closing a workbook finds the disk full
+    int fail_append_at = -1;  // so does appending the n-th row (all sheets)
+    // Version-2 workbooks stay open for the run (as .xlsx ones do).
+    bool keep_open = false;
     std::vector<std::u16string> fail_patch;  // files whose patch fails (level 0)
     std::vector<std::u16string> finished;    // sheets whose finish_table ran
     std::map<std::u16string, int> appended;  // per sheet name, all files
@@ -220,8 +222,11 @@ class fake_sheet_rs : public udb_recordset {
     sheet& sheet_;
 };
 
-// What the fake writes as a workbook's content.
+// What the fake writes as a workbook's content (a kept-open one: the
+// signature of a zip file, as an .xlsx workbook begins).
 inline constexpr char kBookMarker[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+inline constexpr char kZipMarker[] = "PK\x03\x04";
+inline constexpr char kXlsxConnect[] = "Excel 12.0 Xml;";
 
 class fake_workbook_db : public udb_database {
   public:
@@ -229,16 +234,24 @@ class fake_workbook_db : public udb_database {
         : udb_database(tk::utf8_to_utf16(file.name()), 0x28, false),
           store_(store),
           file_(file),
-          wb_(wb) {
+          wb_(wb),
+          kept_(store.keep_open && narrow(wb.connect) == kXlsxConnect) {
         ++wb_.opened;
         for (const auto& s : wb_.sheet_order) table_names_.push_back(s);
     }
+    // A kept-open workbook deleted without close_database is discarded.
     ~fake_workbook_db() override {
         store_.log.push_back(u"close " + name_);
+        if (kept_ && !closed)
+            return;
         auto next = file_.rewrite();
-        next->out().write(kBookMarker, 8);
+        if (kept_)
+            next->out().write(kZipMarker, 4);
+        else
+            next->out().write(kBookMarker, 8);
         next->commit();
     }
+    bool closed = false;
     udb_recordset* create_table(const std::u16string& name, const udb_schema& schema,
                                 const udb_indexes&) override {
         if (!is_table_exist(name)) {
@@ -262,6 +275,7 @@ class fake_workbook_db : public udb_database {
     workbook_store& store_;
     tk::file_target& file_;
     workbook& wb_;
+    bool kept_;
 };
 
 // A simple sheet-name rule set: at most 31 characters, no "/" or ":".
@@ -314,9 +328,11 @@ class fake_destination : public xls_destination {
             errno = ENOSPC;
             throw tk_write_failure();
         }
+        dynamic_cast<fake_workbook_db&>(db).closed = true;
     }
+    bool keeps_workbook_open(int32_t v) const override { return store_.keep_open && v == 2; }
     std::u16string connect(int32_t v) const override {
-        return v == 0 ? u"Excel 5.0;" : u"Excel 8.0;";
+        return v == 0 ? u"Excel 5.0;" : v == 2 ? tk::utf8_to_utf16(kXlsxConnect) : u"Excel 8.0;";
     }
     void set_wrap(bool wrap) override { store_.wrap = wrap; }
     void patch(int32_t v, tk::file_target& file) override {

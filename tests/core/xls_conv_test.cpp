@@ -173,6 +173,10 @@ TEST_F(driver, TextsLoseCarriageReturnsAndAreCutByFormatVersion) {
     const auto& rows1 = sheet_of(dest, u"T").rows;
     EXPECT_EQ(rows1[1][0].bstr(), std::u16string(300, u'x'));
     EXPECT_EQ(rows1[2][0].bstr(), std::u16string(32766, u'y'));
+
+    conv.format_version = 2;
+    conv.do_convert(src);
+    EXPECT_EQ(sheet_of(dest, u"T").rows[2][0].bstr(), std::u16string(32767, u'y'));
 }
 
 TEST_F(driver, DateColumnsBecomeTextInExcel50OrWhenAsked) {
@@ -444,6 +448,89 @@ TEST_F(driver, AWorkbookThatCannotBeWrittenEndsTheRunWithOneReport) {
         EXPECT_EQ(content(dest), kBookMarker);
         EXPECT_EQ(listing(dir), std::vector<std::string>{"book.xls"});
     }
+}
+
+// An .xlsx workbook cannot be reopened: each file's workbook is created
+// with its first worksheet, takes every later item's, and is written once
+// after the last item; the formats come with it (no patch).
+class kept_open : public driver {
+  protected:
+    void SetUp() override {
+        driver::SetUp();
+        store.keep_open = true;
+        dest = w(dir + "/book.xlsx");
+        conv.dest = dest;
+        conv.format_version = 2;
+    }
+};
+
+TEST_F(kept_open, EachFileIsCreatedOnceAndWrittenOnceAfterTheLastItem) {
+    touch(dest);
+    touch(part(1), kZipMarker);
+    touch(part(3), kZipMarker);   // past the new parts: removed
+    touch(part(4), kBookMarker);  // no .xlsx workbook: stays
+    store.capacity = 5;
+    src.add_table(u"A", numbers(12));
+    src.add_table(u"B", numbers(7));
+    conv.selected_tables = {u"A", u"B"};
+    conv.split_data = true;
+    conv.table_count = 2;
+    conv.do_convert(src);
+
+    EXPECT_EQ(store.log, (std::vector<std::u16string>{
+                             u"create " + dest, u"create " + part(1), u"create " + part(2),
+                             u"written " + dest, u"written " + part(1), u"written " + part(2),
+                             u"close " + dest, u"close " + part(1), u"close " + part(2)}));
+    EXPECT_EQ(book(dest).opened, 1);
+    EXPECT_EQ(book(dest).connect, u"Excel 12.0 Xml;");
+    EXPECT_EQ(book(dest).sheet_order, (std::vector<std::u16string>{u"A", u"B"}));
+    EXPECT_EQ(book(part(1)).sheet_order, (std::vector<std::u16string>{u"A", u"B"}));
+    EXPECT_EQ(sheet_of(part(2), u"A").rows[1][0].to_double(), 12);
+    EXPECT_EQ(sheet_of(part(1), u"B").rows.size(), 2u);
+    EXPECT_TRUE(store.patched.empty());
+    EXPECT_TRUE(view.shown.empty());
+    EXPECT_EQ(content(dest), kZipMarker);
+    EXPECT_EQ(content(part(2)), kZipMarker);
+    EXPECT_FALSE(exists(part(3)));
+    EXPECT_TRUE(exists(part(4)));
+    EXPECT_EQ(listing(dir), (std::vector<std::string>{"book(1).xlsx", "book(2).xlsx",
+                                                      "book(4).xlsx", "book.xlsx"}));
+}
+
+TEST_F(kept_open, AWorkbookThatCannotBeWrittenIsSaidOnceAndNothingIsPublished) {
+    touch(dest);
+    store.capacity = 5;
+    store.fail_close = true;
+    src.add_table(u"A", numbers(7));
+    src.add_table(u"B", numbers(2));
+    conv.selected_tables = {u"A", u"B"};
+    conv.split_data = true;
+    EXPECT_THROW(conv.do_convert(src), tk_final_exception);
+    // The first failure ends the writing: book(1) is not tried.
+    EXPECT_EQ(std::count(store.log.begin(), store.log.end(), u"written " + part(1)), 0);
+    EXPECT_EQ(
+        view.shown,
+        (std::vector<std::string>{"error: " + narrow(dest) +
+                                  ": The workbook could not be written (No space left on device); "
+                                  "the conversion was stopped and the destination is left as it "
+                                  "was."}));
+    EXPECT_EQ(content(dest), "old");
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"book.xlsx"});
+}
+
+TEST_F(kept_open, ARunThatDoesNotCompleteWritesNoWorkbook) {
+    touch(dest);
+    table b = numbers(5);
+    b.fail_get_item_at = 3;
+    b.failure = [] { throw tk_final_exception(); };  // the user aborts
+    src.add_table(u"A", numbers(2));
+    src.add_table(u"B", b);
+    conv.selected_tables = {u"A", u"B"};
+    EXPECT_THROW(conv.do_convert(src), tk_final_exception);
+    EXPECT_EQ(std::count(store.log.begin(), store.log.end(), u"written " + dest), 0);
+    EXPECT_EQ(store.log.back(), u"close " + dest);
+    EXPECT_EQ(content(dest), "old");
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"book.xlsx"});
 }
 
 TEST_F(driver, TheOldFilesStayUntilTheRunEndsAndAFailedRunLeavesNothingBehind) {

@@ -1,13 +1,17 @@
 #!/usr/bin/python3
 """End-to-end tests of the real tslagent binary on SQLite databases through the
-embedded OCI provider; every workbook is read back with xlrd."""
+embedded OCI provider; every workbook is read back with xlrd (.xls) or openpyxl
+(.xlsx). Tests of what every format version does run for each of them."""
 import glob
 import os
+import sqlite3
 import unicodedata
 import unittest
 
-from e2e_support import (Workdir, column, header_is_patched, locale_env, make_db, read_book,
-                         read_bytes, run_agent, write_text)
+import openpyxl
+
+from e2e_support import (XLSX, Workdir, column, ext, header_is_patched, locale_env, make_db,
+                         read_book, read_bytes, run_agent, write_text)
 
 EMP_DDL = """
 CREATE TABLE DEPT (DEPTNO NUMBER(2), DNAME VARCHAR2(14), LOC VARCHAR2(13));
@@ -15,6 +19,9 @@ CREATE TABLE EMP (EMPNO NUMBER(4), ENAME VARCHAR2(10), HIREDATE DATE, SAL NUMBER
                   DEPTNO NUMBER(2));
 """
 OLE_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
+ZIP_SIGNATURE = b"PK\x03\x04"
+# The versions that hold every character and keep dates as dates.
+WIDE = (1, XLSX)
 
 EMP_ROWS = {
     "DEPT": [(10, "ACCOUNTING", "NEW YORK"), (20, "RESEARCH", "DALLAS")],
@@ -35,7 +42,7 @@ class AgentE2E(unittest.TestCase):
         return make_db(self.w("emp.db"), EMP_DDL, EMP_ROWS)
 
     def convert(self, src, *extra, ver=1, expect_rc=0, env=None):
-        dest = self.w("out.xls")
+        dest = self.w("out" + ext(ver))
         # A profile assigns "src" and "dest" whether it has them or not, so it
         # comes first and the command line overrides it.
         first = [a for a in extra if a.startswith("--profile=")]
@@ -57,13 +64,14 @@ class AgentE2E(unittest.TestCase):
 
     def test_all_tables_both_versions_values_and_header(self):
         src = self.emp_db()
-        for ver in (1, 0):
+        for ver in (1, 0, XLSX):
             dest, out, _ = self.convert(src, ver=ver)
             self.assertIn("Converting database", out)
             self.assertIn("Converting table EMP (3 records)", out)
             book = read_book(dest)
             # xlrd names BIFF5 from a 1997 build "70" (Excel 95 wrote the same format)
-            self.assertIn(book["biff_version"], (80,) if ver == 1 else (50, 70))
+            self.assertIn(book["biff_version"],
+                          {1: (80,), 0: (50, 70), XLSX: (None,)}[ver])
             names = [s["name"] for s in book["sheets"]]
             self.assertEqual(names, ["DEPT", "EMP"])
             emp = book["sheets"][1]
@@ -77,15 +85,16 @@ class AgentE2E(unittest.TestCase):
             self.assertIn(emp["rows"][3][1][0], ("empty", "blank"))
             self.assertIn(emp["rows"][3][3][0], ("empty", "blank"))
             hired = column(emp, 2)[0]
-            if ver == 1:  # dates stay dates in Excel 2000 ...
+            if ver in WIDE:  # dates stay dates in Excel 2000 and 2007 ...
                 self.assertEqual(hired, ["date", [1980, 12, 17, 0, 0, 0]])
             else:  # ... and always become text in Excel 5.0
                 self.assertEqual(hired, ["text", "1980-12-17"])
 
     def test_date2str_writes_dates_as_text_in_biff8(self):
-        dest, _, _ = self.convert(self.emp_db(), "--date2str")
-        emp = read_book(dest)["sheets"][1]
-        self.assertEqual(column(emp, 2)[1], ["text", "1981-02-20"])
+        for ver in WIDE:
+            dest, _, _ = self.convert(self.emp_db(), "--date2str", ver=ver)
+            emp = read_book(dest)["sheets"][1]
+            self.assertEqual(column(emp, 2)[1], ["text", "1981-02-20"])
 
     def test_dest_extension_is_forced_to_xls(self):
         src = self.emp_db()
@@ -93,6 +102,11 @@ class AgentE2E(unittest.TestCase):
         self.assertEqual(rc, 0, out + err)
         self.assertTrue(os.path.exists(self.w("book.xls")))
         self.assertFalse(os.path.exists(self.w("book.txt")))
+        # ... and to .xlsx for Excel 2007, whatever the option order
+        rc, out, err = run_agent("--xls_ver=2", f"--src={src}", f"--dest={self.w('book.xls')}")
+        self.assertEqual(rc, 0, out + err)
+        self.assertEqual(read_bytes(self.w("book.xlsx"))[:4], ZIP_SIGNATURE)
+        self.assertEqual(read_book(self.w("book.xlsx"))["sheets"][0]["name"], "DEPT")
 
     # -- selection and order -------------------------------------------------------------
 
@@ -105,11 +119,13 @@ class AgentE2E(unittest.TestCase):
             "Selected Tables": ["D_T", "B_T", "C_Q=SELECT X + 10 AS Y FROM D_T",
                                 "b_q=SELECT X FROM D_T", "A_Q=SELECT X FROM B_T WHERE X = 1"],
         })
-        dest, out, err = self.convert(src, f"--profile={prof}")
-        book = read_book(dest)
-        # ordinal, case-sensitive: upper-case names before lower-case ones
-        self.assertEqual([s["name"] for s in book["sheets"]], ["A_Q", "B_T", "C_Q", "D_T", "b_q"])
-        self.assertEqual(column(book["sheets"][2], 0), [["number", 12.0]])
+        for ver in WIDE:
+            dest, out, err = self.convert(src, f"--profile={prof}", ver=ver)
+            book = read_book(dest)
+            # ordinal, case-sensitive: upper-case names before lower-case ones
+            self.assertEqual([s["name"] for s in book["sheets"]],
+                             ["A_Q", "B_T", "C_Q", "D_T", "b_q"])
+            self.assertEqual(column(book["sheets"][2], 0), [["number", 12.0]])
 
     def test_table_names_file_missing_table_is_reported_and_skipped(self):
         src = self.emp_db()
@@ -123,11 +139,15 @@ class AgentE2E(unittest.TestCase):
             CREATE TABLE "Таблица Ünïcødé" ("Имя" VARCHAR2(10), "mixedCol" NUMBER(4));
             CREATE TABLE lower_t (colA NUMBER(4));""",
                       {**EMP_ROWS, "Таблица Ünïcødé": [("Ёж", 1)], "lower_t": [(5,)]})
-        dest, out, err = self.convert(src)
-        sheets = {s["name"]: s for s in read_book(dest)["sheets"]}
-        self.assertEqual(sorted(sheets), ["DEPT", "EMP", "lower_t", "Таблица Ünïcødé"])
-        self.assertEqual([c[1] for c in sheets["Таблица Ünïcødé"]["rows"][0]], ["Имя", "mixedCol"])
-        self.assertEqual([c[1] for c in sheets["lower_t"]["rows"][0]], ["colA"])
+        for ver in WIDE:
+            dest, out, err = self.convert(src, ver=ver)
+            sheets = {s["name"]: s for s in read_book(dest)["sheets"]}
+            self.assertEqual(sorted(sheets), ["DEPT", "EMP", "lower_t", "Таблица Ünïcødé"])
+            self.assertEqual([c[1] for c in sheets["Таблица Ünïcødé"]["rows"][0]],
+                             ["Имя", "mixedCol"])
+            self.assertEqual([c[1] for c in sheets["Таблица Ünïcødé"]["rows"][1]],
+                             ["Ёж", 1.0])
+            self.assertEqual([c[1] for c in sheets["lower_t"]["rows"][0]], ["colA"])
         # A table-names file finds a table in any ASCII letter case; the
         # worksheet takes the declared spelling.
         for line in ("emp", "EMP", "Emp"):
@@ -194,7 +214,10 @@ class AgentE2E(unittest.TestCase):
         self.assertEqual([r[0][1] for r in lost["rows"]], ["???", "????", "???? ?", "abc"])
         self.assertEqual(column([s for s in book["sheets"] if s["name"] == "PLAIN"][0], 0),
                          [["text", "Café €"]])
-        # BIFF8 holds every character: nothing to report.
+        # BIFF8 and .xlsx hold every character: nothing to report.
+        wide, out, err = self.convert(src, ver=XLSX, env=locale_env("C.UTF-8"))
+        self.assertNotIn("cannot hold", out)
+        self.assertIn(["text", "Ёлка"], column(read_book(wide)["sheets"][1], 0))
         dest, out, err = self.convert(src, ver=1, env=locale_env("C.UTF-8"))
         self.assertNotIn("cannot hold", out)
         # An unknown TSL_CODEPAGE is refused before anything is converted.
@@ -207,22 +230,24 @@ class AgentE2E(unittest.TestCase):
     def test_illegal_sheet_name_converted_under_safe_name(self):
         src = make_db(self.w("odd.db"), 'CREATE TABLE "A:B" (X NUMBER(4)); '
                       'CREATE TABLE "A_B" (X NUMBER(4));', {"A:B": [(1,)], "A_B": [(2,)]})
-        dest, out, err = self.convert(src)
-        names = [s["name"] for s in read_book(dest)["sheets"]]
-        self.assertEqual(len(names), 2)
-        self.assertEqual(len(set(n.lower() for n in names)), 2, names)
-        for n in names:
-            self.assertNotIn(":", n)
+        for ver in WIDE:
+            dest, out, err = self.convert(src, ver=ver)
+            names = [s["name"] for s in read_book(dest)["sheets"]]
+            self.assertEqual(len(names), 2)
+            self.assertEqual(len(set(n.lower() for n in names)), 2, names)
+            for n in names:
+                self.assertNotIn(":", n)
 
     def test_nothing_to_convert_keeps_old_workbook_and_exits_one(self):
         src = make_db(self.w("empty.db"), "CREATE TABLE IGNORED_BY_NOBODY (X NUMBER); "
                       "DROP TABLE IGNORED_BY_NOBODY;")
         # (a workbook: the agent replaces no other file)
-        old = OLE_SIGNATURE + b" old content"
-        write_text(self.w("out.xls"), old)
-        dest, out, err = self.convert(src, expect_rc=1)
-        self.assertIn("No workbook was written", out)
-        self.assertEqual(read_bytes(dest), old)
+        for ver in WIDE:
+            old = (ZIP_SIGNATURE if ver == XLSX else OLE_SIGNATURE) + b" old content"
+            write_text(self.w("out" + ext(ver)), old)
+            dest, out, err = self.convert(src, ver=ver, expect_rc=1)
+            self.assertIn("No workbook was written", out)
+            self.assertEqual(read_bytes(dest), old)
 
     def test_only_queries_are_written_and_get_the_header_format(self):
         src = self.emp_db()
@@ -239,10 +264,11 @@ class AgentE2E(unittest.TestCase):
         src = self.emp_db()
         prof = self.profile("bad.tsl", {"Generic settings": [f"src={src}"],
                                         "Selected Tables": ["A_BAD=SELECT FROM WHERE", "DEPT"]})
-        dest, out, err = self.convert(src, f"--profile={prof}", expect_rc=1)
-        self.assertIn("Error:", out)
-        self.assertIn("A_BAD: ", out)
-        self.assertEqual([s["name"] for s in read_book(dest)["sheets"]], ["DEPT"])
+        for ver in WIDE:
+            dest, out, err = self.convert(src, f"--profile={prof}", ver=ver, expect_rc=1)
+            self.assertIn("Error:", out)
+            self.assertIn("A_BAD: ", out)
+            self.assertEqual([s["name"] for s in read_book(dest)["sheets"]], ["DEPT"])
 
     # -- values ----------------------------------------------------------------------------
 
@@ -250,7 +276,7 @@ class AgentE2E(unittest.TestCase):
         long_text = "x" * 40000
         src = make_db(self.w("t.db"), "CREATE TABLE T (S CLOB, V VARCHAR2(4000));",
                       {"T": [("a\r\nb\rc", "y" * 300), (long_text, None)]})
-        for ver, cut in ((1, 32766), (0, 254)):
+        for ver, cut in ((1, 32766), (0, 254), (XLSX, 32767)):
             # A cut is reported once per column, so the run ends with 1.
             dest, out, err = self.convert(src, ver=ver, expect_rc=1)
             t = read_book(dest)["sheets"][0]
@@ -264,51 +290,58 @@ class AgentE2E(unittest.TestCase):
     def test_clob_of_100000_characters(self):
         text = ("\u0416\u4e2d" * 50000)
         src = make_db(self.w("c.db"), "CREATE TABLE C (DOC CLOB);", {"C": [(text,)]})
-        dest, out, _ = self.convert(src, expect_rc=1)
-        self.assertEqual(column(read_book(dest)["sheets"][0], 0)[0], ["text", text[:32766]])
-        self.assertIn("C: Column DOC: 1 value was cut to 32766 characters", out)
+        for ver, cut in ((1, 32766), (XLSX, 32767)):
+            dest, out, _ = self.convert(src, ver=ver, expect_rc=1)
+            self.assertEqual(column(read_book(dest)["sheets"][0], 0)[0], ["text", text[:cut]])
+            self.assertIn(f"C: Column DOC: 1 value was cut to {cut} characters", out)
 
     def test_binary_columns_become_marker_text(self):
         src = make_db(self.w("b.db"), "CREATE TABLE B (R RAW(8), L LONG RAW, BL BLOB);",
                       {"B": [(b"\x01\x02", b"\xff" * 100, b"\x00" * 5000)]})
-        dest, _, _ = self.convert(src)
-        b = read_book(dest)["sheets"][0]
-        self.assertEqual(b["rows"][1], [["text", "<Binary Field>"]] * 3)
+        for ver in WIDE:
+            dest, _, _ = self.convert(src, ver=ver)
+            b = read_book(dest)["sheets"][0]
+            self.assertEqual(b["rows"][1], [["text", "<Binary Field>"]] * 3)
 
     def test_numbers_keep_their_values(self):
         src = make_db(self.w("n.db"), "CREATE TABLE N (A NUMBER(2,-3), B NUMBER(12), "
                       "C NUMBER(38,4), D NUMBER(7,2));",
                       {"N": [(99000, 5000000000, 1.5e30, -12345.67)]})
-        dest, _, _ = self.convert(src)
-        row = read_book(dest)["sheets"][0]["rows"][1]
-        self.assertEqual(row[0], ["number", 99000.0])
-        self.assertEqual(row[1], ["number", 5000000000.0])
-        self.assertEqual(row[2][0], "number")
-        self.assertAlmostEqual(row[2][1] / 1.5e30, 1.0, places=12)
-        self.assertEqual(row[3], ["number", -12345.67])
+        for ver in WIDE:
+            dest, _, _ = self.convert(src, ver=ver)
+            row = read_book(dest)["sheets"][0]["rows"][1]
+            self.assertEqual(row[0], ["number", 99000.0])
+            self.assertEqual(row[1], ["number", 5000000000.0])
+            self.assertEqual(row[2][0], "number")
+            self.assertAlmostEqual(row[2][1] / 1.5e30, 1.0, places=12)
+            self.assertEqual(row[3], ["number", -12345.67])
 
     def test_300_columns_give_255(self):
         cols = ", ".join(f"C{i} NUMBER(5)" for i in range(300))
         src = make_db(self.w("w.db"), f"CREATE TABLE W ({cols});",
                       {"W": [tuple(range(300))]})
         # The columns left out are reported, so the run ends with 1.
-        dest, out, err = self.convert(src, expect_rc=1)
-        w = read_book(dest)["sheets"][0]
-        self.assertEqual(w["ncols"], 255)
-        self.assertEqual(w["rows"][1][254], ["number", 254.0])
+        for ver in WIDE:
+            dest, out, err = self.convert(src, ver=ver, expect_rc=1)
+            w = read_book(dest)["sheets"][0]
+            self.assertEqual(w["ncols"], 255)
+            self.assertEqual(w["rows"][1][254], ["number", 254.0])
 
     def test_date_before_1900_refused_once_and_next_rows_written(self):
         src = make_db(self.w("d.db"), "CREATE TABLE D (ID NUMBER(3), DT DATE);",
                       {"D": [(1, "1950-01-01 00:00:00"), (2, "1850-06-01 00:00:00"),
                              (3, "2000-02-29 12:30:00")]})
-        dest, out, err = self.convert(src, expect_rc=1)
-        self.assertIn("D, record #2: Date fields of the source database do not fall in the "
-                      "range accepted by MS Excel.", out)
-        self.assertEqual(out.count("Error:"), 1)
-        d = read_book(dest)["sheets"][0]
-        ids = [r[0][1] for r in d["rows"][1:]]
-        self.assertIn(3.0, ids)
-        self.assertEqual(d["rows"][-1][1], ["date", [2000, 2, 29, 12, 30, 0]])
+        for ver in WIDE:
+            dest, out, err = self.convert(src, ver=ver, expect_rc=1)
+            self.assertIn("D, record #2: Date fields of the source database do not fall in the "
+                          "range accepted by MS Excel.", out)
+            self.assertEqual(out.count("Error:"), 1)
+            d = read_book(dest)["sheets"][0]
+            ids = [r[0][1] for r in d["rows"][1:]]
+            self.assertEqual(ids, [1.0, 3.0])
+            self.assertEqual(d["rows"][-1][1], ["date", [2000, 2, 29, 12, 30, 0]])
+            if ver == XLSX:
+                self.assertEqual(d["data_formats"][1]["format"], "yyyy-mm-dd")
 
     # -- connection failures ---------------------------------------------------------------
 
@@ -348,7 +381,7 @@ class AgentE2E(unittest.TestCase):
             return sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1
                        for ch in str(value))
 
-        for ver in (1, 0):
+        for ver in (1, 0, XLSX):
             for extra, cap in (((), 60), (("--wrap",), 40)):
                 # Excel 5.0 in a code page that holds the CJK text
                 # (where the 300 characters of LONG_TEXT are cut to 254 and reported)
@@ -363,6 +396,10 @@ class AgentE2E(unittest.TestCase):
                     self.assertEqual(sorted(sheet["col_widths"]), list(range(sheet["ncols"])))
                 mix = sheets[1]
                 widths = mix["col_widths"]
+                # Texts wrap in every cell when asked, the header's too.
+                formats = mix["header_formats"] + mix["data_formats"][:3]
+                if ver == XLSX:
+                    self.assertEqual({f["wrap"] for f in formats}, {bool(extra)}, extra)
                 for c in range(mix["ncols"]):
                     need = min(cap, max(shown(*row[c]) for row in mix["rows"]
                                         if row[c][0] not in ("empty", "blank")))
@@ -409,6 +446,42 @@ class AgentE2E(unittest.TestCase):
 
     def test_split_biff5_20000_rows(self):
         self.check_split(0, 20000, 16383)
+
+    def test_xlsx_sheets_past_1048575_rows_continue_or_are_reported(self):
+        n = 1048575 + 5
+        path = self.w("huge.db")
+        con = sqlite3.connect(path)
+        con.executescript("CREATE TABLE BIG (N NUMBER(9), S VARCHAR2(20));"
+                          "CREATE TABLE SMALL (N NUMBER(9)); INSERT INTO SMALL VALUES (1);"
+                          f"WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c "
+                          f"WHERE n < {n}) INSERT INTO BIG SELECT n, 'row ' || n FROM c;")
+        con.commit()
+        con.close()
+        src = "file:" + path
+        for k in (1, 2):  # an earlier run's continuation files
+            write_text(self.w(f"out({k}).xlsx"), ZIP_SIGNATURE + b"stale")
+        dest, out, err = self.convert(src, "--split", ver=XLSX)
+        self.assertFalse(os.path.exists(self.w("out(2).xlsx")))
+        # The full sheet, as openpyxl reads its size (its rows would take long).
+        book = openpyxl.load_workbook(dest, read_only=True)
+        self.assertEqual(book.sheetnames, ["BIG", "SMALL"])
+        self.assertEqual((book["BIG"].max_row, book["BIG"].max_column), (1048576, 2))
+        self.assertEqual(next(book["BIG"].iter_rows(min_row=2, max_row=2, values_only=True)),
+                         (1, "row 1"))
+        book.close()
+        rest = read_book(self.w("out(1).xlsx"))
+        self.assertEqual([s["name"] for s in rest["sheets"]], ["BIG"])
+        big = rest["sheets"][0]
+        header_is_patched(self, big)
+        self.assertTrue(big["panes"]["frozen"])
+        self.assertEqual([r[0][1] for r in big["rows"][1:]], list(range(1048576, n + 1)))
+        # Without --split the records left out are reported once.
+        os.remove(self.w("out(1).xlsx"))
+        dest, out, err = self.convert(src, ver=XLSX, expect_rc=1)
+        self.assertIn("BIG: The worksheet holds no more rows: 5 records from record #1048576 on "
+                      "were not written.", out)
+        self.assertEqual(out.count("Error:"), 1)
+        self.assertFalse(glob.glob(self.w("out(*).xlsx")))
 
     def test_overflow_without_split_is_reported_once(self):
         src = self.big_db(20000)

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """End-to-end tests of what a run must never do to the user's files: replace the
 source database, leave a half-written or no workbook behind when it fails, is
-killed or interrupted, mix two runs, or lose a destination's protection."""
+killed or interrupted, mix two runs, or lose a destination's protection. Every
+test runs for an .xls version and for the .xlsx one."""
 import os
 import resource
 import signal
@@ -11,12 +12,15 @@ import tempfile
 import time
 import unittest
 
-from e2e_support import TSLAGENT, Workdir, make_db, read_book, read_bytes, run_agent, write_text
+from e2e_support import (TSLAGENT, XLSX, Workdir, ext, make_db, read_book, read_bytes, run_agent,
+                         write_text)
 
 BIG_ROWS = 300000
 
 
 class AgentGuard(unittest.TestCase):
+    VER = 1
+
     @classmethod
     def setUpClass(cls):
         # One big source for every test that needs a long run: --split makes
@@ -35,19 +39,21 @@ class AgentGuard(unittest.TestCase):
     def setUp(self):
         self.w = Workdir()
         self.addCleanup(self.w.cleanup)
-        self.dest = self.w("out.xls")
+        self.ext = ext(self.VER)
+        self.ver = f"--xls_ver={self.VER}"
+        self.dest = self.w("out" + self.ext)
 
     def old_workbook(self, path=None):
         """Writes a workbook with a real conversion; returns its bytes."""
         path = path or self.dest
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={path}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={path}", self.ver)
         self.assertEqual(rc, 0, out + err)
         return read_bytes(path)
 
     def start_big(self, dest=None):
         """Starts a long run and returns once it is copying rows."""
         p = subprocess.Popen([TSLAGENT, f"--src={self.big}", f"--dest={dest or self.dest}",
-                              "--xls_ver=1", "--split"],
+                              self.ver, "--split"],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(p.stderr.close)
         self.addCleanup(p.stdout.close)
@@ -67,52 +73,53 @@ class AgentGuard(unittest.TestCase):
     # -- the source is never the destination ----------------------------------------------
 
     def test_destination_that_is_the_source_database_is_refused(self):
-        src = make_db(self.w("x.xls"), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
-        before = read_bytes(self.w("x.xls"))
-        rc, out, err = run_agent(f"--src={src}", f"--dest={self.w('x.xls')}", "--xls_ver=1")
+        x = self.w("x" + self.ext)
+        src = make_db(x, "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
+        before = read_bytes(x)
+        rc, out, err = run_agent(f"--src={src}", f"--dest={x}", self.ver)
         self.assertEqual(rc, -1, out + err)
         self.assertIn("is the source database file", out)
         # ... or one of the continuation files of a split run
-        os.rename(self.w("x.xls"), self.w("out(2).xls"))
-        rc, out, err = run_agent(f"--src=file:{self.w('out(2).xls')}", f"--dest={self.dest}",
-                                 "--xls_ver=1", "--split")
+        part = self.w("out(2)" + self.ext)
+        os.rename(x, part)
+        rc, out, err = run_agent(f"--src=file:{part}", f"--dest={self.dest}", self.ver, "--split")
         self.assertEqual(rc, -1, out + err)
-        self.assertEqual(read_bytes(self.w("out(2).xls")), before)
-        self.assertEqual(self.listing(), ["out(2).xls"])
+        self.assertEqual(read_bytes(part), before)
+        self.assertEqual(self.listing(), ["out(2)" + self.ext])
         # A profile's destination gets the workbook extension as --dest does.
         src = make_db(self.w("victim.db"), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
         before = read_bytes(self.w("victim.db"))
         prof = write_text(self.w("p.tsl"), f"[Generic settings]\nsrc={src}\n"
                           f"dest={self.w('victim.db')}\n[Selected Tables]\nD\n")
-        rc, out, err = run_agent(f"--profile={prof}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--profile={prof}", self.ver)
         self.assertEqual(rc, 0, out + err)
         self.assertEqual(read_bytes(self.w("victim.db")), before)
-        self.assertEqual(read_book(self.w("victim.xls"))["sheets"][0]["name"], "D")
+        self.assertEqual(read_book(self.w("victim" + self.ext))["sheets"][0]["name"], "D")
         # A profile's destination longer than any path is refused, not an internal error.
         write_text(prof, f"[Generic settings]\nsrc={src}\ndest=/tmp/{'v' * 5000}.xls\n")
-        rc, out, err = run_agent(f"--profile={prof}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--profile={prof}", self.ver)
         self.assertEqual((rc, err.strip()), (-1, "The MS Excel spreadsheet name is too long."),
                          out)
 
     def test_files_that_are_not_ours_are_neither_replaced_nor_removed(self):
         # An existing destination that is no workbook (the agent asks nothing).
         write_text(self.dest, "my notes")
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", self.ver)
         self.assertEqual(rc, -1, out + err)
         self.assertIn(f"The file {self.dest} is not a workbook and is not replaced", out)
         self.assertEqual(read_bytes(self.dest), b"my notes")
         os.remove(self.dest)
         # A source database named like a temporary of the destination, or
         # like its lock file.
-        for name, status in ((".out.xls.tsl-abc123", 0), (".out.xls.tsl-lock", -1)):
+        for name, status in ((f".out{self.ext}.tsl-abc123", 0), (f".out{self.ext}.tsl-lock", -1)):
             src = make_db(self.w(name), "CREATE TABLE D (N NUMBER(3));", {"D": [(1,)]})
             before = read_bytes(self.w(name))
-            rc, out, err = run_agent(f"--src={src}", f"--dest={self.dest}", "--xls_ver=1")
+            rc, out, err = run_agent(f"--src={src}", f"--dest={self.dest}", self.ver)
             self.assertEqual(rc, status, out + err)
             self.assertEqual(read_bytes(self.w(name)), before)
             os.remove(self.w(name))
         self.assertIn("is the source database file", out)
-        self.assertEqual(self.listing(), ["out.xls"])
+        self.assertEqual(self.listing(), ["out" + self.ext])
 
     # -- a run that does not complete leaves the old files -----------------------------------
 
@@ -124,10 +131,11 @@ class AgentGuard(unittest.TestCase):
         self.assertEqual(read_bytes(self.dest), old)
         # The files being written vanished with the process; only the lock
         # file it held is left, for the next run to take over.
-        self.assertEqual([n for n in self.listing() if not n.endswith(".tsl-lock")], ["out.xls"])
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        self.assertEqual([n for n in self.listing() if not n.endswith(".tsl-lock")],
+                         ["out" + self.ext])
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", self.ver)
         self.assertEqual(rc, 0, out + err)
-        self.assertEqual(self.listing(), ["out.xls"])
+        self.assertEqual(self.listing(), ["out" + self.ext])
 
     def test_interrupted_run_cleans_up_and_ends_by_its_signal(self):
         for sig in (signal.SIGINT, signal.SIGTERM):
@@ -138,7 +146,7 @@ class AgentGuard(unittest.TestCase):
             self.assertEqual(p.returncode, -sig, err)
             self.assertIn(b"interrupted", err)
             self.assertEqual(read_bytes(self.dest), old)
-            self.assertEqual(self.listing(), ["out.xls"])
+            self.assertEqual(self.listing(), ["out" + self.ext])
 
     def test_full_disk_or_file_size_limit_ends_the_run_with_one_report(self):
         disk = self.w("disk")
@@ -154,7 +162,7 @@ class AgentGuard(unittest.TestCase):
                           "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
                           "WHERE x < 1000000) INSERT INTO M SELECT x, 'row ' || x FROM c;")
         con.close()
-        dest = os.path.join(disk, "out.xls")
+        dest = os.path.join(disk, "out" + self.ext)
         old = self.old_workbook(dest)
         # The disk full, then a file-size limit (SIGXFSZ would end the run).
         filler = os.path.join(disk, "filler")
@@ -171,7 +179,7 @@ class AgentGuard(unittest.TestCase):
             def set_limit(limit=limit):
                 if limit:
                     resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-            p = subprocess.run([TSLAGENT, f"--src={million}", f"--dest={dest}", "--xls_ver=1",
+            p = subprocess.run([TSLAGENT, f"--src={million}", f"--dest={dest}", self.ver,
                                 "--split"], capture_output=True, timeout=120,
                                preexec_fn=set_limit)
             out = p.stdout.decode()
@@ -179,15 +187,15 @@ class AgentGuard(unittest.TestCase):
             self.assertEqual(out.count("Error:"), 1, out)
             self.assertIn(dest + ": The workbook could not be written", out)
             self.assertEqual(read_bytes(dest), old)
-            self.assertEqual(self.listing(disk), ["filler", "out.xls"] if not limit
-                             else ["out.xls"])
+            self.assertEqual(self.listing(disk), ["filler", "out" + self.ext] if not limit
+                             else ["out" + self.ext])
 
     # -- signals and memory ------------------------------------------------------------------
 
     def test_a_source_that_would_block_is_refused_or_interrupted(self):
         fifo = self.w("fifo.db")
         os.mkfifo(fifo)
-        rc, out, err = run_agent(f"--src=file:{fifo}", f"--dest={self.dest}", "--xls_ver=1",
+        rc, out, err = run_agent(f"--src=file:{fifo}", f"--dest={self.dest}", self.ver,
                                  timeout=30)
         self.assertEqual(rc, -1, out + err)
         self.assertIn("it is a FIFO", out)
@@ -196,7 +204,7 @@ class AgentGuard(unittest.TestCase):
                           f"dest={self.dest}\n[Selected Tables]\nQ=WITH RECURSIVE c(x) AS "
                           "(SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c\n")
         for sig in (signal.SIGINT, signal.SIGTERM):
-            p = subprocess.Popen([TSLAGENT, f"--profile={prof}", "--xls_ver=1"],
+            p = subprocess.Popen([TSLAGENT, f"--profile={prof}", self.ver],
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             self.assertTrue(p.stdout.readline().startswith(b"Converting database"))
             time.sleep(0.5)
@@ -213,7 +221,7 @@ class AgentGuard(unittest.TestCase):
                       "INSERT INTO B VALUES (1, x'00'); INSERT INTO B VALUES (2, zeroblob(100000000));"
                       "INSERT INTO B VALUES (3, x'01'); INSERT INTO B VALUES (4, x'02');")
         limit = 200 << 20
-        p = subprocess.run([TSLAGENT, f"--src={src}", f"--dest={self.dest}", "--xls_ver=1"],
+        p = subprocess.run([TSLAGENT, f"--src={src}", f"--dest={self.dest}", self.ver],
                            capture_output=True, timeout=120,
                            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS,
                                                                  (limit, limit)))
@@ -231,7 +239,7 @@ class AgentGuard(unittest.TestCase):
         try:
             started = time.monotonic()
             rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}",
-                                     "--xls_ver=1")
+                                     self.ver)
             self.assertEqual(rc, -1, out + err)
             self.assertIn("is being written by another conversion", out)
             self.assertLess(time.monotonic() - started, 5)
@@ -248,7 +256,7 @@ class AgentGuard(unittest.TestCase):
         self.assertEqual(os.stat(self.dest).st_mode & 0o777, 0o600)
         os.chmod(self.dest, 0o444)
         old = read_bytes(self.dest)
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1")
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", self.ver)
         self.assertEqual(rc, -1, out + err)
         self.assertIn("Destination name specifies an existing read-only file.", out)
         self.assertEqual(read_bytes(self.dest), old)
@@ -258,11 +266,15 @@ class AgentGuard(unittest.TestCase):
     def test_every_named_table_missing_exits_one_and_keeps_old_workbook(self):
         old = self.old_workbook()
         tabs = write_text(self.w("t.txt"), "NOPE\nNADA\n")
-        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", "--xls_ver=1",
+        rc, out, err = run_agent(f"--src={self.small}", f"--dest={self.dest}", self.ver,
                                  f"--tab_file={tabs}")
         self.assertEqual(rc, 1, out + err)
         self.assertIn("Table NOPE not exists", err)
         self.assertEqual(read_bytes(self.dest), old)
+
+
+class AgentGuardXlsx(AgentGuard):
+    VER = XLSX
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """Shared pieces of the end-to-end tests: build SQLite databases with Oracle
-column types, run the real tslagent binary, read workbooks back with xlrd."""
+column types, run the real tslagent binary, read workbooks back with xlrd
+(.xls) or openpyxl (.xlsx), in one shape for every format version."""
 import os
 import sqlite3
 import subprocess
@@ -8,8 +9,17 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import xls_dump  # noqa: E402
+import xlsx_dump  # noqa: E402
 
 TSLAGENT = os.environ.get("TSLAGENT", "tslagent")
+
+# Format versions: 0 Excel 5.0 and 1 Excel 2000 (.xls), 2 Excel 2007 (.xlsx).
+XLSX = 2
+
+
+def ext(ver):
+    """The extension of a format version's workbooks."""
+    return ".xlsx" if ver == XLSX else ".xls"
 
 # The header format the patch applies: bold, centred, solid grey fill (colour
 # index 22), thin borders on all four sides.
@@ -50,6 +60,8 @@ def run_agent(*args, timeout=900, env=None):
 
 
 def read_book(path, max_rows=None):
+    if path.endswith(".xlsx"):
+        return xlsx_dump.dump(path, max_rows)
     return xls_dump.dump(path, max_rows)
 
 

@@ -2,16 +2,23 @@
 """End-to-end tests of values kept exactly, or said: numbers with more digits than a
 spreadsheet number keeps, SQLite texts longer than their declared size or not valid UTF-8,
 fractions of a second, years before the era and IEEE numbers. Workbooks are read back with
-xlrd."""
+xlrd (.xls) and openpyxl (.xlsx)."""
+import datetime
+import re
 import unittest
+import zipfile
 
+import openpyxl
 import xlrd
 
-from e2e_support import Workdir, column, make_db, read_book, run_agent
+from e2e_support import XLSX, Workdir, column, ext, make_db, read_book, run_agent
 
 
 def cell(path, row, col):
-    """The raw value and number format of a cell, as xlrd reads them."""
+    """The raw value and number format of a cell, as xlrd or openpyxl reads them (0-based)."""
+    if path.endswith(".xlsx"):
+        c = openpyxl.load_workbook(path).worksheets[0].cell(row=row + 1, column=col + 1)
+        return c.value, c.number_format
     book = xlrd.open_workbook(path, formatting_info=True)
     sheet = book.sheet_by_index(0)
     xf = book.xf_list[sheet.cell_xf_index(row, col)]
@@ -26,7 +33,7 @@ class ExactE2E(unittest.TestCase):
         self.w.cleanup()
 
     def run_on(self, src, *extra, ver=1, rc=0):
-        dest = self.w("out.xls")
+        dest = self.w("out" + ext(ver))
         code, out, err = run_agent(f"--src={src}", f"--dest={dest}", f"--xls_ver={ver}", *extra)
         self.assertEqual(code, rc, out + err)
         return dest, out + err
@@ -39,7 +46,7 @@ class ExactE2E(unittest.TestCase):
                       {"N": [(1, 9007199254740993, 12345678901234567, 1e20, 1234567890123456789),
                              (2, 9223372036854775807, 1.5, 0.25, 5),
                              (3, 123456789012345, 2.25, 1e23, -7)]})
-        for ver in (1, 0):
+        for ver in (1, 0, XLSX):
             dest, out = self.run_on(src, ver=ver)
             rows = read_book(dest)["sheets"][0]["rows"][1:]
             self.assertEqual([r[1] for r in rows],
@@ -80,8 +87,17 @@ class ExactE2E(unittest.TestCase):
         self.assertAlmostEqual(value, serial, delta=1e-10)  # a microsecond is 1.2e-11 days
         self.assertEqual(cell(dest, 1, 1)[1], "yyyy-mm-dd hh:mm:ss")
         self.assertEqual(cell(dest, 1, 2)[1], "yyyy-mm-dd hh:mm:ss")
+        dest, _ = self.run_on(src, ver=XLSX)
+        self.assertEqual(cell(dest, 1, 0)[1], "yyyy-mm-dd hh:mm:ss.000")
+        # openpyxl rounds a date to the millisecond: the serial as stored.
+        with zipfile.ZipFile(dest) as z:
+            sheet = z.read("xl/worksheets/sheet1.xml").decode()
+        stored = re.search(r'<c r="A2"[^>]*><v>([^<]+)</v>', sheet).group(1)
+        self.assertAlmostEqual(float(stored), serial, delta=1e-10)
+        self.assertEqual(cell(dest, 1, 2), (datetime.datetime(2021, 2, 4, 13, 20, 22),
+                                            "yyyy-mm-dd hh:mm:ss"))
         # As text the fraction stays as the source gives it; a DATE keeps its canonical text.
-        for ver, extra in ((1, ("--date2str",)), (0, ())):
+        for ver, extra in ((1, ("--date2str",)), (0, ()), (XLSX, ("--date2str",))):
             dest, _ = self.run_on(src, *extra, ver=ver)
             self.assertEqual(read_book(dest)["sheets"][0]["rows"][1],
                              [["text", "2021-02-04 13:20:22.245677"],

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """End-to-end tests of what a run does with values and sources it cannot take as they
 are: bad values, numbers out of a column's kind, wide items, texts with NULs, the
-source database itself and the trace log. Workbooks are read back with xlrd."""
+source database itself and the trace log. Workbooks are read back with xlrd or
+openpyxl; what every format version does is tested for the two that hold every
+value (Excel 2000 and Excel 2007)."""
 import os
 import sqlite3
 import stat
@@ -9,7 +11,10 @@ import subprocess
 import time
 import unittest
 
-from e2e_support import TSLAGENT, Workdir, column, make_db, read_book, run_agent, write_text
+from e2e_support import (TSLAGENT, XLSX, Workdir, column, ext, make_db, read_book, run_agent,
+                         write_text)
+
+WIDE = (1, XLSX)
 
 
 class ValuesE2E(unittest.TestCase):
@@ -20,7 +25,7 @@ class ValuesE2E(unittest.TestCase):
         self.w.cleanup()
 
     def run_on(self, src, *extra, ver=1):
-        dest = self.w("out.xls")
+        dest = self.w("out" + ext(ver))
         # A profile sets "src" and "dest" whether it has them or not: it comes first.
         first = [a for a in extra if a.startswith("--profile=")]
         rest = [a for a in extra if not a.startswith("--profile=")]
@@ -38,22 +43,23 @@ class ValuesE2E(unittest.TestCase):
         src = make_db(self.w("d.db"), "CREATE TABLE D (ID NUMBER(3), D DATE);",
                       {"D": [(1, "1999-01-01"), (2, "2024-02-30"), (3, ""), (4, "garbage"),
                              (5, 7), (6, "2000-01-01")]})
-        dest, report = self.run_on(src)
-        for n in (2, 3, 4, 5):
-            self.assertIn(f"D, record #{n}: ORA-0", report)
-        self.assertEqual(report.count("Error:"), 4)
-        d = read_book(dest)["sheets"][0]
-        self.assertEqual([r[0] for r in column(d, 0)], ["number", "number"])
-        self.assertEqual([r[1] for r in column(d, 0)], [1.0, 6.0])
-        self.assertEqual(column(d, 1)[1], ["date", [2000, 1, 1, 0, 0, 0]])
-        # Written as text, a value that is no date is written as the source holds it.
-        dest, report = self.run_on(src, "--date2str")
-        self.assertNotIn("Error:", report)
-        dates = column(read_book(dest)["sheets"][0], 1)
-        self.assertEqual(len(dates), 6)
-        self.assertEqual([dates[i] for i in (0, 1, 3, 4, 5)],
-                         [["text", "1999-01-01"], ["text", "2024-02-30"], ["text", "garbage"],
-                          ["text", "7"], ["text", "2000-01-01"]])
+        for ver in WIDE:
+            dest, report = self.run_on(src, ver=ver)
+            for n in (2, 3, 4, 5):
+                self.assertIn(f"D, record #{n}: ORA-0", report)
+            self.assertEqual(report.count("Error:"), 4)
+            d = read_book(dest)["sheets"][0]
+            self.assertEqual([r[0] for r in column(d, 0)], ["number", "number"])
+            self.assertEqual([r[1] for r in column(d, 0)], [1.0, 6.0])
+            self.assertEqual(column(d, 1)[1], ["date", [2000, 1, 1, 0, 0, 0]])
+            # Written as text, a value that is no date is written as the source holds it.
+            dest, report = self.run_on(src, "--date2str", ver=ver)
+            self.assertNotIn("Error:", report)
+            dates = column(read_book(dest)["sheets"][0], 1)
+            self.assertEqual(len(dates), 6)
+            self.assertEqual([dates[i] for i in (0, 1, 3, 4, 5)],
+                             [["text", "1999-01-01"], ["text", "2024-02-30"], ["text", "garbage"],
+                              ["text", "7"], ["text", "2000-01-01"]])
 
     def test_numbers_keep_their_values_or_refuse_their_record(self):
         inf = float("inf")
@@ -62,31 +68,35 @@ class ValuesE2E(unittest.TestCase):
                       {"N": [(1, 300, 3.7, 1e20, 1e308), (2, -129, 9999999999, 5, 1.5),
                              (3, "abc", 1, 1, 1), (4, 1, "12abc", 1, 1), (5, 1, 1, inf, 1),
                              (6, 1, 1, 1, -inf), (7, 1, 2, 3, 4.25)]})
-        dest, report = self.run_on(src)
-        for n in (3, 4, 5, 6):
-            self.assertIn(f"N, record #{n}: ORA-01722: invalid number", report)
-        self.assertEqual(report.count("Error:"), 4)
-        rows = read_book(dest)["sheets"][0]["rows"][1:]
-        self.assertEqual([r[0][1] for r in rows], [1.0, 2.0, 7.0])
-        self.assertEqual([c[1] for c in rows[0][1:]], [300.0, 3.7, 1e20, 1e308])
-        self.assertEqual([c[1] for c in rows[1][1:]], [-129.0, 9999999999.0, 5.0, 1.5])
-        self.assertEqual([c[1] for c in rows[2][1:]], [1.0, 2.0, 3.0, 4.25])
+        for ver in WIDE:
+            dest, report = self.run_on(src, ver=ver)
+            for n in (3, 4, 5, 6):
+                self.assertIn(f"N, record #{n}: ORA-01722: invalid number", report)
+            self.assertEqual(report.count("Error:"), 4)
+            rows = read_book(dest)["sheets"][0]["rows"][1:]
+            self.assertEqual([r[0][1] for r in rows], [1.0, 2.0, 7.0])
+            self.assertEqual([c[1] for c in rows[0][1:]], [300.0, 3.7, 1e20, 1e308])
+            self.assertEqual([c[1] for c in rows[1][1:]], [-129.0, 9999999999.0, 5.0, 1.5])
+            self.assertEqual([c[1] for c in rows[2][1:]], [1.0, 2.0, 3.0, 4.25])
 
     def test_columns_past_255_are_reported_once(self):
         cols = ", ".join(f"C{i} NUMBER(5)" for i in range(300))
         src = make_db(self.w("w.db"), f"CREATE TABLE W ({cols});",
                       {"W": [tuple(range(300)), tuple(range(300))]})
-        dest, report = self.run_on(src)
-        self.assertEqual(report.count("45 columns"), 1, report)
-        self.assertIn("W: The worksheet holds no more columns: 45 columns from column #256", report)
-        self.assertEqual(read_book(dest)["sheets"][0]["ncols"], 255)
+        for ver in WIDE:
+            dest, report = self.run_on(src, ver=ver)
+            self.assertEqual(report.count("45 columns"), 1, report)
+            self.assertIn("W: The worksheet holds no more columns: 45 columns from column #256",
+                          report)
+            self.assertEqual(read_book(dest)["sheets"][0]["ncols"], 255)
 
     def test_a_nul_inside_a_text_is_dropped_and_the_rest_kept(self):
         src = make_db(self.w("z.db"), "CREATE TABLE Z (S VARCHAR2(10), C CLOB, L LONG);",
                       {"Z": [("ab\x00cd", "ab\x00cd\x00", "ab\x00cd")]})
-        dest, report = self.run_on(src)
-        self.assertEqual(read_book(dest)["sheets"][0]["rows"][1],
-                         [["text", "abcd"], ["text", "abcd"], ["text", "abcd"]])
+        for ver in WIDE:
+            dest, report = self.run_on(src, ver=ver)
+            self.assertEqual(read_book(dest)["sheets"][0]["rows"][1],
+                             [["text", "abcd"], ["text", "abcd"], ["text", "abcd"]])
 
     # -- the source is only read ---------------------------------------------------------------
 

@@ -14,6 +14,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import xls_dump  # noqa: E402
+import xlsx_dump  # noqa: E402
 
 
 def same(cell, value):
@@ -24,7 +25,7 @@ def same(cell, value):
 
 def main():
     book_path, db_path, items = sys.argv[1], sys.argv[2], sys.argv[3:]
-    book = xls_dump.dump(book_path, None)
+    book = (xlsx_dump if book_path.endswith(".xlsx") else xls_dump).dump(book_path, None)
     con = sqlite3.connect(db_path)
     problems = []
     names = [s["name"] for s in book["sheets"]]

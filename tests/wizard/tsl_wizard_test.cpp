@@ -319,6 +319,54 @@ class wizard_test : public QObject {
         QCOMPARE(entries("selected"), QStringList({"DEPT", "EMP", "Q_RICH"}));
     }
 
+    // Excel 2007 is the third format: choosing it proposes .xlsx (in the
+    // Browse dialog too), the run writes an .xlsx workbook, and the next
+    // start keeps the choice.
+    void xlsx_format() {
+        start();
+        w().next();
+        find<QRadioButton>("by_service")->setChecked(true);
+        find<QLineEdit>("service")->setText("file:" + demo_);
+        find<QLineEdit>("user")->setText("scott");
+        find<QLineEdit>("password")->setText("tiger");
+        w().next();
+        QCOMPARE(w().currentId(), int(kSelFilePage));
+        auto* format = find<QComboBox>("format");
+        auto* dest = find<QLineEdit>("dest");
+        QCOMPARE(format->count(), 3);
+        QCOMPARE(format->itemText(2), QString("MS Excel 2007 (.xlsx)"));
+        QCOMPARE(dest->text(), path("demo.xls"));
+        format->setCurrentIndex(2);
+        QCOMPARE(dest->text(), path("demo.xlsx"));
+        QVERIFY(find<QLabel>("format_description")->text().contains("1048575 rows"));
+        script_->files = {path("picked.xlsx")};
+        find<QPushButton>("browse")->click();
+        QCOMPARE(script_->filters.back(), QString("MS Excel Files (.xlsx) (*.xlsx)"));
+        QCOMPARE(dest->text(), path("picked.xlsx"));
+        format->setCurrentIndex(1);  // the name follows the format both ways
+        QCOMPARE(dest->text(), path("picked.xls"));
+        format->setCurrentIndex(2);
+        w().next();
+        QCOMPARE(w().currentId(), int(kSelTablesPage));
+        select({"DEPT", "EMP"});
+        QVERIFY(convert());
+        QVERIFY(app_->shell().errors().empty());
+        QCOMPARE(
+            check_book(path("picked.xlsx"), {"DEPT=SELECT * FROM DEPT", "EMP=SELECT * FROM EMP"}),
+            QString("OK"));
+        QVERIFY(!QFile::exists(path("picked.xls")));
+        w().button(QWizard::FinishButton)->click();
+        stop();
+
+        start();
+        QCOMPARE(app_->converter().format_version, 2);
+        w().next();
+        w().next();
+        QCOMPARE(w().currentId(), int(kSelFilePage));
+        QCOMPARE(find<QComboBox>("format")->currentIndex(), 2);
+        QCOMPARE(find<QLineEdit>("dest")->text(), path("picked.xlsx"));
+    }
+
     void connection_messages() {
         start();
         QVERIFY(next());
@@ -548,8 +596,8 @@ class wizard_test : public QObject {
         QCOMPARE(QString::fromStdU16String(app_->converter().selected_items.at(u"Q_PLACES")),
                  QString(" select LOC from DEPT"));
         // A run of queries only gets the header format too.
-        QCOMPARE(check_book(path("q.xls"), {"Q_PLACES=SELECT LOC FROM DEPT",
-                                            "Q_TWO=SELECT DNAME FROM DEPT"}),
+        QCOMPARE(check_book(path("q.xls"),
+                            {"Q_PLACES=SELECT LOC FROM DEPT", "Q_TWO=SELECT DNAME FROM DEPT"}),
                  QString("OK"));
     }
 
@@ -846,8 +894,8 @@ class wizard_test : public QObject {
                      app_->converter().available_queries.at(name.toStdU16String())),
                  sql);
         // A line far longer than any the wizard writes still loads.
-        write_file(path("huge.tsl"), "[Generic settings]\ndest=/tmp/" + QByteArray(70000, 'v') +
-                                         ".xls\n");
+        write_file(path("huge.tsl"),
+                   "[Generic settings]\ndest=/tmp/" + QByteArray(70000, 'v') + ".xls\n");
         script_->files = {demo_, path("huge.tsl")};
         find<QPushButton>("load_settings")->click();
         find<QPushButton>("load_settings")->click();

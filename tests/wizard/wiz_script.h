@@ -38,6 +38,7 @@ class script_prompter : public shell_prompter {
     std::deque<dialog_handler> dialogs;
     std::vector<QString> dialogs_seen;  // object names of the dialogs run
     std::deque<QString> files;
+    QStringList filters;  // the filter of every file dialog asked, in order
     std::vector<QUrl> opened;
     bool can_open = true;  // false: no application opens anything
     QString clipboard;
@@ -63,8 +64,9 @@ class script_prompter : public shell_prompter {
         dialogs.pop_front();
         return handler(dialog);
     }
-    QString file_name(QWidget*, bool, const QString&, const QString&, const QString&,
+    QString file_name(QWidget*, bool, const QString&, const QString&, const QString& filter,
                       const QString&) override {
+        filters.push_back(filter);
         if (files.empty())
             return QString();
         QString f = files.front();
