@@ -90,6 +90,9 @@ void finish_page::page_init() {
                 "wizard.";
         }
         text += "\n\n" + written_files(files);
+        // How values were kept (no errors): numbers written as text.
+        for (const std::u16string& note : conv.run_notes())
+            text += "\n" + QString::fromStdU16String(note);
     } else if (conv.aborted) {
         tk_trace(2, "Display abort");
         title_->setText("Conversion is Aborted");

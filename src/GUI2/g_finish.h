@@ -1,6 +1,6 @@
 // The completion page: what the run did (the workbook and continuation
-// files it put in place, with their worksheets and records; or that it was
-// aborted, or wrote nothing), the errors the shell collected, "&Open on
+// files it put in place, with their worksheets and records, and how it kept
+// values; or that it was aborted, or wrote nothing), the errors the shell collected, "&Open on
 // exit" (offered only when the run published its workbook) and "&Save
 // Settings". Only Finish leads on: Cancel and Help are disabled here, and
 // Escape or the window's close box act as Finish.

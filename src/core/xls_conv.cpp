@@ -232,6 +232,7 @@ void xls_converter::start_reporting() {
     tables_missing_ = 0;
     written_.clear();
     published_.clear();
+    notes_.clear();
 }
 
 void xls_converter::count_written(const std::u16string& path, int64_t records) {
@@ -648,12 +649,12 @@ void xls_converter::report_notes(const udb_schema& schema) {
         const std::string column = "Column " + tk::utf16_to_utf8(schema[i].name) + ": ";
         const column_notes& c = notes[i];
         if (c.digits_kept) {
-            front_.table_note(
-                item,
+            const std::string note =
                 column + count(c.digits_kept, " value with more than ", " values with more than ") +
-                    std::to_string(kMaxNumberDigits) + " significant digits " +
-                    (c.digits_kept == 1 ? "was" : "were") +
-                    " written as text to keep every digit.");
+                std::to_string(kMaxNumberDigits) + " significant digits " +
+                (c.digits_kept == 1 ? "was" : "were") + " written as text to keep every digit.";
+            notes_.push_back(item + u": " + tk::utf8_to_utf16(note));
+            front_.table_note(item, note);
         }
         if (c.cut) {
             handler.set_table(item);

@@ -90,6 +90,11 @@ class xls_converter : public udb_converter {
     // continuation files in order; empty when it published nothing (it was
     // aborted, refused or wrote nothing). Read it once the run has ended.
     const std::vector<written_file>& published_files() const { return published_; }
+    // What the last run told of how it kept values, one line per column and
+    // item ("EMP: Column ID: 2 values with more than 15 significant digits
+    // were written as text to keep every digit."); no errors. Read it once
+    // the run has ended.
+    const std::vector<std::u16string>& run_notes() const { return notes_; }
 
     // Refuses, with a report, a trace log file that is not to be written
     // (the log refused it itself, or it is a file of this run: see
@@ -190,6 +195,7 @@ class xls_converter : public udb_converter {
     size_t replaced_ = 0;                  // characters of the current item written replaced
     std::vector<written_file> written_;    // the run's files so far
     std::vector<written_file> published_;  // the last run's files in place
+    std::vector<std::u16string> notes_;    // the run's table notes
     // The current item's value preparation (made by convert_table).
     std::unique_ptr<record_preparer> preparer_;
 };
