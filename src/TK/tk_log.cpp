@@ -1,6 +1,7 @@
 #include "TK/tk_log.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,25 @@
 bool tk_log_use_ansi = false;
 
 namespace {
+// Trace lines format their numbers in the C locale, whatever the process's
+// (the wizard runs under the user's: "1,5" under de_DE).
+class c_numbers {
+  public:
+    c_numbers() {
+        static const locale_t c = ::newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+        old_ = c ? ::uselocale(c) : locale_t(nullptr);
+    }
+    ~c_numbers() {
+        if (old_)
+            ::uselocale(old_);
+    }
+    c_numbers(const c_numbers&) = delete;
+    c_numbers& operator=(const c_numbers&) = delete;
+
+  private:
+    locale_t old_;
+};
+
 // Opens the log file to append a line, without following a link at its
 // name. A new file is made readable by its owner only: trace lines name
 // tables, queries and users.
@@ -154,6 +174,7 @@ void tk_log::write_line(const std::string& text) {
 void tk_log::vtrace(int level, const char* format, va_list args) {
     if (!enabled() || !prepare(level))
         return;
+    const c_numbers c_locale;
     va_list copy;
     va_copy(copy, args);
     int n = std::vsnprintf(nullptr, 0, format, copy);
@@ -210,6 +231,7 @@ std::u16string tk_vwformat(const char16_t* format, va_list args) {
     std::u16string out;
     if (!format)
         return out;
+    const c_numbers c_locale;
     for (const char16_t* p = format; *p;) {
         if (*p != u'%') {
             out.push_back(*p++);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/de_locale.h"
 #include "tk_test_util.h"
 
 namespace {
@@ -141,6 +142,16 @@ TEST(tk_log, ControlCharactersAreWrittenEscaped) {
     tk_wtrace(2, u"Converting table %s", u"A\x1b[2JB\rC\u009bD\tE");
     tk_trace(2, "%s", "x\x07y\nz");
     EXPECT_EQ(cap.text(), "Converting table A\\x1b[2JB\\x0dC\\u009bD\tE\r\nx\\x07y\nz\r\n");
+}
+
+TEST(tk_log, NumbersAreTracedWithAPointUnderAnyProcessLocale) {
+    de_locale german(LC_NUMERIC);
+    if (!german.ok())
+        GTEST_SKIP() << "no de_DE locale";
+    tk_test::trace_capture cap;
+    tk_trace(2, "%.1f", 1.5);
+    tk_wtrace(2, u"%s %.2f", u"x", 2.25);
+    EXPECT_EQ(cap.text(), "1.5\r\nx 2.25\r\n");
 }
 
 TEST(tk_log, FileIsReadableByItsOwnerOnly) {
