@@ -17,15 +17,22 @@ void tk_runnable::step() {
 }
 
 tk_thread::~tk_thread() {
-    try {
-        if (is_running()) {
-            terminate();
-        } else {
-            clean_up();
+    // Never throws, and never leaves a worker behind: a worker that still
+    // runs is asked to stop, and waited for either way. (Asking is_running()
+    // first and then calling terminate() would race with a worker that ends
+    // in between.)
+    if (thread_.joinable()) {
+        bool ended = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended = ended_;
         }
-    } catch (...) {
-        // A destructor reports nothing; the worker has been waited for.
+        if (!ended && runnable_)
+            runnable_->request_stop();
+        thread_.join();
     }
+    if (owns_runnable_)
+        delete runnable_;
 }
 
 tk_runnable* tk_thread::create_runnable() {
@@ -91,7 +98,8 @@ void tk_thread::entry(tk_runnable* r, tk_thread* self) {
 
 void tk_thread::terminate() {
     tk_trace(2, "tk_thread::terminate");
-    if (!is_running())
+    // A worker that ends while it is being stopped is simply waited for.
+    if (!thread_.joinable())
         throw tk_mail_assertion("tk_threa", 55);
     runnable_->request_stop();
     thread_.join();

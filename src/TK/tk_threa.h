@@ -75,7 +75,8 @@ class tk_thread {
     // that cannot be created raises tk_exception_ex.
     void start();
     // Asks the running worker to stop and waits for it without time limit,
-    // then cleans up. No running worker is an internal error.
+    // then cleans up; a worker that ends meanwhile is just waited for. No
+    // worker (never started, or already cleaned up) is an internal error.
     void terminate();
     // Forgets an ended worker: joins it and deletes an owned runnable. A
     // running worker is an internal error.

@@ -183,3 +183,31 @@ TEST(tk_thread, NullRunnableAndEscapingExceptions) {
     ASSERT_NE(t2.failure(), nullptr);
     EXPECT_THROW(std::rethrow_exception(t2.failure()), std::runtime_error);
 }
+
+TEST(tk_thread, AThreadDestroyedWhileItsWorkerEndsWaitsForIt) {
+    // A worker that ends about when its thread object is destroyed (as the
+    // wizard's connecting worker does when the logon returns): the object
+    // waits for it and the process goes on.
+    class short_runnable : public tk_runnable {
+      public:
+        explicit short_runnable(std::chrono::microseconds d) : d_(d) {}
+        void run() override {
+            std::this_thread::sleep_for(d_);
+            ended = true;
+        }
+        std::atomic<bool> ended{false};
+
+      private:
+        std::chrono::microseconds d_;
+    };
+    for (int i = 0; i < 40; ++i) {
+        short_runnable r(std::chrono::microseconds(500 * (i % 30)));
+        {
+            test_thread t;
+            t.external_ = &r;
+            t.start();
+            std::this_thread::sleep_for(std::chrono::microseconds(250 * (i % 7)));
+        }
+        EXPECT_TRUE(r.ended) << i;  // waited for, not left running
+    }
+}
