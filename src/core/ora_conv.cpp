@@ -7,6 +7,7 @@
 #include "TK/tk_utf.h"
 #include "UDB/udb_prof.h"
 #include "core/cnv_base.h"
+#include "oci/tsl_furi.h"
 
 oracle_converter_impl::oracle_converter_impl() = default;
 
@@ -38,36 +39,14 @@ void oracle_converter_impl::store_oracle_settings(const std::u16string& host_nam
 }
 
 std::string oracle_converter_impl::source_file() const {
-    std::string s = tk::utf16_to_utf8(use_tns ? service : host);
+    const std::string s = tk::utf16_to_utf8(use_tns ? service : host);
     if (s.compare(0, 5, "file:") != 0)
         return {};
-    s.erase(0, 5);
     // "file://host/path": only an empty or local authority names a file here.
-    if (s.compare(0, 2, "//") == 0) {
-        size_t slash = s.find('/', 2);
-        std::string authority = s.substr(2, slash == std::string::npos ? slash : slash - 2);
-        if (!authority.empty() && authority != "localhost")
-            return {};
-        s.erase(0, slash == std::string::npos ? s.size() : slash);
-    }
-    size_t end = std::min(s.find('?'), s.find('#'));
-    if (end != std::string::npos)
-        s.erase(end);
-    std::string path;
-    for (size_t i = 0; i < s.size(); ++i) {
-        auto hex = [](char c) {
-            return c >= '0' && c <= '9'   ? c - '0'
-                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                          : -1;
-        };
-        if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-            path.push_back(static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2])));
-            i += 2;
-        } else {
-            path.push_back(s[i]);
-        }
-    }
+    std::string authority;
+    std::string path = tsl_file_uri_path(s, &authority);
+    if (!authority.empty() && authority != "localhost")
+        return {};
     return path;
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "oci/tsl_furi.h"
 #include "ocilite/ocl_api.h"
 #include "ocilite/ocl_dict.h"
 #include "ocilite/ocl_text.h"
@@ -102,33 +103,8 @@ int check_logon(sqlite3* db, const std::string& user, const std::string& passwor
 // empty or local authority, up to its query, %XX decoded) or a plain path;
 // empty for an in-memory database.
 std::string source_path(const std::string& source) {
-    if (source.compare(0, 5, "file:") != 0) {
-        return source == ":memory:" ? std::string() : source;
-    }
-    std::string s = source.substr(5);
-    if (s.compare(0, 2, "//") == 0) {
-        size_t slash = s.find('/', 2);
-        s.erase(0, slash == std::string::npos ? s.size() : slash);
-    }
-    const size_t end = std::min(s.find('?'), s.find('#'));
-    if (end != std::string::npos) {
-        s.erase(end);
-    }
-    std::string path;
-    for (size_t i = 0; i < s.size(); ++i) {
-        auto hex = [](char c) {
-            return c >= '0' && c <= '9'   ? c - '0'
-                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                          : -1;
-        };
-        if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-            path.push_back(static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2])));
-            i += 2;
-        } else {
-            path.push_back(s[i]);
-        }
-    }
+    const std::string path =
+        source.compare(0, 5, "file:") == 0 ? tsl_file_uri_path(source) : source;
     return path == ":memory:" ? std::string() : path;
 }
 
