@@ -200,20 +200,27 @@ void sel_tables_page::on_del_all() {
     move(*selected_, *available_, true);
 }
 
-void sel_tables_page::on_add_query() {
-    tk_trace(2, "sel_tables_page::on_add_query");
-    std::u16string name, query;
+bool sel_tables_page::ask_query(std::u16string& name, std::u16string& query,
+                                const QListWidgetItem* except) {
+    // Until the name is free (no second entry of one name) or the user
+    // cancels.
     for (;;) {
         set_query_dlg dialog(shell(), name, query, this);
         if (shell().prompter().exec(dialog) != QDialog::Accepted)
-            return;
+            return false;
         name = dialog.name();
         query = dialog.query();
-        QString entry = QString::fromStdU16String(name);
-        if (!name_taken(entry, nullptr))
-            break;
+        if (!name_taken(QString::fromStdU16String(name), except))
+            return true;
         shell().message(u"Duplicate table name. Try again.");
     }
+}
+
+void sel_tables_page::on_add_query() {
+    tk_trace(2, "sel_tables_page::on_add_query");
+    std::u16string name, query;
+    if (!ask_query(name, query, nullptr))
+        return;
     queries_[name] = query;
     selected_->addItem(QString::fromStdU16String(name));
     selected_->setCurrentRow(selected_->count() - 1);
@@ -225,17 +232,8 @@ void sel_tables_page::on_edit_query(QListWidgetItem* item) {
     tk_trace(2, "sel_tables_page::on_edit_query");
     const std::u16string old_name = item->text().toStdU16String();
     std::u16string name = old_name, query = queries_[old_name];
-    // The same check as Add Query: no second entry of one name.
-    for (;;) {
-        set_query_dlg dialog(shell(), name, query, this);
-        if (shell().prompter().exec(dialog) != QDialog::Accepted)
-            return;
-        name = dialog.name();
-        query = dialog.query();
-        if (!name_taken(QString::fromStdU16String(name), item))
-            break;
-        shell().message(u"Duplicate table name. Try again.");
-    }
+    if (!ask_query(name, query, item))
+        return;
     queries_.erase(old_name);
     queries_[name] = query;
     item->setText(QString::fromStdU16String(name));

@@ -39,6 +39,9 @@ class sel_tables_page : public wizard_page {
     void on_del_all();
     void on_add_query();
     void on_edit_query(QListWidgetItem* item);
+    // The query dialog over `name` and `query`, asked again while the name
+    // is another entry's (`except` aside); false when the user cancels.
+    bool ask_query(std::u16string& name, std::u16string& query, const QListWidgetItem* except);
     void store_selection();
     void update_edit();
     bool is_query(const QString& name) const;
