@@ -77,12 +77,13 @@ constexpr double kSpeedTarget = 150000.0;  // rows per second into BIFF8
 constexpr double kMemoryLimit = 64.0;      // MiB, whatever the output's size
 constexpr double kFloorRatio = 2.0;        // clob: wall time against its floor
 constexpr int kClobChars = 4000;
-// "No slower" than the baseline allows the spread of CPU time between
-// alternated runs of one binary here (about 2 %).
-constexpr double kCpuTolerance = 1.02;
-constexpr double kNetTarget = 2.0;  // seconds for the net run
-constexpr int kNetDelayMs = 1;      // per round trip
-constexpr double kPeerRatio = 3.0;  // xlsx: times faster than XlsxWriter
+// "No slower" than the baseline allows the spread of wall time between
+// alternated runs of one binary on an idle machine here (about 2 %).
+constexpr double kWallTolerance = 1.02;
+constexpr double kMixedFloorRatio = 1.0;  // biff8: wall time against sqlite3 -csv
+constexpr double kNetTarget = 2.0;        // seconds for the net run
+constexpr int kNetDelayMs = 1;            // per round trip
+constexpr double kPeerRatio = 3.0;        // xlsx: times faster than XlsxWriter
 
 struct options {
     std::string agent;
@@ -807,15 +808,27 @@ int main(int argc, char** argv) {
                               f.agent / f.floor, f.agent, f.floor, kFloorRatio);
                 verdicts.push_back(line);
             }
+            if (!plan.copy) {
+                std::snprintf(line, sizeof line,
+                              "%s  %s speed: %.2fx its floor (median %.3f s against %.3f s; "
+                              "target <= %.1fx)",
+                              f.agent <= kMixedFloorRatio * f.floor ? "PASS" : "MISS", plan.name,
+                              f.agent / f.floor, f.agent, f.floor, kMixedFloorRatio);
+                verdicts.push_back(line);
+            }
             if (with_old && !old_times.empty()) {
-                // Judged on CPU time: on a shared machine the wall time
-                // also measures the other processes (and their disk use).
+                // Judged on wall time, which is what a user waits for: the
+                // agent reads the source on a second processor, and spends
+                // some CPU time on handing rows over to save more wall time.
+                // CPU time is shown beside it.
                 std::snprintf(
                     line, sizeof line,
-                    "%s  %s against the baseline: CPU median %.3f s, baseline %.3f s "
-                    "(%+.1f %%; target: no slower, 2 %% spread); wall %.3f s against %.3f s",
-                    f.cpu <= kCpuTolerance * f.old_cpu ? "PASS" : "MISS", plan.name, f.cpu,
-                    f.old_cpu, 100.0 * (f.cpu / f.old_cpu - 1.0), f.agent, f.old);
+                    "%s  %s against the baseline: wall median %.3f s, baseline %.3f s "
+                    "(%+.1f %%; target: no slower, 2 %% spread); CPU %.3f s against %.3f s "
+                    "(%+.1f %%)",
+                    f.agent <= kWallTolerance * f.old ? "PASS" : "MISS", plan.name, f.agent, f.old,
+                    100.0 * (f.agent / f.old - 1.0), f.cpu, f.old_cpu,
+                    100.0 * (f.cpu / f.old_cpu - 1.0));
                 verdicts.push_back(line);
             }
         }

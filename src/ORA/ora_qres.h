@@ -46,6 +46,8 @@ class ora_query_results : public udb_recordset {
     // Not supported on a query (internal error).
     void append_record(udb_record& record) override;
     udb_record* get_item() override;
+    // fill() rebuilds the record whatever it holds.
+    bool record_exchangeable() const override { return true; }
     bool is_eof() override;
 
     bool initialized() const { return initialized_; }

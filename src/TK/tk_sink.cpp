@@ -14,6 +14,7 @@
 namespace tk {
 namespace {
 constexpr size_t kBufferSize = 1 << 20;
+constexpr uint64_t kWritebackStep = uint64_t{8} << 20;
 
 void write_all(int fd, const uint8_t* p, size_t n) {
     while (n > 0) {
@@ -71,7 +72,7 @@ void file_sink::attach(int fd) {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = fd;
-    written_ = flushed_ = 0;
+    written_ = flushed_ = written_back_ = 0;
     buf_.clear();
     buf_.reserve(kBufferSize);
 }
@@ -82,6 +83,17 @@ void file_sink::flush_buffer() {
     write_all(fd_, buf_.data(), buf_.size());
     flushed_ += buf_.size();
     buf_.clear();
+    start_writeback();
+}
+
+void file_sink::start_writeback() {
+    if (flushed_ - written_back_ < kWritebackStep)
+        return;
+    // Only a hint: a file system without it (or a failure) changes nothing,
+    // since sync() still waits for every byte.
+    ::sync_file_range(fd_, static_cast<off_t>(written_back_),
+                      static_cast<off_t>(flushed_ - written_back_), SYNC_FILE_RANGE_WRITE);
+    written_back_ = flushed_;
 }
 
 void file_sink::write(const void* data, size_t n) {
@@ -96,6 +108,7 @@ void file_sink::write(const void* data, size_t n) {
             write_all(fd_, p, n);
             flushed_ += n;
             written_ += n;
+            start_writeback();
             return;
         }
     }

@@ -64,9 +64,14 @@ class file_sink : public sink {
 
   private:
     void flush_buffer();
+    // Asks the kernel to start writing back what reached the file since the
+    // last request, once a few MiB have gathered, so that the sync at the
+    // end waits for the last of them only.
+    void start_writeback();
     int fd_ = -1;
     uint64_t written_ = 0;
-    uint64_t flushed_ = 0;  // bytes of written_ already in the file
+    uint64_t flushed_ = 0;      // bytes of written_ already in the file
+    uint64_t written_back_ = 0;  // bytes of flushed_ handed to writeback
     std::vector<uint8_t> buf_;
 };
 

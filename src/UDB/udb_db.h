@@ -126,6 +126,11 @@ class udb_recordset {
     virtual void update(udb_record& record);
     // The current row, owned by the recordset; null in the base.
     virtual udb_record* get_item();
+    // Whether a caller may exchange the fields of the record get_item()
+    // returned with its own (udb_record::swap) instead of copying them: the
+    // recordset rebuilds every value of its record at the next get_item()
+    // whatever the record then holds. False in the base.
+    virtual bool record_exchangeable() const { return false; }
     // True after the last row; always true in the base.
     virtual bool is_eof();
     // True for the result of a query (a non-empty SQL text).

@@ -178,6 +178,8 @@ class udb_record {
     udb_field& emplace_back(Args&&... args) {
         return fields_.emplace_back(std::forward<Args>(args)...);
     }
+    // Exchanges the fields (values, names and their storage) with `other`.
+    void swap(udb_record& other) noexcept { fields_.swap(other.fields_); }
     // Drops the fields, keeping the vector's capacity.
     void clear() { fields_.clear(); }
     // Shrinks or grows to n fields (new fields empty), keeping the others.

@@ -25,6 +25,7 @@
 #include "core/cnv_dest.h"
 #include "core/cnv_front.h"
 #include "core/cnv_guard.h"
+#include "core/cnv_pipe.h"
 #include "core/cnv_val.h"
 #include "core/err_hand.h"
 
@@ -521,22 +522,25 @@ void xls_converter::convert_table(udb_recordset& reader, const std::u16string& n
     preparer_ = std::make_unique<record_preparer>(schema, max_text_length(format_version));
     udb_record row;
     reader.move_first();
-    bool more = next_row(reader, out);
+    // The source is read on a thread of its own, ahead of the rows written
+    // here; records and failures come in the reader's own order.
+    record_pipe rows(reader);
+    bool more = next_row(rows, out);
     while (more) {
         if (stop_requested())
             throw tk_final_exception();
         tk_trace(1, "Converting %d record", record_index.load());
-        if (!copy_record(reader, out, row))
+        if (!copy_record(rows, out, row))
             break;
         int32_t done = record_index + 1;
         record_index = done;
         front_.records_done(done);
-        more = advance(reader, out);
+        more = advance(rows, out);
     }
     out.finish();
 }
 
-bool xls_converter::copy_record(udb_recordset& reader, sheet_writer& out, udb_record& row) {
+bool xls_converter::copy_record(record_pipe& reader, sheet_writer& out, udb_record& row) {
     udb_record* in = nullptr;
     for (;;) {
         try {
@@ -573,7 +577,7 @@ bool xls_converter::copy_record(udb_recordset& reader, sheet_writer& out, udb_re
     }
 }
 
-bool xls_converter::advance(udb_recordset& reader, sheet_writer& out) {
+bool xls_converter::advance(record_pipe& reader, sheet_writer& out) {
     try {
         reader.next();
     } catch (const tk_exception& e) {
@@ -583,7 +587,7 @@ bool xls_converter::advance(udb_recordset& reader, sheet_writer& out) {
     return next_row(reader, out);
 }
 
-bool xls_converter::next_row(udb_recordset& reader, sheet_writer& out) {
+bool xls_converter::next_row(record_pipe& reader, sheet_writer& out) {
     for (;;) {
         try {
             return !reader.is_eof();

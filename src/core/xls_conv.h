@@ -37,6 +37,7 @@ class tk_exception;
 class udb_database;
 class udb_record;
 class udb_recordset;
+class record_pipe;
 class udb_schema;
 class udb_validator;
 class xls_destination;
@@ -158,12 +159,12 @@ class xls_converter : public udb_converter {
 
     void convert_item(udb_database& source, udb_validator& names, std::vector<std::u16string>& used,
                       const std::u16string& name, const std::u16string& query);
-    bool copy_record(udb_recordset& reader, sheet_writer& out, udb_record& row);
+    bool copy_record(record_pipe& reader, sheet_writer& out, udb_record& row);
     // Moves to the next record; false at the end of the item.
-    bool advance(udb_recordset& reader, sheet_writer& out);
+    bool advance(record_pipe& reader, sheet_writer& out);
     // The reader's is_eof, going on past the records it refuses (each is
     // reported and counted); false at the end of the item.
-    bool next_row(udb_recordset& reader, sheet_writer& out);
+    bool next_row(record_pipe& reader, sheet_writer& out);
     // What a failure while copying a record means: true to go on with the
     // next record, false to end the item; anything else is rethrown.
     bool record_failed(const tk_exception& e, sheet_writer& out);
