@@ -41,11 +41,13 @@
 // names an older tslagent, run alternately too, so that a change is judged
 // against the binary before it on the same machine at the same moment.
 // Targets: at least 150,000 rows/s into BIFF8; peak memory at most 64 MiB
-// in every run; clob within 2x its floor; biff8 no slower than the
-// baseline in CPU time (the wall time is shown beside it); net within 2 s;
-// xlsx and xlsx_split at least 3x faster than the peer (judged on CPU time,
-// as the baseline is: on a shared machine the wall time also measures the
-// other processes and their disk use; both are shown).
+// in every run; clob within 2x its floor; the mixed table (biff8) at most
+// its floor; every run no slower than the baseline; net within 2 s; xlsx
+// and xlsx_split at least 3x faster than the peer. Speeds are judged on the
+// median wall time, which is what a user waits for: the agent reads rows on
+// a second core while it writes, so it spends a little more CPU time to
+// take less time (the CPU times are shown beside). Alternating the runs
+// spreads the other processes of a shared machine over both sides.
 // Targets are reported as PASS/MISS lines; the exit status is
 // non-zero only when a conversion failed (agent exit status, messages on
 // standard error, missing files, or a row count that python3-xlrd, or
@@ -798,12 +800,12 @@ int main(int argc, char** argv) {
                     median(peer_cpus), peak,          peer_peak_kib / 1024.0};
                 peers.push_back(p);
                 std::snprintf(line, sizeof line,
-                              "%s  %s against python3-xlsxwriter: %.2fx faster in CPU time "
-                              "(median %.3f s against %.3f s; target >= %.0fx); wall %.2fx "
-                              "(%.3f s against %.3f s)",
-                              p.peer_cpu >= kPeerRatio * p.agent_cpu ? "PASS" : "MISS", plan.name,
-                              p.peer_cpu / p.agent_cpu, p.agent_cpu, p.peer_cpu, kPeerRatio,
-                              p.peer / p.agent, p.agent, p.peer);
+                              "%s  %s against python3-xlsxwriter: %.2fx faster (median %.3f s "
+                              "against %.3f s; target >= %.0fx); CPU time %.2fx (%.3f s against "
+                              "%.3f s)",
+                              p.peer >= kPeerRatio * p.agent ? "PASS" : "MISS", plan.name,
+                              p.peer / p.agent, p.agent, p.peer, kPeerRatio,
+                              p.peer_cpu / p.agent_cpu, p.agent_cpu, p.peer_cpu);
                 verdicts.push_back(line);
             }
         }

@@ -169,6 +169,32 @@ int open_database(const std::string& source, sqlite3** out, std::string* why) {
 
 }  // namespace
 
+sqlite3* ocl_second_db(ocl_conn& conn) {
+    if (conn.second != nullptr || conn.second_tried) {
+        return conn.second;
+    }
+    conn.second_tried = true;
+    const char* first = sqlite3_db_filename(conn.db, "main");
+    if (first == nullptr || *first == '\0') {
+        return nullptr;
+    }
+    sqlite3* db = nullptr;
+    std::string why;
+    if (open_database(conn.source, &db, &why) != 0) {
+        return nullptr;
+    }
+    const char* name = sqlite3_db_filename(db, "main");
+    if (name == nullptr || std::strcmp(name, first) != 0) {
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    sqlite3_progress_handler(
+        db, kBreakCheckSteps,
+        [](void* c) { return static_cast<ocl_conn*>(c)->broken.load() ? 1 : 0; }, &conn);
+    conn.second = db;
+    return db;
+}
+
 sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len,
                       ub4 /*mode*/) {
     OCIServer* srv = ocl_as<OCIServer>(srvhp, OCI_HTYPE_SERVER);
@@ -227,6 +253,7 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
         sqlite3_progress_handler(
             db, kBreakCheckSteps,
             [](void* c) { return static_cast<ocl_conn*>(c)->broken.load() ? 1 : 0; }, conn.get());
+        conn->source = source;
         conn->user = user;
         conn->owner = ocl_ascii_upper(user);
         conn->emul = ocl_emul_from_env();
@@ -279,7 +306,11 @@ sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp) {
         }
     }
     // Statements executed on the connection keep it; they fail with
-    // ORA-03114 from now on.
+    // ORA-03114 from now on. Its second connection serves no statement.
+    if (conn.second != nullptr) {
+        sqlite3_close_v2(conn.second);
+        conn.second = nullptr;
+    }
     svc->conn->open = false;
     svc->conn.reset();
     return OCI_SUCCESS;

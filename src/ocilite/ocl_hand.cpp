@@ -10,6 +10,9 @@ ocl_conn::~ocl_conn() {
         // they are finalized.
         sqlite3_close_v2(db);
     }
+    if (second != nullptr) {
+        sqlite3_close_v2(second);
+    }
 }
 
 OCIStmt::~OCIStmt() {

@@ -69,8 +69,33 @@ struct ocl_conn {
     // Set by OCIBreak, cleared by OCIReset: every statement running on the
     // connection meanwhile stops (SQLite's progress handler reads it).
     std::atomic<bool> broken{false};
+    // The rows of the table whose text columns a describe of
+    // `SELECT * FROM <name>` sized (plain source), counted in the same pass
+    // over the table: the `SELECT COUNT(*) FROM <name>` that follows is
+    // answered from it, once, while the database's data version is
+    // unchanged, instead of reading the table once more.
+    struct counted_rows {
+        std::string name;            // <name> as both statements spell it
+        std::string table;           // the table it names, unquoted
+        sqlite3_int64 rows = -1;     // -1: nothing counted
+        sqlite3_int64 version = -1;  // PRAGMA data_version before counting
+    } counted;
+    // The data source of the logon, and a second connection to its file,
+    // read-only as the first, opened when a pass over a large table is run
+    // in two halves side by side (ocl_second_db); closed with this one.
+    std::string source;
+    sqlite3* second = nullptr;
+    bool second_tried = false;
     ~ocl_conn();
 };
+
+// Tables with at least this many rowids between their first and last row
+// are sized in two halves side by side.
+constexpr sqlite3_int64 ocl_split_rows = 16384;
+
+// `conn.second`, opened on first use; nullptr if it cannot be opened or
+// would not be the same file (an in-memory database).
+sqlite3* ocl_second_db(ocl_conn& conn);
 
 struct OCISvcCtx : ocl_head {
     OCIServer* server = nullptr;
@@ -122,6 +147,9 @@ struct OCIStmt : ocl_head {
     ub4 cached = 0;
     std::vector<std::unique_ptr<OCIParam>> params;
     std::vector<OCIDefine*> defines;  // by position - 1; owned
+    // The compiled statement is the count answered from ocl_conn::counted,
+    // not the text: a later execute compiles the text.
+    bool answered = false;
     ~OCIStmt();
 };
 

@@ -3,7 +3,10 @@
 //
 // As in OCI, preparing only keeps the text; the statement is compiled on
 // the connection of the execute, which is where errors in it are reported.
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ocilite/ocl_api.h"
@@ -98,9 +101,124 @@ std::string quoted(const std::string& name) {
     return q + "\"";
 }
 
+// PRAGMA data_version: changes whenever another connection has changed the
+// database; -1 if it cannot be read.
+sqlite3_int64 data_version(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_int64 v = -1;
+    if (sqlite3_prepare_v2(db, "PRAGMA main.data_version", -1, &st, nullptr) == SQLITE_OK &&
+        st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
+        v = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_finalize(st);
+    return v;
+}
+
+// Whether an object of the temporary schema has the name `table`: an
+// unqualified name then means that object, not the main database's table.
+bool shadowed(sqlite3* db, const std::string& table) {
+    sqlite3_stmt* st = nullptr;
+    bool found = true;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM temp.sqlite_master WHERE name = ?1 COLLATE NOCASE",
+                           -1, &st, nullptr) == SQLITE_OK &&
+        st != nullptr && sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC) == SQLITE_OK) {
+        found = sqlite3_step(st) != SQLITE_DONE;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+// The quoted name X when `s` is `SELECT * FROM X` over one table of the main
+// database that nothing in the temporary schema shadows, so that
+// `SELECT COUNT(*) FROM X` counts that table's rows; empty otherwise.
+std::string whole_table(const OCIStmt* s, const std::string& schema, const std::string& table) {
+    const std::string name = quoted(table);
+    if (schema != "main" || !ocl_ascii_iequal(s->sql, "SELECT * FROM " + name)) {
+        return {};
+    }
+    for (int col = 0; col < sqlite3_column_count(s->st); ++col) {
+        const char* t = sqlite3_column_table_name(s->st, col);
+        const char* d = sqlite3_column_database_name(s->st, col);
+        if (t == nullptr || d == nullptr || !ocl_ascii_iequal(t, table) || schema != d) {
+            return {};  // an expression, or a view over several tables
+        }
+    }
+    return shadowed(s->conn->db, table) ? std::string() : s->sql.substr(14);
+}
+
+// One pass of a sizing aggregate (`SELECT count(*), max(...), ... FROM t`)
+// over the rows `where` selects (all when empty; ?1 is `mid`): the count and
+// each column's longest value in bytes, in `out`. False if it failed (busy,
+// broken off).
+bool measure(sqlite3* db, const std::string& select, const char* where, sqlite3_int64 mid,
+             std::vector<sqlite3_int64>& out) {
+    const std::string sql = select + where;
+    sqlite3_stmt* st = nullptr;
+    bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && st != nullptr;
+    if (ok && *where != '\0') {
+        ok = sqlite3_bind_int64(st, 1, mid) == SQLITE_OK;
+    }
+    ok = ok && sqlite3_step(st) == SQLITE_ROW;
+    if (ok) {
+        for (size_t i = 0; i < out.size(); ++i) {
+            out[i] = sqlite3_column_int64(st, static_cast<int>(i));
+        }
+    }
+    sqlite3_finalize(st);
+    return ok;
+}
+
+// The rowid that halves a large table of the main database for two passes
+// run side by side, one on the connection's second database connection;
+// nothing for a small table, a table without rowid or one whose column takes
+// the name.
+std::optional<sqlite3_int64> split_point(ocl_conn& conn, const std::string& schema,
+                                         const std::string& table) {
+    if (schema != "main") {
+        return std::nullopt;  // a temporary table is seen by its connection only
+    }
+    sqlite3_stmt* st = nullptr;
+    const std::string q = quoted(schema) + "." + quoted(table);
+    std::optional<sqlite3_int64> mid;
+    if (sqlite3_prepare_v2(
+            conn.db,
+            ("SELECT (SELECT min(rowid) FROM " + q + "), (SELECT max(rowid) FROM " + q + ")")
+                .c_str(),
+            -1, &st, nullptr) == SQLITE_OK &&
+        st != nullptr && sqlite3_step(st) == SQLITE_ROW &&
+        sqlite3_column_type(st, 0) == SQLITE_INTEGER) {
+        const sqlite3_int64 lo = sqlite3_column_int64(st, 0);
+        const sqlite3_int64 hi = sqlite3_column_int64(st, 1);
+        if (hi - lo >= ocl_split_rows) {
+            mid = lo + (hi - lo) / 2;
+        }
+    }
+    sqlite3_finalize(st);
+    if (!mid) {
+        return std::nullopt;
+    }
+    // A column named rowid hides the rowid (its values may be anything).
+    st = nullptr;
+    bool named = true;
+    if (sqlite3_prepare_v2(conn.db,
+                           ("SELECT 1 FROM pragma_table_info(?1, 'main') WHERE name IN "
+                            "('rowid', '_rowid_', 'oid') COLLATE NOCASE"),
+                           -1, &st, nullptr) == SQLITE_OK &&
+        st != nullptr && sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC) == SQLITE_OK) {
+        named = sqlite3_step(st) != SQLITE_DONE;
+    }
+    sqlite3_finalize(st);
+    if (named || ocl_second_db(conn) == nullptr) {
+        return std::nullopt;
+    }
+    return mid;
+}
+
 // Sizes text columns of tables by the longest value each table stores: one
-// aggregate query per table. A column whose longest value passes 4,000 bytes
-// becomes a CLOB (NCLOB), as the server keeps such texts.
+// aggregate per table, in two halves side by side for a large table. A
+// column whose longest value passes 4,000 bytes becomes a CLOB (NCLOB), as
+// the server keeps such texts. A statement over a whole table keeps the
+// row count of that pass (ocl_conn::counted).
 void size_by_values(OCIStmt* s) {
     std::vector<OCIParam*> todo;
     for (auto& p : s->params) {
@@ -108,15 +226,15 @@ void size_by_values(OCIStmt* s) {
             todo.push_back(p.get());
         }
     }
+    ocl_conn& conn = *s->conn;
     while (!todo.empty()) {
         const std::string schema = todo.front()->schema;
         const std::string table = todo.front()->table;
         std::vector<OCIParam*> group;
-        std::string sql = "SELECT ";
+        std::string sql = "SELECT count(*)";
         for (auto it = todo.begin(); it != todo.end();) {
             if ((*it)->schema == schema && (*it)->table == table) {
-                sql += (group.empty() ? "" : ", ") + std::string("max(length(CAST(") +
-                       quoted((*it)->column) + " AS BLOB)))";
+                sql += ", max(length(CAST(" + quoted((*it)->column) + " AS BLOB)))";
                 group.push_back(*it);
                 it = todo.erase(it);
             } else {
@@ -124,25 +242,48 @@ void size_by_values(OCIStmt* s) {
             }
         }
         sql += " FROM " + quoted(schema) + "." + quoted(table);
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(s->conn->db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-            st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
-            for (size_t i = 0; i < group.size(); ++i) {
-                const sqlite3_int64 longest = sqlite3_column_int64(st, static_cast<int>(i));
-                ocl_type& t = group[i]->type;
-                if (longest > 4000) {
-                    const bool national = t.form == SQLCS_NCHAR;
-                    t = ocl_type_varchar2(4000);
-                    t.code = SQLT_CLOB;
-                    t.name = national ? "NCLOB" : "CLOB";
-                    t.form = national ? SQLCS_NCHAR : SQLCS_IMPLICIT;
-                } else if (longest > t.size) {
-                    t.size = static_cast<ub2>(longest);
-                    t.char_size = static_cast<ub2>(longest);
-                }
+        const std::string whole = whole_table(s, schema, table);
+        const sqlite3_int64 version = data_version(conn.db);
+        std::vector<sqlite3_int64> got(group.size() + 1);
+        bool ok = false;
+        if (const std::optional<sqlite3_int64> mid = split_point(conn, schema, table)) {
+            std::vector<sqlite3_int64> upper(got.size());
+            bool upper_ok = false;
+            std::thread half(
+                [&] { upper_ok = measure(conn.second, sql, " WHERE rowid > ?1", *mid, upper); });
+            ok = measure(conn.db, sql, " WHERE rowid <= ?1", *mid, got);
+            half.join();
+            ok = ok && upper_ok;
+            got[0] += upper[0];
+            for (size_t i = 1; i < got.size(); ++i) {
+                got[i] = std::max(got[i], upper[i]);
             }
         }
-        sqlite3_finalize(st);
+        if (!ok) {
+            ok = measure(conn.db, sql, "", 0, got);
+        }
+        if (!ok) {
+            continue;
+        }
+        // The count holds while nothing changed during the pass (the two
+        // halves read the database as of one moment then).
+        if (!whole.empty() && version >= 0 && data_version(conn.db) == version) {
+            conn.counted = {whole, table, got[0], version};
+        }
+        for (size_t i = 0; i < group.size(); ++i) {
+            const sqlite3_int64 longest = got[i + 1];
+            ocl_type& t = group[i]->type;
+            if (longest > 4000) {
+                const bool national = t.form == SQLCS_NCHAR;
+                t = ocl_type_varchar2(4000);
+                t.code = SQLT_CLOB;
+                t.name = national ? "NCLOB" : "CLOB";
+                t.form = national ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+            } else if (longest > t.size) {
+                t.size = static_cast<ub2>(longest);
+                t.char_size = static_cast<ub2>(longest);
+            }
+        }
     }
 }
 
@@ -202,7 +343,7 @@ void scan(OCIStmt* s) {
 
 // Compiles the statement on `conn`; OCI_SUCCESS or OCI_ERROR with `err` set.
 sword compile(OCIStmt* s, const std::shared_ptr<ocl_conn>& conn, OCIError* err) {
-    if (s->st != nullptr && s->conn == conn) {
+    if (s->st != nullptr && s->conn == conn && !s->answered) {
         sqlite3_reset(s->st);
         return OCI_SUCCESS;
     }
@@ -211,7 +352,16 @@ sword compile(OCIStmt* s, const std::shared_ptr<ocl_conn>& conn, OCIError* err) 
         s->st = nullptr;
     }
     s->conn = conn;
+    s->answered = false;
     std::string sql = ocl_sql_rewrite(s->sql);
+    ocl_conn::counted_rows& counted = conn->counted;
+    if (counted.rows >= 0 && ocl_ascii_iequal(s->sql, "SELECT COUNT(*) FROM " + counted.name)) {
+        if (data_version(conn->db) == counted.version && !shadowed(conn->db, counted.table)) {
+            sql = "SELECT " + std::to_string(counted.rows) + " AS \"COUNT(*)\"";
+            s->answered = true;
+        }
+        counted.rows = -1;  // once: a later count reads the table
+    }
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(conn->db, sql.c_str(), static_cast<int>(sql.size()), &s->st, &tail);
     if (rc != SQLITE_OK) {

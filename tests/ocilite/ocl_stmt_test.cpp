@@ -233,3 +233,48 @@ TEST_F(ocl_stmt_api, DefineHandlesMayBeFreedBeforeTheirStatement) {
     EXPECT_EQ(OCIStmtFetch(st, err_, 1, OCI_FETCH_NEXT, OCI_DEFAULT), OCI_NO_DATA);
     EXPECT_EQ(OCIHandleFree(st, OCI_HTYPE_STMT), OCI_SUCCESS);
 }
+
+// The count that follows the describe of a whole table is taken in the
+// describe's pass over the table; it must still be the table's count at the
+// time it is asked, and only the table's.
+TEST_F(ocl_stmt_api, ACountAfterADescribeIsTheTablesCountWhenAsked) {
+    make_db(
+        "CREATE TABLE T (A VARCHAR2(5)); INSERT INTO T VALUES ('x'), ('y'), ('z');"
+        "CREATE VIEW V AS SELECT * FROM T WHERE A = 'x';");
+    auto count_after_describe = [&](const std::string& name, const std::string& change) {
+        OCIStmt* st = run("SELECT * FROM " + name);
+        param(st, 1);  // the describe sizes the text column by its values
+        if (!change.empty()) {
+            make_db(change);  // another connection changes the table meanwhile
+        }
+        auto r = rows("SELECT COUNT(*) FROM " + name);
+        return r.size() == 1 && r[0][0] ? *r[0][0] : std::string("no count");
+    };
+    EXPECT_EQ(count_after_describe("\"T\"", ""), "3");
+    EXPECT_EQ(count_after_describe("\"T\"", "INSERT INTO T VALUES ('w');"), "4");
+    EXPECT_EQ(count_after_describe("\"t\"", "DELETE FROM T WHERE A = 'w';"), "3");
+    EXPECT_EQ(count_after_describe("\"V\"", ""), "1");  // a view's rows, not its table's
+}
+
+// A large table is sized in two halves read side by side: the longest value
+// and the count hold whichever half the values are in; a column that takes
+// the rowid's name (its values in no order, NULL among them) is never split.
+TEST_F(ocl_stmt_api, ALargeTableIsSizedAndCountedWholeInHalves) {
+    make_db(
+        "CREATE TABLE BIG (A VARCHAR2(5));"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
+        " INSERT INTO BIG SELECT CASE i WHEN 39999 THEN printf('%.300c', 'x')"
+        " WHEN 7 THEN printf('%.200c', 'y') ELSE 'a' END FROM n;"
+        "CREATE TABLE NAMED (rowid INTEGER, A VARCHAR2(5));"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
+        " INSERT INTO NAMED SELECT CASE WHEN i % 2 = 0 THEN NULL ELSE i END,"
+        " CASE i WHEN 40000 THEN printf('%.300c', 'z') ELSE 'b' END FROM n;");
+    for (const char* table : {"BIG", "NAMED"}) {
+        OCIStmt* st = run(std::string("SELECT * FROM \"") + table + "\"");
+        OCIParam* a = param(st, std::string(table) == "BIG" ? 1 : 2);
+        EXPECT_EQ(attr<ub2>(a, OCI_ATTR_DATA_SIZE), 300) << table;
+        auto r = rows(std::string("SELECT COUNT(*) FROM \"") + table + "\"");
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0][0].value_or(""), "40000") << table;
+    }
+}
