@@ -150,6 +150,17 @@ void record_pipe::release_through(uint32_t index) {
         released_.notify_one();
 }
 
+void record_pipe::end_read_ahead(unit& u) {
+    // The read-ahead stopped at `u`: the call that met it, and the ones
+    // after it, are the reader's own; `u`'s failure is the call's.
+    std::exception_ptr error = u.error;
+    stop();
+    ++current_;
+    direct_ = true;
+    if (error)
+        std::rethrow_exception(error);
+}
+
 bool record_pipe::is_eof() {
     if (direct_)
         return reader_.is_eof();
@@ -160,14 +171,7 @@ bool record_pipe::is_eof() {
         phase_ = phase::item;
         return false;
     }
-    // The read-ahead stopped here: this call and the ones after it are the
-    // reader's own.
-    std::exception_ptr error = u.error;
-    stop();
-    ++current_;
-    direct_ = true;
-    if (error)
-        std::rethrow_exception(error);
+    end_read_ahead(u);
     return true;
 }
 
@@ -181,12 +185,7 @@ udb_record* record_pipe::get_item() {
         phase_ = phase::next;
         return &u.record;
     }
-    std::exception_ptr error = u.error;
-    stop();
-    ++current_;
-    direct_ = true;
-    if (error)
-        std::rethrow_exception(error);
+    end_read_ahead(u);
     return nullptr;
 }
 

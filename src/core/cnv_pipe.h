@@ -72,6 +72,7 @@ class record_pipe {
 
     void start();
     void stop();
+    void end_read_ahead(unit& u);
     void read_ahead() noexcept;
     // Waits until unit `index` is published; false when none will be
     // (the reading thread stopped before it).
