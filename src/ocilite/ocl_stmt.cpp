@@ -177,7 +177,22 @@ std::optional<sqlite3_int64> split_point(ocl_conn& conn, const std::string& sche
     if (schema != "main") {
         return std::nullopt;  // a temporary table is seen by its connection only
     }
+    // A column named rowid hides the rowid (its values may be anything, and
+    // its smallest and largest are found only by reading every row).
     sqlite3_stmt* st = nullptr;
+    bool named = true;
+    if (sqlite3_prepare_v2(conn.db,
+                           "SELECT 1 FROM pragma_table_info(?1, 'main') WHERE lower(name) IN "
+                           "('rowid', '_rowid_', 'oid')",
+                           -1, &st, nullptr) == SQLITE_OK &&
+        st != nullptr && sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC) == SQLITE_OK) {
+        named = sqlite3_step(st) != SQLITE_DONE;
+    }
+    sqlite3_finalize(st);
+    if (named) {
+        return std::nullopt;
+    }
+    st = nullptr;
     const std::string q = quoted(schema) + "." + quoted(table);
     std::optional<sqlite3_int64> mid;
     if (sqlite3_prepare_v2(
@@ -194,21 +209,7 @@ std::optional<sqlite3_int64> split_point(ocl_conn& conn, const std::string& sche
         }
     }
     sqlite3_finalize(st);
-    if (!mid) {
-        return std::nullopt;
-    }
-    // A column named rowid hides the rowid (its values may be anything).
-    st = nullptr;
-    bool named = true;
-    if (sqlite3_prepare_v2(conn.db,
-                           ("SELECT 1 FROM pragma_table_info(?1, 'main') WHERE name IN "
-                            "('rowid', '_rowid_', 'oid') COLLATE NOCASE"),
-                           -1, &st, nullptr) == SQLITE_OK &&
-        st != nullptr && sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_STATIC) == SQLITE_OK) {
-        named = sqlite3_step(st) != SQLITE_DONE;
-    }
-    sqlite3_finalize(st);
-    if (named || ocl_second_db(conn) == nullptr) {
+    if (!mid || ocl_second_db(conn) == nullptr) {
         return std::nullopt;
     }
     return mid;

@@ -265,7 +265,7 @@ TEST_F(ocl_stmt_api, ALargeTableIsSizedAndCountedWholeInHalves) {
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
         " INSERT INTO BIG SELECT CASE i WHEN 39999 THEN printf('%.300c', 'x')"
         " WHEN 7 THEN printf('%.200c', 'y') ELSE 'a' END FROM n;"
-        "CREATE TABLE NAMED (rowid INTEGER, A VARCHAR2(5));"
+        "CREATE TABLE NAMED (RowId INTEGER, A VARCHAR2(5));"
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
         " INSERT INTO NAMED SELECT CASE WHEN i % 2 = 0 THEN NULL ELSE i END,"
         " CASE i WHEN 40000 THEN printf('%.300c', 'z') ELSE 'b' END FROM n;");
