@@ -114,6 +114,9 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(self.field("Version"), version)
         self.assertEqual(self.field("Architecture"), arch)
         self.assertEqual(os.path.basename(self.deb), f"tessaline_{version}_{arch}.deb")
+        # The package is the version the programs say they are.
+        banner = run(os.path.join(self.usr, "bin", "tslagent"), "--help").stderr
+        self.assertIn(f" v{version} ", banner)
         self.assertIn("<", self.field("Maintainer"))
         self.assertTrue(self.field("Description"))
         # dpkg -I describes the package with its dependencies.
