@@ -705,9 +705,13 @@ int main(int argc, char** argv) {
         std::string peer_failure;
         // Alternated: the old binary, the agent, then the floor (which
         // copies the agent's workbook), so that all three meet the same
-        // load; the agent's workbook is the one verified.
+        // load; the agent's workbook is the one verified. Each conversion
+        // writes a destination that does not exist yet, as the floor and
+        // the peer write files of their own: replacing the last run's
+        // workbook would add the removal of its blocks to the time.
         for (int k = 0; k < repeats; ++k) {
             if (with_old) {
+                remove_outputs(dest);
                 run_result o = run_agent(opt, opt.baseline, plan, tab_file(plan.table));
                 if (o.ok) {
                     old_times.push_back(o.seconds);
@@ -715,6 +719,7 @@ int main(int argc, char** argv) {
                     old_peak_kib = std::max(old_peak_kib, o.max_rss_kib);
                 }
             }
+            remove_outputs(dest);
             run_result r = run_agent(opt, opt.agent, plan, tab_file(plan.table));
             if (!r.ok) {
                 best = r;
