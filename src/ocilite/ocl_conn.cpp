@@ -108,6 +108,14 @@ std::string source_path(const std::string& source) {
     return path == ":memory:" ? std::string() : path;
 }
 
+// Whether the file a data source names is the file `dev`/`ino`.
+bool names_file(const std::string& source, uint64_t dev, uint64_t ino) {
+    const std::string path = source_path(source);
+    struct stat st {};
+    return ino != 0 && !path.empty() && ::stat(path.c_str(), &st) == 0 &&
+           static_cast<uint64_t>(st.st_dev) == dev && static_cast<uint64_t>(st.st_ino) == ino;
+}
+
 int open_database(const std::string& source, sqlite3** out, std::string* why) {
     *out = nullptr;
     if (source.empty()) {
@@ -175,7 +183,8 @@ sqlite3* ocl_second_db(ocl_conn& conn) {
     }
     conn.second_tried = true;
     const char* first = sqlite3_db_filename(conn.db, "main");
-    if (first == nullptr || *first == '\0') {
+    if (first == nullptr || *first == '\0' ||
+        !names_file(conn.source, conn.file_dev, conn.file_ino)) {
         return nullptr;
     }
     sqlite3* db = nullptr;
@@ -183,8 +192,11 @@ sqlite3* ocl_second_db(ocl_conn& conn) {
     if (open_database(conn.source, &db, &why) != 0) {
         return nullptr;
     }
+    // The path named the logon's file before and after the open: a file
+    // put in its place since (a new copy renamed over it) is not read.
     const char* name = sqlite3_db_filename(db, "main");
-    if (name == nullptr || std::strcmp(name, first) != 0) {
+    if (name == nullptr || std::strcmp(name, first) != 0 ||
+        !names_file(conn.source, conn.file_dev, conn.file_ino)) {
         sqlite3_close_v2(db);
         return nullptr;
     }
@@ -241,6 +253,11 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
         std::string pw = ocl_in_text(env, password, passwd_len);
         std::string source = ocl_in_text(env, dbname, dbname_len);
 
+        struct stat before {};
+        const std::string path = source_path(source);
+        if (path.empty() || ::stat(path.c_str(), &before) != 0) {
+            before.st_ino = 0;
+        }
         sqlite3* db = nullptr;
         std::string why;
         int code = open_database(source, &db, &why);
@@ -254,6 +271,11 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
             db, kBreakCheckSteps,
             [](void* c) { return static_cast<ocl_conn*>(c)->broken.load() ? 1 : 0; }, conn.get());
         conn->source = source;
+        // The file just opened: the one the path named before and after.
+        if (names_file(source, before.st_dev, before.st_ino)) {
+            conn->file_dev = static_cast<uint64_t>(before.st_dev);
+            conn->file_ino = static_cast<uint64_t>(before.st_ino);
+        }
         conn->user = user;
         conn->owner = ocl_ascii_upper(user);
         conn->emul = ocl_emul_from_env();

@@ -86,6 +86,9 @@ struct ocl_conn {
     std::string source;
     sqlite3* second = nullptr;
     bool second_tried = false;
+    // The file the logon opened (device and inode; 0 when unknown): a second
+    // connection is used only while the source's path still names it.
+    uint64_t file_dev = 0, file_ino = 0;
     ~ocl_conn();
 };
 

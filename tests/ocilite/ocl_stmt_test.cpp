@@ -278,3 +278,25 @@ TEST_F(ocl_stmt_api, ALargeTableIsSizedAndCountedWholeInHalves) {
         EXPECT_EQ(r[0][0].value_or(""), "40000") << table;
     }
 }
+
+// A new copy of the database renamed over the source during the session is
+// not read by the second connection: the halves are of one file.
+TEST_F(ocl_stmt_api, AFileRenamedOverTheSourceIsNotReadForTheUpperHalf) {
+    make_db(
+        "CREATE TABLE BIG (A VARCHAR2(5));"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
+        " INSERT INTO BIG SELECT 'a' FROM n;");
+    const std::string kept = path_;
+    path_ += ".new";
+    make_db(
+        "CREATE TABLE BIG (A VARCHAR2(5));"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000)"
+        " INSERT INTO BIG SELECT printf('%.300c', 'x') FROM n WHERE i > 30000;");
+    ASSERT_EQ(std::rename(path_.c_str(), kept.c_str()), 0);
+    path_ = kept;
+    OCIStmt* st = run("SELECT * FROM \"BIG\"");
+    EXPECT_EQ(attr<ub2>(param(st, 1), OCI_ATTR_DATA_SIZE), 5);
+    auto r = rows("SELECT COUNT(*) FROM \"BIG\"");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0][0].value_or(""), "40000");
+}
