@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -250,10 +251,15 @@ void size_by_values(OCIStmt* s) {
         if (const std::optional<sqlite3_int64> mid = split_point(conn, schema, table)) {
             std::vector<sqlite3_int64> upper(got.size());
             bool upper_ok = false;
-            std::thread half(
-                [&] { upper_ok = measure(conn.second, sql, " WHERE rowid > ?1", *mid, upper); });
-            ok = measure(conn.db, sql, " WHERE rowid <= ?1", *mid, got);
-            half.join();
+            try {
+                std::thread half([&] {
+                    upper_ok = measure(conn.second, sql, " WHERE rowid > ?1", *mid, upper);
+                });
+                ok = measure(conn.db, sql, " WHERE rowid <= ?1", *mid, got);
+                half.join();
+            } catch (const std::system_error&) {
+                // No thread to be had: the whole table is read below.
+            }
             ok = ok && upper_ok;
             got[0] += upper[0];
             for (size_t i = 1; i < got.size(); ++i) {
