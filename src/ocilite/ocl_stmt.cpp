@@ -252,10 +252,19 @@ void size_by_values(OCIStmt* s) {
             std::vector<sqlite3_int64> upper(got.size());
             bool upper_ok = false;
             try {
-                std::thread half([&] {
-                    upper_ok = measure(conn.second, sql, " WHERE rowid > ?1", *mid, upper);
+                std::thread half([&]() noexcept {
+                    try {
+                        upper_ok = measure(conn.second, sql, " WHERE rowid > ?1", *mid, upper);
+                    } catch (...) {
+                        upper_ok = false;  // no memory: the whole table is read below
+                    }
                 });
-                ok = measure(conn.db, sql, " WHERE rowid <= ?1", *mid, got);
+                try {
+                    ok = measure(conn.db, sql, " WHERE rowid <= ?1", *mid, got);
+                } catch (...) {
+                    half.join();
+                    throw;
+                }
                 half.join();
             } catch (const std::system_error&) {
                 // No thread to be had: the whole table is read below.
