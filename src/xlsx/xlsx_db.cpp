@@ -2,11 +2,14 @@
 
 #include <malloc.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "TK/tk_excep.h"
 #include "TK/tk_log.h"
@@ -17,6 +20,7 @@
 #include "xlsx/xlsx_format.h"
 #include "xlsx/xlsx_rs.h"
 #include "xlsx/xlsx_txt.h"
+#include "xlsx/xlsx_zip.h"
 
 namespace {
 
@@ -224,6 +228,28 @@ bool xlsx_database::data_write_failed(int& err) const {
     return false;
 }
 
+int xlsx_database::rows_lost(const std::vector<uint64_t>& rows, uint64_t free_before) const {
+    // The library does not check its writes while it packs the workbook: it
+    // copies each worksheet's rows into another temporary file, which may
+    // fill the disk, and then compresses what that file holds into a
+    // package that reports success. Each worksheet part must hold at least
+    // the rows spooled for it.
+    std::map<std::string, uint64_t> parts;
+    bool whole = xlsx_zip_part_sizes(output_path_, parts);
+    for (size_t i = 0; whole && i < rows.size(); ++i) {
+        const auto p = parts.find("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml");
+        whole = p != parts.end() && p->second > rows[i];
+    }
+    if (whole)
+        return 0;
+    // A disk without room for a second copy of the largest worksheet's rows
+    // and its compressed part when packing began has filled; otherwise the
+    // device failed.
+    const uint64_t largest = rows.empty() ? 0 : *std::max_element(rows.begin(), rows.end());
+    tk_trace(2, "xlsx: a worksheet of %s lacks rows", path_utf8_.c_str());
+    return free_before < 2 * largest ? ENOSPC : EIO;
+}
+
 void xlsx_database::close() {
     tk_trace(2, "xlsx_database::close(%s)", path_utf8_.c_str());
     if (!book_)
@@ -239,6 +265,7 @@ void xlsx_database::close() {
         xlsx_raise_write_error(err, path_utf8_);
     }
     uint64_t data = 0;
+    std::vector<uint64_t> rows;  // the XML of each worksheet's rows, as spooled
     for (const auto& s : sheets_) {
         const unsigned digit = xlsx::k_digit_pixels, pad = xlsx::k_padding_pixels;
         for (size_t c = 0; c < s->widths.columns(); ++c) {
@@ -249,14 +276,21 @@ void xlsx_database::close() {
             const auto col = static_cast<lxw_col_t>(c);
             worksheet_set_column(s->ws, col, col, width, nullptr);
         }
+        uint64_t bytes = 0;
         if (FILE* f = s->ws->optimize_tmpfile) {
             const long at = std::ftell(f);
             if (at > 0)
-                data += static_cast<uint64_t>(at);
+                bytes = static_cast<uint64_t>(at);
         }
+        rows.push_back(bytes);
+        data += bytes;
     }
     if (data >= xlsx::k_zip64_threshold)
         book_->options.use_zip64 = LXW_TRUE;
+    struct statvfs fs {};
+    const uint64_t free_before = ::statvfs(temp_dir_.c_str(), &fs) == 0
+                                     ? static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize
+                                     : 0;
     errno = 0;
     const lxw_error e = workbook_close(book_);
     err = errno;
@@ -265,6 +299,10 @@ void xlsx_database::close() {
         tk_trace(2, "workbook_close: %s", lxw_strerror(e));
         rewrite_.reset();
         xlsx_raise_write_error(err, path_utf8_, e == LXW_ERROR_MEMORY_MALLOC_FAILED);
+    }
+    if (const int lost = rows_lost(rows, free_before)) {
+        rewrite_.reset();
+        xlsx_raise_write_error(lost, path_utf8_);
     }
     try {
         rewrite_->commit();

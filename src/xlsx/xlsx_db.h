@@ -109,6 +109,10 @@ class xlsx_database : public udb_database {
     void discard();
     // The first write error of the worksheets' temporary files, if any.
     bool data_write_failed(int& err) const;
+    // After the package is written: 0 when every worksheet part holds more
+    // than the `rows` bytes spooled for it, else the errno to report (the
+    // file system had `free_before` bytes free when packing began).
+    int rows_lost(const std::vector<uint64_t>& rows, uint64_t free_before) const;
 
     tk::file_target& file_;
     options options_;

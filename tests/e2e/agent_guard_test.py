@@ -11,6 +11,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import zipfile
 
 from e2e_support import (TSLAGENT, XLSX, Workdir, ext, make_db, read_book, read_bytes, run_agent,
                          write_text)
@@ -275,6 +276,33 @@ class AgentGuard(unittest.TestCase):
 
 class AgentGuardXlsx(AgentGuard):
     VER = XLSX
+
+    def test_a_disk_that_fills_while_the_workbook_is_packed_ends_the_run(self):
+        # libxlsxwriter copies a worksheet's rows from one temporary file into
+        # another as it packs the workbook: a disk with room for the rows once
+        # but not twice fills only then.
+        full = self.w("full" + self.ext)
+        rc, out, err = run_agent(f"--src={self.big}", f"--dest={full}", self.ver)
+        self.assertEqual(rc, 0, out + err)
+        with zipfile.ZipFile(full) as z:
+            rows = z.getinfo("xl/worksheets/sheet1.xml").file_size
+        os.remove(full)
+        disk = self.w("disk")
+        os.mkdir(disk)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={rows * 3 // 2}", "tmpfs",
+                                  disk], capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: " + mounted.stderr.decode().strip())
+        self.addCleanup(subprocess.run, ["umount", disk])
+        dest = os.path.join(disk, "out" + self.ext)
+        old = self.old_workbook(dest)
+        rc, out, err = run_agent(f"--src={self.big}", f"--dest={dest}", self.ver)
+        self.assertEqual(rc, 1, out + err)
+        self.assertEqual(out.count("Error:"), 1, out)
+        self.assertIn(dest + ": The workbook could not be written (No space left on device)", out)
+        self.assertEqual(err, "")
+        self.assertEqual(read_bytes(dest), old)
+        self.assertEqual(self.listing(disk), ["out" + self.ext])
 
 
 if __name__ == "__main__":
