@@ -108,12 +108,28 @@ std::string source_path(const std::string& source) {
     return path == ":memory:" ? std::string() : path;
 }
 
-// Whether the file a data source names is the file `dev`/`ino`.
-bool names_file(const std::string& source, uint64_t dev, uint64_t ino) {
+// The device and inode of the file a data source names; false for an
+// in-memory database or a path that names nothing.
+bool file_identity(const std::string& source, uint64_t& dev, uint64_t& ino) {
     const std::string path = source_path(source);
     struct stat st {};
-    return ino != 0 && !path.empty() && ::stat(path.c_str(), &st) == 0 &&
-           static_cast<uint64_t>(st.st_dev) == dev && static_cast<uint64_t>(st.st_ino) == ino;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    dev = static_cast<uint64_t>(st.st_dev);
+    ino = static_cast<uint64_t>(st.st_ino);
+    return ino != 0;
+}
+
+// Whether the file a data source names is the file `dev`/`ino`.
+bool names_file(const std::string& source, uint64_t dev, uint64_t ino) {
+    uint64_t d = 0, i = 0;
+    return ino != 0 && file_identity(source, d, i) && d == dev && i == ino;
+}
+
+// SQLite's progress handler: a statement stops once OCIBreak was called.
+int break_requested(void* conn) {
+    return static_cast<ocl_conn*>(conn)->broken.load() ? 1 : 0;
 }
 
 int open_database(const std::string& source, sqlite3** out, std::string* why) {
@@ -182,9 +198,10 @@ sqlite3* ocl_second_db(ocl_conn& conn) {
         return conn.second;
     }
     conn.second_tried = true;
-    const char* first = sqlite3_db_filename(conn.db, "main");
-    if (first == nullptr || *first == '\0' ||
-        !names_file(conn.source, conn.file_dev, conn.file_ino)) {
+    // The path names the logon's file before and after the open: an
+    // in-memory database, or a file put in its place since (a new copy
+    // renamed over it), is not read.
+    if (!names_file(conn.source, conn.file_dev, conn.file_ino)) {
         return nullptr;
     }
     sqlite3* db = nullptr;
@@ -192,17 +209,11 @@ sqlite3* ocl_second_db(ocl_conn& conn) {
     if (open_database(conn.source, &db, &why) != 0) {
         return nullptr;
     }
-    // The path named the logon's file before and after the open: a file
-    // put in its place since (a new copy renamed over it) is not read.
-    const char* name = sqlite3_db_filename(db, "main");
-    if (name == nullptr || std::strcmp(name, first) != 0 ||
-        !names_file(conn.source, conn.file_dev, conn.file_ino)) {
+    if (!names_file(conn.source, conn.file_dev, conn.file_ino)) {
         sqlite3_close_v2(db);
         return nullptr;
     }
-    sqlite3_progress_handler(
-        db, kBreakCheckSteps,
-        [](void* c) { return static_cast<ocl_conn*>(c)->broken.load() ? 1 : 0; }, &conn);
+    sqlite3_progress_handler(db, kBreakCheckSteps, break_requested, &conn);
     conn.second = db;
     return db;
 }
@@ -253,11 +264,8 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
         std::string pw = ocl_in_text(env, password, passwd_len);
         std::string source = ocl_in_text(env, dbname, dbname_len);
 
-        struct stat before {};
-        const std::string path = source_path(source);
-        if (path.empty() || ::stat(path.c_str(), &before) != 0) {
-            before.st_ino = 0;
-        }
+        uint64_t dev = 0, ino = 0;
+        const bool identified = file_identity(source, dev, ino);
         sqlite3* db = nullptr;
         std::string why;
         int code = open_database(source, &db, &why);
@@ -267,14 +275,12 @@ sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText*
         auto conn = std::make_shared<ocl_conn>();
         conn->db = db;
         conn->open = true;
-        sqlite3_progress_handler(
-            db, kBreakCheckSteps,
-            [](void* c) { return static_cast<ocl_conn*>(c)->broken.load() ? 1 : 0; }, conn.get());
+        sqlite3_progress_handler(db, kBreakCheckSteps, break_requested, conn.get());
         conn->source = source;
         // The file just opened: the one the path named before and after.
-        if (names_file(source, before.st_dev, before.st_ino)) {
-            conn->file_dev = static_cast<uint64_t>(before.st_dev);
-            conn->file_ino = static_cast<uint64_t>(before.st_ino);
+        if (identified && names_file(source, dev, ino)) {
+            conn->file_dev = dev;
+            conn->file_ino = ino;
         }
         conn->user = user;
         conn->owner = ocl_ascii_upper(user);

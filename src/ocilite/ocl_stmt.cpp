@@ -245,7 +245,7 @@ void size_by_values(OCIStmt* s) {
         }
         sql += " FROM " + quoted(schema) + "." + quoted(table);
         const std::string whole = whole_table(s, schema, table);
-        const sqlite3_int64 version = data_version(conn.db);
+        const sqlite3_int64 version = whole.empty() ? -1 : data_version(conn.db);
         std::vector<sqlite3_int64> got(group.size() + 1);
         bool ok = false;
         if (const std::optional<sqlite3_int64> mid = split_point(conn, schema, table)) {
