@@ -44,6 +44,10 @@ void pwrite_all(int fd, const uint8_t* p, size_t n, uint64_t off) {
 }
 }  // namespace
 
+void sink::skip(uint64_t) {
+    throw tk_mail_assertion("tk_sink", __LINE__);
+}
+
 void memory_sink::write(const void* data, size_t n) {
     const auto* p = static_cast<const uint8_t*>(data);
     data_.insert(data_.end(), p, p + n);
@@ -116,6 +120,33 @@ void file_sink::write(const void* data, size_t n) {
     written_ += n;
 }
 
+void file_sink::skip(uint64_t n) {
+    if (fd_ < 0)
+        throw tk_mail_assertion("tk_sink", __LINE__);
+    flush_buffer();
+    if (::lseek(fd_, static_cast<off_t>(n), SEEK_CUR) < 0)
+        throw tk_write_failure();
+    flushed_ += n;
+    written_ += n;
+    start_writeback();
+}
+
+void file_sink::rewind() {
+    if (fd_ < 0)
+        throw tk_mail_assertion("tk_sink", __LINE__);
+    buf_.clear();
+    if (::lseek(fd_, 0, SEEK_SET) < 0)
+        throw tk_write_failure();
+    written_ = flushed_ = written_back_ = 0;
+    trim_ = true;
+}
+
+void file_sink::trim() {
+    if (trim_ && ::ftruncate(fd_, static_cast<off_t>(written_)) != 0)
+        throw tk_write_failure();
+    trim_ = false;
+}
+
 void file_sink::write_at(uint64_t offset, const void* data, size_t n) {
     if (fd_ < 0 || offset + n > written_)
         throw tk_mail_assertion("tk_sink", __LINE__);
@@ -133,6 +164,7 @@ void file_sink::write_at(uint64_t offset, const void* data, size_t n) {
 
 void file_sink::sync() {
     flush_buffer();
+    trim();
     if (::fsync(fd_) != 0)
         throw tk_write_failure();
 }
@@ -142,6 +174,7 @@ void file_sink::close() {
         return;
     try {
         flush_buffer();
+        trim();
     } catch (...) {
         ::close(fd_);
         fd_ = -1;

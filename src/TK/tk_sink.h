@@ -23,6 +23,10 @@ class sink {
     virtual void write_at(uint64_t offset, const void* data, size_t n) = 0;
     // Bytes written so far (the position of the next `write`).
     virtual uint64_t size() const = 0;
+    // Passes over the next n bytes, which are already there: a file sink
+    // whose file received them through its descriptor (file_sink::fd).
+    // Other sinks cannot hold such bytes.
+    virtual void skip(uint64_t n);
 };
 
 // Keeps everything in memory; never fails.
@@ -56,6 +60,14 @@ class file_sink : public sink {
     void write(const void* data, size_t n) override;
     void write_at(uint64_t offset, const void* data, size_t n) override;
     uint64_t size() const override { return written_; }
+    void skip(uint64_t n) override;
+    // The file's descriptor (-1 when closed), for writing parts of the file
+    // ahead of the sink's position; they are passed over with skip().
+    int fd() const { return fd_; }
+    // Starts the file over from its first byte, for another try at writing
+    // it, keeping what lies in the file (bytes written ahead through fd());
+    // on sync or close the file is cut to what was written since.
+    void rewind();
     // Flushes the buffer and fsyncs; throws on failure.
     void sync();
     // Flushes and closes; throws on failure. Safe to call twice.
@@ -72,6 +84,8 @@ class file_sink : public sink {
     uint64_t written_ = 0;
     uint64_t flushed_ = 0;      // bytes of written_ already in the file
     uint64_t written_back_ = 0;  // bytes of flushed_ handed to writeback
+    bool trim_ = false;          // cut the file to written_ (after rewind)
+    void trim();
     std::vector<uint8_t> buf_;
 };
 

@@ -14,6 +14,7 @@
 #include "jet/jet_out.h"
 #include "jet/jet_sheet.h"
 #include "jet/jet_tmpl.h"
+#include "stg/stg_format.h"
 #include "stg/stg_write.h"
 
 namespace {
@@ -85,7 +86,51 @@ void copy_stream(stg_stream& in, stg_writer& w, std::vector<uint8_t>& buf) {
     }
 }
 
+size_t live_sheets(const jet_database::impl& d) {
+    size_t n = 0;
+    for (const auto& s : d.sheets) n += s.deleted ? 0 : 1;
+    return n;
+}
+
+// Bytes of the globals before the string table, as write_workbook_to writes
+// them.
+uint64_t globals_before_sst(const jet_database::impl& d) {
+    uint64_t n = 0;
+    for (const jet_grec& r : d.g.recs) {
+        switch (r.kind) {
+            case jet_grec::copy:
+                n += r.len;
+                break;
+            case jet_grec::boundsheets:
+                for (const auto& s : d.sheets)
+                    if (!s.deleted)
+                        n += 4 + s.info.body.size();
+                break;
+            case jet_grec::tabid:
+                n += 4 + 2 * live_sheets(d);
+                break;
+            case jet_grec::sst:
+                return n;
+        }
+    }
+    return n;
+}
+
 }  // namespace
+
+std::optional<stg_spool::place> jet_database::impl::place_string_table() {
+    // Not for a plain path: its next content has a name from the start,
+    // which a process killed during the rows would leave behind.
+    if (!biff8() || read_only || !place_sst || target == nullptr || own_target || early)
+        return std::nullopt;
+    std::unique_ptr<tk::file_rewrite> next = target->rewrite();
+    auto* sink = dynamic_cast<tk::file_sink*>(&next->out());
+    if (sink == nullptr || sink->fd() < 0 || sink->size() != 0)
+        return std::nullopt;
+    early = std::move(next);
+    early_sink = sink;
+    return stg_spool::place{sink->fd(), stg::kHeaderSize + globals_before_sst(*this)};
+}
 
 void jet_database::close() {
     impl& d = *impl_;
@@ -95,17 +140,39 @@ void jet_database::close() {
     bool any = false;
     for (const auto& s : d.sheets) any = any || !s.deleted;
     if (!d.read_only && d.dirty && any) {
+        std::unique_ptr<tk::file_rewrite> next;
+        bool written = false;
         try {
             // The target decides when the new content is put on disk (a
             // plain path: before it takes the name). The old file (held
             // open for its lock) is never written, so releasing it syncs
             // nothing.
-            std::unique_ptr<tk::file_rewrite> next = d.target->rewrite();
+            next = d.early ? std::move(d.early) : d.target->rewrite();
             write_workbook_to(next->out());
+            written = true;
             next->commit();
         } catch (...) {
+            if (d.g.sst.placed()) {
+                // The string table lives in that file: kept, from its start
+                // again, for another close; gone with it once committing
+                // failed.
+                auto* sink = next ? dynamic_cast<tk::file_sink*>(&next->out()) : nullptr;
+                bool kept = false;
+                if (!written && sink != nullptr && sink == d.early_sink) {
+                    try {
+                        sink->rewind();
+                        d.early = std::move(next);
+                        kept = true;
+                    } catch (...) {
+                    }
+                }
+                if (!kept)
+                    d.g.sst.drop_placed();
+            }
             jet_rethrow_as_jet(d.path);
         }
+        d.g.sst.release_placed();
+        d.early_sink = nullptr;
     }
     d.closed = true;
     d.stream.reset();
@@ -120,7 +187,23 @@ void jet_database::write_workbook_to(tk::sink& sink) {
     w.set_root_clsid(d.file ? d.file->root_clsid() : jet_root_clsid(d.version));
     const std::u16string stream_name = b8 ? u"Workbook" : u"Book";
     w.begin_stream(stream_name);
+    // The string table already in this file lies where the globals end; if
+    // they changed since it was placed, it is moved before anything is
+    // written over it.
+    const bool in_place = d.g.sst.placed() && &sink == d.early_sink;
+    if (in_place) {
+        const uint64_t at = w.file_offset(globals_before_sst(d));
+        if (at != d.g.sst.placed_at()) {
+            try {
+                d.g.sst.move_to(at);
+            } catch (...) {
+                d.g.sst.drop_placed();  // half moved: the table is lost
+                throw;
+            }
+        }
+    }
     jet_out out([&w](const uint8_t* p, size_t n) { w.write(p, n); });
+    out.set_skipper([&w](uint64_t n) { w.skip(n); });
 
     std::vector<impl::sheet*> live;
     for (auto& s : d.sheets)
@@ -148,7 +231,13 @@ void jet_database::write_workbook_to(tk::sink& sink) {
                 break;
             }
             case jet_grec::sst:
-                d.g.sst.write(out, max_body);
+                if (in_place) {
+                    if (w.file_offset(out.pos()) != d.g.sst.placed_at())
+                        throw tk_mail_assertion("jet_close", __LINE__);
+                    d.g.sst.write_placed(out);
+                } else {
+                    d.g.sst.write(out, max_body);
+                }
                 break;
         }
     }

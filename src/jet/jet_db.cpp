@@ -35,6 +35,7 @@ jet_table::jet_table(jet_database& db, std::u16string name, std::vector<jet_colu
     }
     plans_.resize(columns_.size());
     scratch_.resize(columns_.size());
+    hashes_.resize(columns_.size());
 }
 
 jet_table::~jet_table() = default;
@@ -71,6 +72,16 @@ void jet_table::append(const jet_value* values, size_t n) {
     const bool b8 = d.biff8();
     for (size_t c = 0; c < n; ++c)
         jet_plan_cell(values[c], columns_[c].type, b8, scratch_[c], plans_[c], static_cast<int>(c));
+    // Most texts are new to the table, and each lookup's first probe would
+    // wait for memory: the probes of the whole row are started at once.
+    if (b8) {
+        for (size_t c = 0; c < n; ++c) {
+            if (plans_[c].f == jet_cell_plan::form::text) {
+                hashes_[c] = d.g.sst.hash(plans_[c].text);
+                d.g.sst.prefetch(hashes_[c]);
+            }
+        }
+    }
 
     using form = jet_cell_plan::form;
     jet_col_widths& widths = sheet_->widths();
@@ -101,7 +112,7 @@ void jet_table::append(const jet_value* values, size_t n) {
                 case form::text:
                     widths.text(col, p.text);
                     if (b8) {
-                        sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(p.text));
+                        sheet_->label_sst(col, d.g.xf_text, d.g.sst.add(p.text, hashes_[c]));
                     } else {
                         sheet_->label_bytes(col, d.g.xf_text, d.cp->encode(p.text, '?', &lost));
                     }
@@ -128,6 +139,10 @@ jet_database::~jet_database() = default;
 
 int jet_database::version() const {
     return impl_->version;
+}
+
+void jet_database::set_string_table_in_place(bool on) {
+    impl_->place_sst = on;
 }
 
 void jet_database::set_max_column_width(unsigned chars) {

@@ -74,6 +74,7 @@ class jet_table {
     size_t replaced_ = 0;
     std::vector<jet_cell_plan> plans_;
     std::vector<std::u16string> scratch_;
+    std::vector<uint32_t> hashes_;  // string table hashes of the row's texts
 };
 
 class jet_database {
@@ -107,6 +108,10 @@ class jet_database {
     // its cell format wraps). Applies to the sheets created after the call.
     static constexpr unsigned k_max_column_chars = 60;
     void set_max_column_width(unsigned chars);
+    // A BIFF8 string table past its first MiB goes straight into the file
+    // that close writes, at its place there, instead of a spool of its own
+    // that close copies (the default; the files are the same either way).
+    void set_string_table_in_place(bool on);
     const std::string& path() const { return path_; }
 
     // The worksheets, in workbook order (chart and module sheets are not

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,19 @@ struct jet_database::impl {
         std::unique_ptr<jet_table> table;
     };
     std::vector<sheet> sheets;  // workbook order
+
+    // The next content of the file, made before close when the string
+    // table goes straight into it (place_string_table); `early_sink` is its
+    // sink, which the table's bytes are in.
+    std::unique_ptr<tk::file_rewrite> early;
+    const tk::sink* early_sink = nullptr;
+    bool place_sst = true;  // off: the table is spooled apart and copied on close
+    // Where the string table's bytes go once past the spool's memory: into
+    // the new content of the file at the place the table will have there
+    // (stg::kHeaderSize + the globals before it, as they stand now; close
+    // moves them if the globals change). Nothing for BIFF5, read-only
+    // workbooks, plain paths and targets that give no file.
+    std::optional<stg_spool::place> place_string_table();
 
     bool biff8() const { return version == 1; }
     // The live sheet of that name (any type), or null.

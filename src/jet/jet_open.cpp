@@ -185,6 +185,7 @@ std::unique_ptr<jet_database> jet_database::open(tk::file_target& target,
     d->read_only = read_only;
     d->folder = parent_dir(path);
     d->g.sst.spool_in(d->folder);
+    d->g.sst.place_with([p = d.get()] { return p->place_string_table(); });
     try {
         struct stat st;
         const std::string content = target.content_path();

@@ -1,5 +1,7 @@
 #include "jet/jet_out.h"
 
+#include "TK/tk_excep.h"
+
 jet_out::jet_out(target t, uint64_t start) : target_(std::move(t)), buf_(k_buf), flushed_(start) {}
 
 void jet_out::flush() {
@@ -8,6 +10,16 @@ void jet_out::flush() {
     target_(buf_.data(), fill_);
     flushed_ += fill_;
     fill_ = 0;
+}
+
+void jet_out::skip(uint64_t n) {
+    if (!skip_)
+        throw tk_mail_assertion("jet_out", __LINE__);
+    flush();
+    if (n == 0)
+        return;
+    skip_(n);
+    flushed_ += n;
 }
 
 void jet_out::write_slow(const void* data, size_t n) {

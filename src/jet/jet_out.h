@@ -69,6 +69,11 @@ class jet_out {
     }
     // Hands everything buffered to the target.
     void flush();
+    // For a target that already holds the next n bytes (written into its
+    // file beforehand): flushes, then has the target pass over them.
+    using skipper = std::function<void(uint64_t)>;
+    void set_skipper(skipper s) { skip_ = std::move(s); }
+    void skip(uint64_t n);
 
   private:
     // Large enough that a full buffer goes to a file sink's write as it is,
@@ -76,6 +81,7 @@ class jet_out {
     static constexpr size_t k_buf = size_t(1) << 20;
     void write_slow(const void* data, size_t n);
     target target_;
+    skipper skip_;
     std::vector<uint8_t> buf_;
     size_t fill_ = 0;
     size_t rec_at_ = 0;  // the open record's header in buf_

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 #include "TK/tk_coding.h"
+#include "TK/tk_excep.h"
 #include "jet/biff_format.h"
 #include "jet/jet_error.h"
 #include "jet/jet_out.h"
@@ -18,16 +20,29 @@ size_t entry_len(const uint8_t* e) {
 
 // Two lanes take the 16-byte steps' halves, so that their multiplications
 // overlap instead of waiting for each other (texts run to hundreds of
-// bytes, and most of them are new: every one is hashed).
-uint32_t hash_bytes(const uint8_t* p, size_t n) {
+// characters, and most of them are new: every one is hashed). The hash is
+// of the UTF-16 units, not of the stored form, so that it can be known (and
+// its slot fetched) before the text is stored.
+// `surrogates` tells whether a unit is a surrogate half (checked on the way,
+// four lanes a word, since the stored form replaces lone ones).
+uint32_t hash_units(const char16_t* s, size_t units, bool& surrogates) {
+    constexpr uint64_t ones = 0x0001000100010001ull;
+    auto halves = [](uint64_t w) {
+        const uint64_t x = (w & 0xF800F800F800F800ull) ^ 0xD800D800D800D800ull;
+        return (x - ones) & ~x & (ones << 15);
+    };
     constexpr uint64_t m1 = 0xFF51AFD7ED558CCDull;
     constexpr uint64_t m2 = 0xC4CEB9FE1A85EC53ull;
+    const auto* p = reinterpret_cast<const uint8_t*>(s);
+    size_t n = 2 * units;
     uint64_t a = 0x9E3779B97F4A7C15ull ^ n;
     uint64_t b = 0x2545F4914F6CDD1Dull;
+    uint64_t seen = 0;
     while (n >= 16) {
         uint64_t w1, w2;
         std::memcpy(&w1, p, 8);
         std::memcpy(&w2, p + 8, 8);
+        seen |= halves(w1) | halves(w2);
         a = (a ^ w1) * m1;
         b = (b ^ w2) * m2;
         a ^= a >> 29;
@@ -39,6 +54,9 @@ uint32_t hash_bytes(const uint8_t* p, size_t n) {
     std::memcpy(&w1, p, n < 8 ? n : 8);
     if (n > 8)
         std::memcpy(&w2, p + 8, n - 8);
+    // Zero lanes past the end are no surrogates.
+    seen |= halves(w1) | halves(w2);
+    surrogates = seen != 0;
     uint64_t h = (a ^ w1) * m1 + ((b ^ w2) * m2 ^ (b >> 31));
     h = (h ^ (h >> 29)) * m2;
     h ^= h >> 32;
@@ -113,10 +131,14 @@ void jet_sst::grow() {
 
 bool jet_sst::same(uint32_t index, uint32_t h, const uint8_t* e, size_t len) {
     const uint64_t at = entries_[index];
-    // An entry never straddles the spool's buffer and its file: when its
-    // header is in memory, so is the rest.
-    if (const uint8_t* p = store_.peek(at, 3))
-        return entry_len(p) == len && std::memcmp(p, e, len) == 0;
+    // An entry that lies whole in one record and in memory is compared
+    // where it is.
+    if (const uint8_t* p = store_.peek(at, 3)) {
+        if (entry_len(p) != len)
+            return false;
+        if (whole(at, len) && store_.peek(at, len))
+            return std::memcmp(p, e, len) == 0;
+    }
     if (cache_) {
         const cached& c = cache_[h & (k_cache_lines - 1)];
         if (c.index == index + 1)
@@ -126,12 +148,35 @@ bool jet_sst::same(uint32_t index, uint32_t h, const uint8_t* e, size_t len) {
     store_.read_at(at, head, 3);
     if (entry_len(head) != len)
         return false;
-    scratch_.resize(len);
-    store_.read_at(at, scratch_.data(), len);
+    read_entry(at, len, scratch_);
     if (std::memcmp(scratch_.data(), e, len) != 0)
         return false;
     remember(index, h, e, len);
     return true;
+}
+
+bool jet_sst::whole(uint64_t at, size_t len) const {
+    // The record after the one the entry starts in.
+    const auto next = std::upper_bound(recs_.begin(), recs_.end(), at);
+    return next == recs_.end() || at + len <= *next;
+}
+
+void jet_sst::read_entry(uint64_t at, size_t len, std::vector<uint8_t>& out) const {
+    out.resize(len);
+    size_t done = 0;
+    auto next = std::upper_bound(recs_.begin(), recs_.end(), at);
+    while (done < len) {
+        // Up to the next record's header; a CONTINUE within a text begins
+        // with its header and the repeated option byte.
+        const uint64_t end = next == recs_.end() ? store_.size() : *next;
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(len - done, end - at));
+        store_.read_at(at, out.data() + done, k);
+        done += k;
+        if (done < len) {
+            at = *next + 5;
+            ++next;
+        }
+    }
 }
 
 void jet_sst::remember(uint32_t index, uint32_t h, const uint8_t* e, size_t len) {
@@ -145,10 +190,32 @@ void jet_sst::remember(uint32_t index, uint32_t h, const uint8_t* e, size_t len)
     std::memcpy(c.bytes, e, len);
 }
 
-uint32_t jet_sst::find_or_insert(const uint8_t* e, size_t len, bool force) {
+uint32_t jet_sst::hash(std::u16string_view s) const {
+    bool surrogates = false;
+    const uint32_t h = hash_units(s.data(), s.size(), surrogates);
+    if (!surrogates)
+        return h;
+    std::u16string stored(s);
+    bool changed = false;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        if (is_high(stored[i]) && i + 1 < stored.size() && is_low(stored[i + 1])) {
+            ++i;
+        } else if (is_high(stored[i]) || is_low(stored[i])) {
+            stored[i] = 0xFFFD;
+            changed = true;
+        }
+    }
+    return changed ? hash_units(stored.data(), stored.size(), surrogates) : h;
+}
+
+void jet_sst::prefetch(uint32_t h) const {
+    if (!slots_.empty())
+        __builtin_prefetch(&slots_[h & (slots_.size() - 1)]);
+}
+
+uint32_t jet_sst::find_or_insert(const uint8_t* e, size_t len, uint32_t h, bool force) {
     if ((entries_.size() + 1) * 2 > slots_.size())
         grow();
-    const uint32_t h = hash_bytes(e, len);
     const size_t mask = slots_.size() - 1;
     size_t k = h & mask;
     for (; slots_[k].index != 0; k = (k + 1) & mask) {
@@ -159,28 +226,107 @@ uint32_t jet_sst::find_or_insert(const uint8_t* e, size_t len, bool force) {
                 return slots_[k].index - 1;
             // A duplicate in an existing table: it gets its own index, and
             // lookups keep finding the first one.
-            entries_.push_back(store_.size());
-            store_.commit(len);
+            store_entry(len);
             return static_cast<uint32_t>(entries_.size() - 1);
         }
     }
     const auto index = static_cast<uint32_t>(entries_.size());
     remember(index, h, e, len);
-    entries_.push_back(store_.size());
-    store_.commit(len);
+    store_entry(len);
     slots_[k] = slot{h, index + 1};
     return index;
 }
 
-uint32_t jet_sst::add(std::u16string_view s) {
+void jet_sst::start() {
+    // The SST record's header and counts, filled in when written.
+    uint8_t* p = store_.reserve(12);
+    std::memset(p, 0, 12);
+    tk::put_u16(p, biff::k_sst);
+    store_.commit(12);
+    recs_.push_back(0);
+    body_ = 8;
+}
+
+void jet_sst::begin_continue(uint8_t* p, uint64_t pos) {
+    // The finished record's length goes into its header.
+    // (It may lie in the tail not committed yet: an entry over several.)
+    uint8_t len[2];
+    tk::put_u16(len, static_cast<uint16_t>(body_));
+    const uint64_t at = recs_.back() + 2;
+    if (at >= store_.size())
+        std::memcpy(store_.reserve(0) + (at - store_.size()), len, 2);
+    else
+        store_.patch(at, len, 2);
+    recs_.push_back(pos);
+    tk::put_u16(p, biff::k_continue);
+    tk::put_u16(p + 2, 0);
+    body_ = 0;
+}
+
+size_t jet_sst::room_for(size_t units) {
+    const size_t len = 3 + 2 * units;
+    return len + 4 + 5 * (len / (k_body - 16) + 2);
+}
+
+void jet_sst::store_entry(size_t len) {
+    // The entry lies at the tail, reserved with room for the headers put in
+    // below; it is laid out in records as the file has it, so that the
+    // table is written on close without another pass over its texts.
+    uint8_t* p = store_.reserve(0);  // the tail, as reserved before
+    const size_t cch = tk::get_u16(p);
+    const bool wide = p[2] & biff::k_str_16bit;
+    const size_t unit = wide ? 2 : 1;
+    // The header never goes without the first character (both units of a
+    // surrogate pair when the string starts with one).
+    size_t first = cch == 0 ? 0 : unit;
+    if (wide && cch >= 2 && is_high(tk::get_u16(p + 3)))
+        first = 4;
+    size_t put = 0;  // bytes added before and within the entry
+    if (k_body - body_ < 3 + first) {
+        std::memmove(p + 4, p, len);
+        begin_continue(p, store_.size());
+        put = 4;
+    }
+    entries_.push_back(store_.size() + put);
+    uint8_t* d = p + put + 3;
+    body_ += 3;
+    size_t left = len - 3;
+    while (left > 0) {
+        size_t take = std::min(left, (k_body - body_) / unit * unit);
+        // A surrogate pair stays in one record: readers decode each
+        // record's part of a string on its own.
+        if (wide && take < left && take >= 2 && is_high(tk::get_u16(d + take - 2)))
+            take -= 2;
+        d += take;
+        body_ += take;
+        left -= take;
+        if (left > 0) {
+            // The rest continues in a CONTINUE record that starts by
+            // repeating the option byte.
+            std::memmove(d + 5, d, left);
+            begin_continue(d, store_.size() + static_cast<uint64_t>(d - p));
+            d[4] = wide ? biff::k_str_16bit : 0;
+            d += 5;
+            body_ = 1;
+            put += 5;
+        }
+    }
+    store_.commit(len + put);
+}
+
+uint32_t jet_sst::add(std::u16string_view s, uint32_t h) {
+    if (recs_.empty())
+        start();
     ++total_;
-    uint8_t* p = store_.reserve(3 + 2 * s.size());
-    return find_or_insert(p, encode(s, p), false);
+    uint8_t* p = store_.reserve(room_for(s.size()));
+    return find_or_insert(p, encode(s, p), h, false);
 }
 
 void jet_sst::add_existing(std::u16string_view s) {
-    uint8_t* p = store_.reserve(3 + 2 * s.size());
-    find_or_insert(p, encode(s, p), true);
+    if (recs_.empty())
+        start();
+    uint8_t* p = store_.reserve(room_for(s.size()));
+    find_or_insert(p, encode(s, p), hash(s), true);
 }
 
 std::u16string jet_sst::text(uint32_t index) const {
@@ -189,22 +335,77 @@ std::u16string jet_sst::text(uint32_t index) const {
     store_.read_at(at, head, 3);
     const size_t n = tk::get_u16(head);
     const bool wide = head[2] & biff::k_str_16bit;
-    std::vector<uint8_t> bytes(n * (wide ? 2 : 1));
-    store_.read_at(at + 3, bytes.data(), bytes.size());
+    std::vector<uint8_t> bytes;
+    read_entry(at, entry_len(head), bytes);
     std::u16string out(n, u'\0');
-    for (size_t i = 0; i < n; ++i) out[i] = wide ? tk::get_u16(&bytes[2 * i]) : bytes[i];
+    for (size_t i = 0; i < n; ++i) out[i] = wide ? tk::get_u16(&bytes[3 + 2 * i]) : bytes[3 + i];
     return out;
 }
 
-void jet_sst::write(jet_out& out, size_t max_body) const {
+void jet_sst::finish_records() {
+    if (recs_.empty())
+        start();
+    uint8_t head[12];
+    tk::put_u16(head, biff::k_sst);
+    tk::put_u16(head + 2, static_cast<uint16_t>(recs_.size() == 1 ? body_ : 0));
+    tk::put_u32(head + 4, total_);
+    tk::put_u32(head + 8, unique());
+    store_.patch(recs_.size() == 1 ? 0 : 4, recs_.size() == 1 ? head : head + 4,
+                 recs_.size() == 1 ? 12 : 8);
+    if (recs_.size() > 1) {
+        uint8_t len[2];
+        tk::put_u16(len, static_cast<uint16_t>(body_));
+        store_.patch(recs_.back() + 2, len, 2);
+    }
+}
+
+void jet_sst::write_extsst(jet_out& out, uint64_t sst_pos) const {
+    const uint32_t n = unique();
+    const uint32_t per_bucket = std::max<uint32_t>(
+        biff::k_extsst_bucket, (n + biff::k_max_extsst_buckets - 1) / biff::k_max_extsst_buckets);
+    std::vector<uint8_t> ext;
+    tk::append_u16(ext, static_cast<uint16_t>(per_bucket));
+    for (uint32_t i = 0; i < n; i += per_bucket) {
+        const uint64_t at = entries_[i];
+        const uint64_t rec = *(std::upper_bound(recs_.begin(), recs_.end(), at) - 1);
+        tk::append_u32(ext, static_cast<uint32_t>(sst_pos + at));
+        tk::append_u16(ext, static_cast<uint16_t>(at - rec));
+        tk::append_u16(ext, 0);
+    }
+    out.record(biff::k_extsst, ext.data(), ext.size());
+}
+
+void jet_sst::drop_placed() {
+    if (store_.placed()) {
+        store_.forget();
+        lost_ = true;
+    }
+}
+
+void jet_sst::write(jet_out& out, size_t max_body) {
+    if (lost_) {
+        errno = EIO;
+        throw tk_write_failure();
+    }
+    const uint64_t sst_pos = out.pos();
+    if (max_body == k_body) {
+        // The records as stored.
+        finish_records();
+        stg_spool_reader rd(store_);
+        while (rd.left() > 0) {
+            size_t got = 0;
+            const uint8_t* p = rd.take_some(stg_spool::k_buffer, got);
+            out.write(p, got);
+        }
+        write_extsst(out, sst_pos);
+        return;
+    }
+    // Records of another size (tests): the entries are split anew.
     const uint32_t n = unique();
     const uint32_t per_bucket = std::max<uint32_t>(
         biff::k_extsst_bucket, (n + biff::k_max_extsst_buckets - 1) / biff::k_max_extsst_buckets);
     std::vector<uint8_t> ext;  // EXTSST body
     tk::append_u16(ext, static_cast<uint16_t>(per_bucket));
-
-    // Records are assembled in the output's buffer, so each text is copied
-    // once on its way from the spool to the file.
     out.begin_record(biff::k_sst, max_body);
     out.u32(total_);
     out.u32(n);
@@ -212,18 +413,15 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
         out.end_record();
         out.begin_record(biff::k_continue, max_body);
     };
-
-    stg_spool_reader rd(store_);
+    std::vector<uint8_t> entry;
     for (uint32_t i = 0; i < n; ++i) {
         uint8_t head[3];
-        std::memcpy(head, rd.take(3), 3);
-        const size_t rest = entry_len(head) - 3;
-        const uint8_t* chars = rd.take(rest);
+        store_.read_at(entries_[i], head, 3);
+        read_entry(entries_[i], entry_len(head), entry);
+        const uint8_t* chars = entry.data() + 3;
         const size_t cch = tk::get_u16(head);
         const bool wide = head[2] & biff::k_str_16bit;
         const size_t unit = wide ? 2 : 1;
-        // The header never goes without the first character (both units of
-        // a surrogate pair when the string starts with one).
         size_t first = cch == 0 ? 0 : unit;
         if (wide && cch >= 2 && is_high(tk::get_u16(chars)))
             first = 4;
@@ -239,16 +437,12 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
         size_t left = cch * unit;
         while (left > 0) {
             size_t take = std::min(left, (max_body - out.record_body()) / unit * unit);
-            // A surrogate pair stays in one record: readers decode each
-            // record's part of a string on its own.
             if (wide && take < left && take >= 2 && is_high(tk::get_u16(d + take - 2)))
                 take -= 2;
             out.write(d, take);
             d += take;
             left -= take;
             if (left > 0) {
-                // The rest continues in a CONTINUE record that starts by
-                // repeating the option byte.
                 next_record();
                 out.u8(wide ? biff::k_str_16bit : 0);
             }
@@ -256,6 +450,20 @@ void jet_sst::write(jet_out& out, size_t max_body) const {
     }
     out.end_record();
     out.record(biff::k_extsst, ext.data(), ext.size());
+}
+
+void jet_sst::write_placed(jet_out& out) {
+    if (lost_) {
+        errno = EIO;
+        throw tk_write_failure();
+    }
+    const uint64_t sst_pos = out.pos();
+    finish_records();
+    // What reached the file is where the workbook needs it: only the part
+    // still in memory is written.
+    out.skip(store_.flushed());
+    out.write(store_.memory(), static_cast<size_t>(store_.size() - store_.flushed()));
+    write_extsst(out, sst_pos);
 }
 
 // ---- reading ----

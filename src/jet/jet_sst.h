@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/biff_format.h"
 #include "stg/stg_tmp.h"
 
 class jet_out;
@@ -35,7 +36,13 @@ class jet_sst {
 
     // Index of `s`, added when new. `s` holds at most 65,535 UTF-16 units
     // (callers keep cell texts to 32,767). Counts one cell reference.
-    uint32_t add(std::u16string_view s);
+    uint32_t add(std::u16string_view s) { return add(s, hash(s)); }
+    // The same with `h` = hash(s), worked out beforehand: prefetch(h) then
+    // starts loading the lookup's slot, so that the texts of a row are
+    // looked up together instead of waiting for memory one after another.
+    uint32_t add(std::u16string_view s, uint32_t h);
+    uint32_t hash(std::u16string_view s) const;
+    void prefetch(uint32_t h) const;
     // Appends `s` at the next index even when an equal string exists (for
     // the strings of a workbook being reopened); counts no reference.
     void add_existing(std::u16string_view s);
@@ -46,14 +53,47 @@ class jet_sst {
     std::u16string text(uint32_t index) const;
 
     // Writes SST with its CONTINUE records, then EXTSST. `max_body` is the
-    // largest record body (8,224; tests use smaller ones).
-    void write(jet_out& out, size_t max_body) const;
+    // largest record body (8,224, as stored; tests use smaller ones).
+    void write(jet_out& out, size_t max_body);
+
+    // The table's records are kept as the file has them (8,224-byte
+    // bodies). `placer` may put them straight into the file being made, at
+    // the place the table will have there (see stg_spool::place_with);
+    // write_placed then writes only what is not there yet, `out` being the
+    // writer of that file positioned at that place. Either write is the
+    // table's last use when placed.
+    void place_with(stg_spool::placer placer) { store_.place_with(std::move(placer)); }
+    bool placed() const { return store_.placed(); }
+    uint64_t placed_at() const { return store_.placed_at(); }
+    void move_to(uint64_t offset) { store_.move_to(offset); }
+    void write_placed(jet_out& out);
+    // After a failed close: the file the table was in is gone, and the
+    // table with it (any later write fails).
+    void drop_placed();
+    // After the file was written: the table is done with its descriptor.
+    void release_placed() {
+        if (store_.placed())
+            store_.forget();
+    }
 
   private:
     // Encodes `s` at the tail of the storage (not committed); returns the
     // entry length.
     size_t encode(std::u16string_view s, uint8_t* p) const;
-    uint32_t find_or_insert(const uint8_t* e, size_t len, bool force);
+    uint32_t find_or_insert(const uint8_t* e, size_t len, uint32_t h, bool force);
+    // Storage in records: the SST record's header and counts first; each
+    // entry is laid out at the tail with the CONTINUE headers it needs.
+    static constexpr size_t k_body = biff::k_max_body_biff8;
+    static size_t room_for(size_t units);
+    void start();
+    void store_entry(size_t len);
+    void begin_continue(uint8_t* p, uint64_t pos);
+    void finish_records();
+    void write_extsst(jet_out& out, uint64_t sst_pos) const;
+    // Whether the entry at `at` lies in one record; its bytes without the
+    // CONTINUE headers between.
+    bool whole(uint64_t at, size_t len) const;
+    void read_entry(uint64_t at, size_t len, std::vector<uint8_t>& out) const;
     // Whether stored entry `index` (hash h) is the len bytes at e.
     bool same(uint32_t index, uint32_t h, const uint8_t* e, size_t len);
     void remember(uint32_t index, uint32_t h, const uint8_t* e, size_t len);
@@ -61,6 +101,9 @@ class jet_sst {
 
     stg_spool store_;
     std::vector<uint64_t> entries_;  // spool position of each entry
+    std::vector<uint64_t> recs_;     // spool position of each record's header
+    size_t body_ = 0;                // bytes in the last record's body
+    bool lost_ = false;              // see drop_placed
     // Open addressing with linear probes. A slot keeps the entry's hash
     // beside its index, so that a probe reads one cache line, and a probe
     // of a slot with another hash reads nothing more.

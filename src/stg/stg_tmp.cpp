@@ -38,11 +38,63 @@ stg_spool::stg_spool(std::string folder) : folder_(std::move(folder)) {}
 stg_spool::~stg_spool() {
     if (tmp_)
         std::fclose(tmp_);
-    else if (fd_ >= 0)
+    else if (fd_ >= 0 && !external_)
         ::close(fd_);
 }
 
+namespace {
+
+void pwrite_whole(int fd, const uint8_t* p, size_t n, uint64_t off) {
+    while (n > 0) {
+        const ssize_t k = ::pwrite(fd, p, n, static_cast<off_t>(off));
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            throw tk_write_failure();
+        }
+        if (k == 0) {
+            errno = ENOSPC;
+            throw tk_write_failure();
+        }
+        p += k;
+        n -= static_cast<size_t>(k);
+        off += static_cast<uint64_t>(k);
+    }
+}
+
+void pread_whole(int fd, uint8_t* d, size_t n, uint64_t off) {
+    while (n > 0) {
+        const ssize_t k = ::pread(fd, d, n, static_cast<off_t>(off));
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            throw tk_write_failure();
+        }
+        if (k == 0) {
+            errno = EIO;  // the file lost bytes we wrote
+            throw tk_write_failure();
+        }
+        d += k;
+        off += static_cast<uint64_t>(k);
+        n -= static_cast<size_t>(k);
+    }
+}
+
+}  // namespace
+
 void stg_spool::open_file() {
+    if (placer_) {
+        const std::optional<place> p = placer_();
+        placer_ = nullptr;
+        if (p) {
+            fd_ = p->fd;
+            base_ = p->offset;
+            external_ = true;
+            tk_trace(1, "stg_spool::open_file(placed at %llu)",
+                     static_cast<unsigned long long>(base_));
+            return;
+        }
+    }
     if (!folder_.empty())
         fd_ = unnamed_file_in(folder_);
     if (fd_ < 0) {
@@ -59,23 +111,13 @@ void stg_spool::flush() {
         return;
     if (fd_ < 0)
         open_file();
-    const uint8_t* p = buf_.get();
-    size_t n = fill_;
-    uint64_t off = flushed_;
-    while (n > 0) {
-        const ssize_t k = ::pwrite(fd_, p, n, static_cast<off_t>(off));
-        if (k < 0) {
-            if (errno == EINTR)
-                continue;
-            throw tk_write_failure();
-        }
-        if (k == 0) {
-            errno = ENOSPC;
-            throw tk_write_failure();
-        }
-        p += k;
-        n -= static_cast<size_t>(k);
-        off += static_cast<uint64_t>(k);
+    pwrite_whole(fd_, buf_.get(), fill_, base_ + flushed_);
+    // A placed spool is part of a file that will be synced: its writeback
+    // starts now rather than at the sync.
+    if (external_ && (flushed_ + fill_) / k_writeback != flushed_ / k_writeback) {
+        const uint64_t from = flushed_ / k_writeback * k_writeback;
+        ::sync_file_range(fd_, static_cast<off_t>(base_ + from),
+                          static_cast<off_t>(flushed_ + fill_ - from), SYNC_FILE_RANGE_WRITE);
     }
     flushed_ += fill_;
     fill_ = 0;
@@ -108,27 +150,68 @@ void stg_spool::read_at(uint64_t off, void* dst, size_t n) const {
     if (off > size() || n > size() - off)
         throw tk_mail_assertion("stg_tmp", __LINE__);
     auto* d = static_cast<uint8_t*>(dst);
-    while (n > 0 && off < flushed_) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(n, flushed_ - off));
-        const ssize_t k = ::pread(fd_, d, want, static_cast<off_t>(off));
-        if (k < 0) {
-            if (errno == EINTR)
-                continue;
-            throw tk_write_failure();
-        }
-        if (k == 0) {
-            errno = EIO;  // the file lost bytes we wrote
-            throw tk_write_failure();
-        }
+    if (off < flushed_) {
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(n, flushed_ - off));
+        pread_whole(fd_, d, k, base_ + off);
         d += k;
-        off += static_cast<uint64_t>(k);
-        n -= static_cast<size_t>(k);
+        off += k;
+        n -= k;
     }
     if (n > 0)
         std::memcpy(d, buf_.get() + (off - flushed_), n);
 }
 
+void stg_spool::patch(uint64_t off, const void* data, size_t n) {
+    if (off > size() || n > size() - off)
+        throw tk_mail_assertion("stg_tmp", __LINE__);
+    const auto* p = static_cast<const uint8_t*>(data);
+    if (off < flushed_) {
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(n, flushed_ - off));
+        pwrite_whole(fd_, p, k, base_ + off);
+        p += k;
+        off += k;
+        n -= k;
+    }
+    if (n > 0)
+        std::memcpy(buf_.get() + (off - flushed_), p, n);
+}
+
+void stg_spool::move_to(uint64_t offset) {
+    if (!external_)
+        throw tk_mail_assertion("stg_tmp", __LINE__);
+    if (offset == base_)
+        return;
+    // Piece by piece from the end that the move cannot overwrite first.
+    std::unique_ptr<uint8_t[]> piece(new uint8_t[k_buffer]);
+    const bool up = offset > base_;
+    uint64_t done = 0;
+    while (done < flushed_) {
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(k_buffer, flushed_ - done));
+        const uint64_t at = up ? flushed_ - done - k : done;
+        pread_whole(fd_, piece.get(), k, base_ + at);
+        pwrite_whole(fd_, piece.get(), k, offset + at);
+        done += k;
+    }
+    // Moved down, the old end would stay behind the bytes; the file holds
+    // nothing else yet.
+    if (!up && ::ftruncate(fd_, static_cast<off_t>(offset + flushed_)) != 0)
+        throw tk_write_failure();
+    base_ = offset;
+}
+
+void stg_spool::forget() {
+    if (!external_)
+        throw tk_mail_assertion("stg_tmp", __LINE__);
+    fd_ = -1;
+    external_ = false;
+    base_ = 0;
+    fill_ = 0;
+    flushed_ = 0;
+}
+
 void stg_spool::clear() {
+    if (external_)
+        throw tk_mail_assertion("stg_tmp", __LINE__);  // the file is not ours to empty
     fill_ = 0;
     flushed_ = 0;
     if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0)

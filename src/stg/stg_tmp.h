@@ -18,12 +18,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class stg_spool {
   public:
     static constexpr size_t k_buffer = size_t(1) << 20;
+    static constexpr uint64_t k_writeback = uint64_t(8) << 20;
 
     // `folder`: where the temporary file goes first; empty: tmpfile().
     explicit stg_spool(std::string folder = {});
@@ -45,6 +48,30 @@ class stg_spool {
     // Changes the folder of a spool whose file is not made yet.
     void set_folder(std::string folder) { folder_ = std::move(folder); }
 
+    // Where the bytes go instead of a file of the spool's own: a descriptor
+    // the caller keeps open (the spool never closes it) and the offset at
+    // which the spool's first byte is to lie. Asked once, when the buffer
+    // first overflows; nothing: the spool makes its own file.
+    struct place {
+        int fd;
+        uint64_t offset;
+    };
+    using placer = std::function<std::optional<place>()>;
+    void place_with(placer p) { placer_ = std::move(p); }
+    // Whether the bytes went to a placer's descriptor, and from which offset.
+    bool placed() const { return external_; }
+    uint64_t placed_at() const { return base_; }
+    // Moves the bytes already in the placer's file to `offset` in it (the
+    // two ranges may overlap); later bytes follow from there.
+    void move_to(uint64_t offset);
+    // Bytes already in the file, as opposed to those still in memory.
+    uint64_t flushed() const { return flushed_; }
+    const uint8_t* memory() const { return buf_.get(); }
+    // Overwrites [off, off + n) of what was written; off + n <= size().
+    void patch(uint64_t off, const void* data, size_t n);
+    // Lets go of a placer's descriptor: the spool is empty afterwards.
+    void forget();
+
     uint64_t size() const { return flushed_ + fill_; }
     // The bytes [off, off + n) when they are still in memory, else null.
     const uint8_t* peek(uint64_t off, size_t n) const {
@@ -64,6 +91,9 @@ class stg_spool {
     std::string folder_;
     int fd_ = -1;
     std::FILE* tmp_ = nullptr;  // when the file came from tmpfile()
+    placer placer_;
+    bool external_ = false;  // fd_ belongs to the placer
+    uint64_t base_ = 0;      // file offset of the spool's first byte
     std::unique_ptr<uint8_t[]> buf_;
     size_t fill_ = 0;
     uint64_t flushed_ = 0;  // bytes in the file

@@ -84,6 +84,25 @@ void stg_writer::write(const void* data, size_t n) {
     pos_ += n;
 }
 
+void stg_writer::skip(uint64_t n) {
+    if (!open_)
+        throw std::logic_error("stg_writer: no stream open");
+    if (n > stg::kMaxStreamSize3 - pos_) {
+        throw stg_error(stg_errc::too_large, "Stream reaches the 2 GiB limit of the file format");
+    }
+    if (!regular_)
+        commit_regular();
+    out_.skip(n);
+    pos_ += n;
+}
+
+uint64_t stg_writer::file_offset(uint64_t stream_off) const {
+    // Streams are written contiguously: the current one's sectors begin at
+    // the next free sector when it turned regular, at the latest now.
+    const uint32_t first = regular_ ? first_ : static_cast<uint32_t>(fat_.size());
+    return sector_pos(first) + stream_off;
+}
+
 void stg_writer::patch(uint64_t stream_off, const void* data, size_t n) {
     if (!open_ || stream_off > pos_ || n > pos_ - stream_off) {
         throw std::logic_error("stg_writer: patch outside the bytes written");

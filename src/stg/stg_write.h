@@ -43,6 +43,14 @@ class stg_writer {
     // Streaming form: one stream at a time, written contiguously.
     void begin_stream(const std::u16string& name);
     void write(const void* data, size_t n);
+    // Passes over n bytes of the current stream that are already in the
+    // file, at the sink's position (see tk::sink::skip). The stream then
+    // lies in regular sectors whatever its final size.
+    void skip(uint64_t n);
+    // File offset of the current stream's byte `stream_off`, for a stream in
+    // regular sectors (the first stream's sectors start right after the
+    // header: sink position of the writer's start + 512).
+    uint64_t file_offset(uint64_t stream_off) const;
     // Bytes written to the current stream so far.
     uint64_t stream_pos() const { return pos_; }
     // Overwrites bytes already written to the current stream:

@@ -1,8 +1,12 @@
 // Reopening workbooks: sheets added, kept byte for byte, deleted; the walk
 // the header patch makes still reaches every sheet's first row.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "TK/tk_coding.h"
+#include "TK/tk_publ.h"
 #include "TK/tk_utf.h"
 #include "jet/biff_format.h"
 #include "jet/jet_db.h"
@@ -333,3 +337,72 @@ TEST_P(jet_reopen, workbooks_past_the_spool_buffers_keep_sharing_texts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(versions, jet_reopen, ::testing::Values(0, 1));
+
+TEST(jet_reopen, string_table_written_ahead_gives_the_same_file_whatever_the_sheets_do) {
+    // A string table past its first MiB goes into the new file at the place
+    // the globals give it; a sheet added or deleted afterwards moves it (up,
+    // down), a close that fails keeps it for the next. Each file must be the
+    // one the table copied on close gives.
+    std::vector<jet_column> cols(2);
+    cols[0] = {u"id", jet_long};
+    cols[1] = {u"text", jet_memo};
+    auto text = [](int k) {
+        std::u16string s = u"#" + tk::utf8_to_utf16(std::to_string(k)) + u" ";
+        s.resize(700 + k % 50, k % 2 ? u'\u0416' : char16_t(u'a' + k % 26));
+        return s;
+    };
+    auto rows = [&](jet_table& t, int from, int n, sheet& s) {
+        for (uint16_t c = 0; c < 2; ++c) s.cells.push_back(jet_test::text(0, c, cols[c].name));
+        for (int r = 1; r <= n; ++r) {
+            const std::u16string v = text(from + (r % 5 == 0 ? r / 5 : r));  // some repeat
+            jet_value row[2] = {jet_value::of_number(r), jet_value::of_text(v)};
+            t.append(row, 2);
+            s.cells.push_back(jet_test::number(static_cast<uint16_t>(r), 0, r));
+            s.cells.push_back(jet_test::text(static_cast<uint16_t>(r), 1, v));
+        }
+    };
+    for (const char* plan : {"one sheet", "sheet added", "sheet deleted", "close failed"}) {
+        const std::string p = plan;
+        std::vector<uint8_t> files[2];
+        book want;
+        for (int ahead = 0; ahead < 2; ++ahead) {
+            jet_test::temp_dir dir;
+            const std::string path = dir.file("book.xls");
+            tk::publication run(dir.path());
+            auto db = jet_database::open(run.file(path), u"Excel 8.0;", true, false);
+            db->set_string_table_in_place(ahead == 1);
+            if (p == "sheet deleted")
+                db->create_table(u"Gone with a long name", cols);
+            want.clear();
+            sheet one{u"One", {}};
+            rows(db->create_table(u"One", cols), 0, 2000, one);  // 1.8 MiB of texts
+            want.push_back(std::move(one));
+            if (p == "sheet added") {
+                sheet two{u"Two", {}};
+                rows(db->create_table(u"Two", cols), 5000, 40, two);
+                want.push_back(std::move(two));
+            }
+            if (p == "sheet deleted")
+                db->delete_table(u"Gone with a long name");
+            if (p == "close failed") {
+                std::signal(SIGXFSZ, SIG_IGN);
+                rlimit old{};
+                getrlimit(RLIMIT_FSIZE, &old);
+                rlimit low = old;
+                low.rlim_cur = 1 << 20;
+                setrlimit(RLIMIT_FSIZE, &low);
+                EXPECT_ANY_THROW(db->close());
+                setrlimit(RLIMIT_FSIZE, &old);
+            }
+            db->close();
+            db.reset();
+            run.publish();
+            EXPECT_EQ(dir.list(), std::vector<std::string>{"book.xls"}) << plan;
+            files[ahead] = jet_test::slurp(path);
+            if (ahead)
+                check(path, want);
+        }
+        EXPECT_GT(files[0].size(), size_t(3) << 19) << plan;  // the table left memory
+        EXPECT_TRUE(files[0] == files[1]) << plan;
+    }
+}

@@ -20,7 +20,7 @@ struct record {
 
 // Writes the table at stream position `start` and splits the bytes into
 // records.
-std::vector<record> write_table(const jet_sst& sst, size_t max_body, uint64_t start = 1000) {
+std::vector<record> write_table(jet_sst& sst, size_t max_body, uint64_t start = 1000) {
     std::vector<uint8_t> bytes;
     jet_out out([&](const uint8_t* p, size_t n) { bytes.insert(bytes.end(), p, p + n); }, start);
     sst.write(out, max_body);
@@ -103,6 +103,14 @@ TEST(jet_sst, repeated_texts_share_one_entry) {
     // Lone surrogates are stored as U+FFFD.
     const uint32_t lone = sst.add(std::u16string(1, char16_t(0xD800)) + u"x");
     EXPECT_EQ(sst.text(lone), u"\uFFFDx");
+    // ... so a text that holds U+FFFD there is the same entry, and a whole
+    // pair is not.
+    EXPECT_EQ(sst.add(u"\uFFFDx"), lone);
+    EXPECT_EQ(sst.add(std::u16string(1, char16_t(0xDC00)) + u"x"), lone);
+    EXPECT_NE(sst.add(u"\U0001F600x"), lone);
+    EXPECT_EQ(
+        sst.add(u"\uFFFDx" + std::u16string(40, u'w') + char16_t(0xD801)),
+        sst.add(std::u16string(1, char16_t(0xDBFF)) + u"x" + std::u16string(40, u'w') + u"\uFFFD"));
 }
 
 TEST(jet_sst, strings_cross_continue_records_as_readers_expect) {
