@@ -44,16 +44,19 @@ stg_spool::~stg_spool() {
 
 namespace {
 
-void pwrite_whole(int fd, const uint8_t* p, size_t n, uint64_t off) {
+// pread or pwrite until all n bytes are done; a call that moves nothing
+// means a full disk (`none` = ENOSPC) or a file that lost bytes (EIO).
+template <typename Io, typename Byte>
+void whole(Io io, int fd, Byte* p, size_t n, uint64_t off, int none) {
     while (n > 0) {
-        const ssize_t k = ::pwrite(fd, p, n, static_cast<off_t>(off));
+        const ssize_t k = io(fd, p, n, static_cast<off_t>(off));
         if (k < 0) {
             if (errno == EINTR)
                 continue;
             throw tk_write_failure();
         }
         if (k == 0) {
-            errno = ENOSPC;
+            errno = none;
             throw tk_write_failure();
         }
         p += k;
@@ -62,22 +65,12 @@ void pwrite_whole(int fd, const uint8_t* p, size_t n, uint64_t off) {
     }
 }
 
+void pwrite_whole(int fd, const uint8_t* p, size_t n, uint64_t off) {
+    whole(::pwrite, fd, p, n, off, ENOSPC);
+}
+
 void pread_whole(int fd, uint8_t* d, size_t n, uint64_t off) {
-    while (n > 0) {
-        const ssize_t k = ::pread(fd, d, n, static_cast<off_t>(off));
-        if (k < 0) {
-            if (errno == EINTR)
-                continue;
-            throw tk_write_failure();
-        }
-        if (k == 0) {
-            errno = EIO;  // the file lost bytes we wrote
-            throw tk_write_failure();
-        }
-        d += k;
-        off += static_cast<uint64_t>(k);
-        n -= static_cast<size_t>(k);
-    }
+    whole(::pread, fd, d, n, off, EIO);
 }
 
 }  // namespace
