@@ -26,23 +26,18 @@ size_t entry_len(const uint8_t* e) {
 // `surrogates` tells whether a unit is a surrogate half (checked on the way,
 // four lanes a word, since the stored form replaces lone ones).
 uint32_t hash_units(const char16_t* s, size_t units, bool& surrogates) {
-    constexpr uint64_t ones = 0x0001000100010001ull;
-    auto halves = [](uint64_t w) {
-        const uint64_t x = (w & 0xF800F800F800F800ull) ^ 0xD800D800D800D800ull;
-        return (x - ones) & ~x & (ones << 15);
-    };
     constexpr uint64_t m1 = 0xFF51AFD7ED558CCDull;
     constexpr uint64_t m2 = 0xC4CEB9FE1A85EC53ull;
     const auto* p = reinterpret_cast<const uint8_t*>(s);
     size_t n = 2 * units;
     uint64_t a = 0x9E3779B97F4A7C15ull ^ n;
     uint64_t b = 0x2545F4914F6CDD1Dull;
-    uint64_t seen = 0;
+    bool seen = false;
     while (n >= 16) {
         uint64_t w1, w2;
         std::memcpy(&w1, p, 8);
         std::memcpy(&w2, p + 8, 8);
-        seen |= halves(w1) | halves(w2);
+        seen |= jet_any_surrogate(w1) | jet_any_surrogate(w2);
         a = (a ^ w1) * m1;
         b = (b ^ w2) * m2;
         a ^= a >> 29;
@@ -55,8 +50,8 @@ uint32_t hash_units(const char16_t* s, size_t units, bool& surrogates) {
     if (n > 8)
         std::memcpy(&w2, p + 8, n - 8);
     // Zero lanes past the end are no surrogates.
-    seen |= halves(w1) | halves(w2);
-    surrogates = seen != 0;
+    seen |= jet_any_surrogate(w1) | jet_any_surrogate(w2);
+    surrogates = seen;
     uint64_t h = (a ^ w1) * m1 + ((b ^ w2) * m2 ^ (b >> 31));
     h = (h ^ (h >> 29)) * m2;
     h ^= h >> 32;
