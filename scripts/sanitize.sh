@@ -9,4 +9,5 @@ cmake -S . -B build-asan -DTSL_SANITIZE=ON -DTSL_BENCH=OFF -DCMAKE_BUILD_TYPE=De
 cmake --build build-asan -j"$(nproc)"
 cd build-asan
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$PWD/../tests/support/lsan.supp" \
   ctest --output-on-failure -j"$(nproc)" -LE 'reader2|poi|fuzz|package'
