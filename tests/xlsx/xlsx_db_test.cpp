@@ -20,6 +20,7 @@
 #include "TK/tk_publ.h"
 #include "TK/tk_test_util.h"
 #include "dao/dao_engi.h"
+#include "xlsx/xlsx_deflate.h"
 #include "xlsx/xlsx_rs.h"
 
 namespace {
@@ -117,7 +118,7 @@ TEST(xlsx_db, WorksheetsHoldEveryKindOfValueWithTheHeaderFormatWidthsAndFrozenPa
     EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"book.xlsx"});
 
     EXPECT_EQ(read_back(dir / "book.xlsx", "--max-row"),
-              "sheet Mixed 5x5\nsheet Wide \xd0\x96 2x2\n");
+              "parts ok\nsheet Mixed 5x5\nsheet Wide \xd0\x96 2x2\n");
     EXPECT_EQ(read_back(dir / "book.xlsx"),
               "sheet Mixed 4x5 pane=1,1,0,1,2\n"
               // widths as the .xls versions fit them: default 2,340 for short
@@ -320,6 +321,10 @@ TEST(xlsx_db, ASheetHoldsOneMillionFortyEightThousandFiveHundredSeventyFiveRecor
     EXPECT_EQ(refusal(*rs, {ole_variant(-1)}), 3437);  // nothing of it written
     EXPECT_EQ(sheet->record_count(), 1048575u);
     rs.reset();
+    const uint64_t parts = xlsx_deflate_parts();
     db.close();
-    EXPECT_EQ(read_back(dir / "full.xlsx", "--max-row"), "sheet F 1048576x1\n");
+    // Its worksheet, many chunks long, was compressed on every core, as
+    // were the package's other parts.
+    EXPECT_EQ(xlsx_deflate_parts() - parts, 9u);
+    EXPECT_EQ(read_back(dir / "full.xlsx", "--max-row"), "parts ok\nsheet F 1048576x1\n");
 }
