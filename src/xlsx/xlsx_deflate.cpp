@@ -1,6 +1,7 @@
 #include "xlsx/xlsx_deflate.h"
 
 #include <dlfcn.h>
+#include <sched.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -23,8 +24,14 @@ std::atomic<uint64_t> g_parts{0};
 // Workers kept busy: two chunks each waiting, then the writer waits.
 constexpr size_t k_jobs_per_worker = 2;
 
+// The processors this process may run on (a container or taskset may
+// allow fewer than the machine has).
 unsigned default_threads() {
-    const unsigned cores = std::thread::hardware_concurrency();
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    const unsigned cores = ::sched_getaffinity(0, sizeof set, &set) == 0
+                               ? static_cast<unsigned>(CPU_COUNT(&set))
+                               : std::thread::hardware_concurrency();
     return cores > 1 ? std::min(cores, 8u) : 0;
 }
 
